@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// One media record handed to consumers: data (may be empty) and its time
+// (0 when the frame carried none).
+struct MediaDataTime {
+    std::shared_ptr<std::string> data;
+    int64_t time = 0;
+};
+
+// The media client: the only way the rest of the program reaches the media
+// link. Time-outs are in milliseconds and must lie in 0..8999.
+class KcpWrapper {
+public:
+    static std::shared_ptr<KcpWrapper> instance();
+
+    virtual MediaDataTime pop_video(uint32_t timeoutMs) = 0;
+    virtual MediaDataTime peek_video(uint32_t timeoutMs) = 0;
+    virtual MediaDataTime pop_record(uint32_t timeoutMs) = 0;
+    virtual MediaDataTime peek_record(uint32_t timeoutMs) = 0;
+    virtual std::shared_ptr<std::string> pop_video_data(uint32_t timeoutMs) = 0;
+    virtual std::shared_ptr<std::string> peek_video_data(uint32_t timeoutMs) = 0;
+    virtual std::shared_ptr<std::string> pop_record_data(uint32_t timeoutMs) = 0;
+    virtual std::shared_ptr<std::string> peek_record_data(uint32_t timeoutMs) = 0;
+    virtual std::shared_ptr<std::string> latest_side_info() = 0;
+    virtual int32_t frame_count() = 0;
+    virtual void set_address(const std::string& address) = 0;
+    virtual void kick() = 0;
+    virtual void stop() = 0;
+    virtual bool auto_route() = 0;
+    virtual ~KcpWrapper() = default;
+};

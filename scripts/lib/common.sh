@@ -1,0 +1,43 @@
+# Shared by scripts/test and scripts/demo: installs what the build needs from
+# Debian's packages (only what is missing), configures and builds.
+set -euo pipefail
+
+ORUN_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+
+ORUN_PACKAGES=(
+    build-essential cmake ninja-build ccache pkg-config
+    qtbase5-dev qttools5-dev qttools5-dev-tools
+    libavcodec-dev libavformat-dev libavutil-dev
+    libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
+    libboost-system-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    xvfb xauth libgl1-mesa-dri
+    iproute2 nftables
+    clang libclang-rt-14-dev
+)
+
+orun_install_packages() {
+    local missing=()
+    for p in "${ORUN_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    if [ ${#missing[@]} -eq 0 ]; then
+        return
+    fi
+    echo "== Installing: ${missing[*]}"
+    local sudo=""
+    if [ "$(id -u)" != 0 ]; then sudo=sudo; fi
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# orun_build BUILD_DIR [extra cmake args...]
+orun_build() {
+    local dir=$1
+    shift
+    export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+    cmake -S "$ORUN_ROOT" -B "$dir" -G Ninja "$@"
+    cmake --build "$dir" --parallel "$(nproc)"
+}
