@@ -2,12 +2,14 @@
 
 #include "camera/CameraStatus.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -74,9 +76,76 @@ public:
     std::atomic<bool> connected{false};
     std::atomic<int32_t> linkState{0}; // 0 searching, 1 connect, 2 linked (station)
 
+    // Last Wi-Fi mode push: the mode byte (0xFF until one came) and its value.
+    uint8_t lastPushedWifiMode() const { return pushedWifiMode.load(); }
+    int32_t lastPushedWifiValue() const { return pushedWifiValue.load(); }
+
 private:
     Camera();
     friend class CameraReplyParsers;
-    // (reply slots, reply data and supervisor members are added by the
-    //  implementation)
+
+    // Reply slots, one per command that expects a reply, in this order.
+    enum SlotIndex {
+        SlotProbeLink,
+        SlotAnnounceClient,
+        SlotFocus,
+        SlotSelectTarget,
+        SlotGimbalSpeed,
+        SlotZoom,
+        SlotCapture,
+        SlotGetWorkMode,
+        SlotSetWorkMode,
+        SlotQueryF3,
+        SlotSetBurst,
+        SlotSetMultiShot,
+        SlotGetBurst,
+        SlotGetMultiShot,
+        SlotCameraStatus,
+        SlotValue601,
+        SlotValue602,
+        SlotSetResolution,
+        SlotGetResolution,
+        SlotAiFunction,
+        SlotQuerySdk06C,
+        SlotMirror,
+        SlotGimbalSetting,
+        SlotQuerySdk02C,
+        SlotSdCard,
+        SlotGetPhotoRatio,
+        SlotSetPhotoRatio,
+        SlotGetStationInfo,
+        SlotSetStationInfo,
+        SlotGetWifi,
+        SlotSetWifi,
+        SlotCount
+    };
+
+    // Sends one command frame and waits for its reply slot. `copyOut` runs
+    // under the slot mutex when the reply came in time.
+    int exchange(SlotIndex slot, uint8_t set, uint16_t id, const QByteArray& payload,
+                 int waitSeconds, const std::function<void()>& copyOut = {},
+                 const QString& address = QString());
+    void supervisorLoop();
+
+    std::array<ReplySlot, SlotCount> replySlots;
+    std::shared_ptr<std::thread> supervisorThread;
+    std::atomic<bool> running{false};
+    std::atomic<bool> stopped{false};
+
+    // Reply data: written by the reply parsers under the slot mutex of their
+    // command, copied out by the query commands under the same mutex.
+    uint16_t workMode = 0xFFFF;
+    std::array<int32_t, 2> valuesF3{};
+    uint8_t burst = 0;
+    uint8_t multiShot = 0;
+    Orun_Camera_CurrStatus cameraStatus;
+    uint8_t resolution = 0;
+    GimbalStateRecord sdkRecord6C{};
+    SdkRecord44 sdkRecord2C{};
+    std::array<int32_t, 2> sdCard{};
+    uint8_t photoRatio = 0;
+    StationInfoBlock stationInfo{};
+    WifiBlock wifiBlock{};
+    std::atomic<uint8_t> pushedWifiMode{0xFF};
+    std::atomic<int32_t> pushedWifiValue{0};
 };
