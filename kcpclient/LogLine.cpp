@@ -1,0 +1,45 @@
+#include "kcpclient/LogLine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+const char* LogLine::level_name(int level) {
+    static const char* const names[] = {"INFO", "WARNING", "ERROR", "FATAL"};
+    int index = level % 4;
+    if (index < 0)
+        index += 4;
+    return names[index];
+}
+
+std::string LogLine::timestamp() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::tm local{};
+    localtime_r(&now.tv_sec, &local);
+    char text[64];
+    size_t used = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    std::snprintf(text + used, sizeof text - used, ".%09ld", static_cast<long>(now.tv_nsec));
+    return text;
+}
+
+LogLine::LogLine(int level) : level_(level) {
+    buffer_ << '[' << level_name(level) << "] [" << timestamp() << "] ";
+}
+
+LogLine::LogLine(int level, const char* file, int line, const char* function) : LogLine(level) {
+    buffer_ << '[' << file << ':' << line << "] [" << function << "] ";
+}
+
+LogLine::~LogLine() {
+    std::string line = buffer_.str();
+    line += '\n';
+    // One write per line so that lines of different threads never interleave.
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+    if (level_ > Error) {
+        // _Exit: no static destructors run, so a fault inside a worker thread
+        // cannot hang on singletons that join that very thread.
+        std::_Exit(3);
+    }
+}

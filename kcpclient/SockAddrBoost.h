@@ -1,0 +1,35 @@
+#pragma once
+
+#include <sys/socket.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+
+namespace SockAddr {
+
+// Fills a platform socket address (sockaddr_in for AF_INET, at least 16
+// bytes; sockaddr_in6 for AF_INET6, at least 28 bytes) from address text and
+// port. False for unparsable text or another family; a too-small buffer is a
+// FATAL fault.
+bool sock_init(void* address, size_t size, int family, const std::string& text, uint16_t port);
+// Text of the address bytes of an IPv4 or IPv6 socket address; empty for any
+// other family.
+std::string to_string(const sockaddr* address);
+// The local address this host would use toward peer (a UDP connect, which
+// sends nothing); empty on any error.
+std::string ip_route(const std::string& peer);
+
+} // namespace SockAddr
+
+using SockAddr::sock_init;
+
+// The known camera networks, tried in order: (local address, camera address)
+// of the first whose route leaves through a local address with the network's
+// prefix, or two empty strings.
+std::pair<std::string, std::string> select_camera_route();
+// The same with a replaceable route lookup (tests).
+std::pair<std::string, std::string>
+select_camera_route(const std::function<std::string(const std::string&)>& route);

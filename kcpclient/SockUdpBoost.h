@@ -1,0 +1,56 @@
+#pragma once
+
+#include "kcpclient/SockUdp.h"
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// An IPv4 UDP socket of the media transport, optionally bound to a local port
+// and connected to one peer. Not locked: one thread uses a socket at a time.
+// Always held by std::shared_ptr.
+class UdpSocket : public FileBase {
+public:
+    // Every read receives into a buffer of this size.
+    static constexpr size_t kDatagramMax = 2048;
+
+    // localPort 0 leaves the socket unbound; receiveTimeoutMs < 1 means a
+    // blocking read waits without limit. A port in use leaves the socket
+    // invalid (is_valid() false).
+    UdpSocket(uint16_t localPort, int32_t receiveTimeoutMs);
+    ~UdpSocket() override;
+
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
+
+    std::shared_ptr<std::string> read() override;
+    bool write(const std::string& data) override;
+
+    // Receives one datagram and its IPv4 sender.
+    std::shared_ptr<std::string> read(sockaddr_in& sender);
+    bool write_to(const std::string& data, const sockaddr_in& destination);
+    // One receive that never blocks: an empty pointer when nothing is queued.
+    std::shared_ptr<std::string> read_nonblock();
+    // Connects to (address, port); IPv4 or IPv6 text. False (and the socket
+    // invalid) on any parse or connect error.
+    bool connect(const std::string& address, uint16_t port);
+    // The bound local port; a FATAL fault on an unbound socket.
+    uint16_t self_port() const;
+    bool is_valid() const { return valid_; }
+    int native_handle();
+
+private:
+    uint16_t localPort_;
+    int32_t receiveTimeoutMs_;
+    boost::asio::io_context context_;
+    boost::asio::ip::udp::socket socket_;
+    bool valid_ = false;
+};
+
+// An unbound socket connected to (address, port); the caller checks is_valid().
+std::shared_ptr<UdpSocket> make_connected_socket(const std::string& address, uint16_t port,
+                                                 int32_t receiveTimeoutMs);

@@ -1,0 +1,353 @@
+// The KCP engine on hand-made datagrams: wire format, end flag, validity
+// checks, fragment limits and the protocol timers.
+#include "KcpTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using kcptest::encode;
+using kcptest::Endpoint;
+using kcptest::Segment;
+
+namespace {
+
+Segment push(uint32_t sn, std::string data, uint8_t frg = 0, uint8_t cmd = IKCP_CMD_PUSH) {
+    Segment s;
+    s.sn = sn;
+    s.frg = frg;
+    s.cmd = cmd;
+    s.data = std::move(data);
+    return s;
+}
+
+std::string recv_all(ikcpcb* kcp, int* end, int* result = nullptr) {
+    char buffer[8192];
+    int n = ikcp_recv(kcp, buffer, sizeof buffer, end);
+    if (result)
+        *result = n;
+    return n > 0 ? std::string(buffer, static_cast<size_t>(n)) : std::string();
+}
+
+} // namespace
+
+TEST(IkcpInput, PushEndFollowedByStrayBytesIsQueuedAndAcknowledged) {
+    Endpoint rx;
+    std::string datagram = encode(push(0, "hello", 0, IKCP_CMD_PUSH_END)) + std::string(10, 'x');
+    EXPECT_EQ(rx.input(datagram), 0);
+
+    int end = 0;
+    EXPECT_EQ(recv_all(rx.kcp, &end), "hello");
+    EXPECT_EQ(end, 1);
+
+    ikcp_update(rx.kcp, 100);
+    auto sent = rx.take_sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].cmd, IKCP_CMD_ACK);
+    EXPECT_EQ(sent[0].sn, 0u);
+    EXPECT_EQ(sent[0].una, 1u);
+}
+
+TEST(IkcpInput, RejectsMalformedDatagramsWithoutQueueingThem) {
+    Endpoint rx;
+    int end = 0;
+
+    // Length field beyond the datagram, both in a lone and a second segment.
+    Segment lying = push(0, "abc");
+    lying.lenOverride = 4;
+    EXPECT_EQ(rx.input(encode(lying)), -2);
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+    lying.lenOverride = 0x80000000LL; // negative as a signed length
+    EXPECT_EQ(rx.input(encode(lying)), -2);
+
+    Segment bad85 = push(0, "a", 0, 85);
+    Segment bad208 = push(0, "a", 0, 208);
+    EXPECT_EQ(rx.input(encode(bad85)), -3);
+    EXPECT_EQ(rx.input(encode(bad208)), -3);
+
+    Segment foreign = push(0, "a");
+    foreign.conv = 2;
+    EXPECT_EQ(rx.input(encode(foreign)), -1);
+    EXPECT_EQ(rx.input(encode(push(0, "a")).substr(0, 23)), -1);
+    EXPECT_EQ(ikcp_input(rx.kcp, nullptr, 100), -1);
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+
+    // A good segment followed by a lying one: the first one counts.
+    Segment second = push(1, "zz");
+    second.lenOverride = 100;
+    EXPECT_EQ(rx.input(encode(push(0, "ok")) + encode(second)), -2);
+    EXPECT_EQ(recv_all(rx.kcp, &end), "ok");
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+
+    // A truncated header after a segment only ends the datagram.
+    EXPECT_EQ(rx.input(encode(push(1, "next")) + encode(push(2, "cut")).substr(0, 23)), 0);
+    EXPECT_EQ(recv_all(rx.kcp, &end), "next");
+}
+
+TEST(IkcpRecv, EndFlagFollowsTheLastFragmentOfAMessage) {
+    for (uint8_t lastCmd : {uint8_t(IKCP_CMD_PUSH_END), uint8_t(IKCP_CMD_PUSH)}) {
+        Endpoint rx;
+        // Out of order: the middle fragment arrives last.
+        EXPECT_EQ(rx.input(encode(push(0, "one-", 2)) + encode(push(2, "three", 0, lastCmd))), 0);
+        int end = 7;
+        EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+        int result = 0;
+        EXPECT_EQ(recv_all(rx.kcp, &end, &result), "");
+        EXPECT_EQ(result, -2); // the message is not complete yet
+        EXPECT_EQ(rx.input(encode(push(1, "two-", 1))), 0);
+        EXPECT_EQ(recv_all(rx.kcp, &end), "one-two-three");
+        EXPECT_EQ(end, lastCmd == IKCP_CMD_PUSH_END ? 1 : 0);
+    }
+}
+
+TEST(IkcpRecv, RefusesUnusableBuffersAndLeavesTheQueue) {
+    Endpoint rx;
+    int end = 0;
+    char small[4];
+    EXPECT_EQ(ikcp_recv(rx.kcp, small, sizeof small, &end), -1); // empty queue
+    ASSERT_EQ(rx.input(encode(push(0, "0123456789", 0, IKCP_CMD_PUSH_END))), 0);
+
+    EXPECT_EQ(ikcp_recv(rx.kcp, small, 0, &end), -3);
+    EXPECT_EQ(ikcp_recv(rx.kcp, small, -10, &end), -3); // no peek mode
+    EXPECT_EQ(ikcp_recv(rx.kcp, small, sizeof small, &end), -3);
+    EXPECT_NE(std::string(rx.kcp->diag).find("buf len 4 < pack size 10"), std::string::npos);
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), 10);
+    EXPECT_EQ(recv_all(rx.kcp, &end), "0123456789");
+}
+
+TEST(IkcpSend, FragmentCountMustFitTheWindowAndTheFrgByte) {
+    Endpoint tx;
+    const int mss = static_cast<int>(tx.kcp->mss);
+    ASSERT_EQ(mss, 1376);
+    EXPECT_EQ(ikcp_send(tx.kcp, nullptr, -1, 1), -1);
+    // Default receive window 128: 128 fragments are too many, 127 fit.
+    std::string big(static_cast<size_t>(512 * mss), 'b');
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 128 * mss, 1), -2);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 127 * mss, 1), 0);
+
+    Endpoint wide;
+    ikcp_wndsize(wide.kcp, 512, 512);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 512 * mss, 1), -2);
+    // 511 fragments would wrap the one-byte fragment number.
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 511 * mss, 1), -2);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 256 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 256 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(wide.kcp), 256);
+    EXPECT_EQ(wide.kcp->snd_queue.front().frg, 255u);
+    EXPECT_EQ(wide.kcp->snd_queue.back().frg, 0u);
+}
+
+TEST(IkcpSend, EndFlagMarksOnlyTheLastFragmentOnTheWire) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 128, 128);
+    std::string message(3000, 'm'); // three fragments
+    ASSERT_EQ(ikcp_send(tx.kcp, message.data(), 3000, 1), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "tail", 4, 0), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "", 0, 1), 0); // an empty message is one segment
+    tx.kcp->nocwnd = 1;
+    ikcp_update(tx.kcp, 0);
+    auto sent = tx.take_sent();
+    ASSERT_EQ(sent.size(), 5u);
+    std::vector<int> cmds, frgs;
+    for (const auto& s : sent) {
+        cmds.push_back(s.cmd);
+        frgs.push_back(s.frg);
+    }
+    EXPECT_EQ(cmds, (std::vector<int>{81, 81, 209, 81, 209}));
+    EXPECT_EQ(frgs, (std::vector<int>{2, 1, 0, 0, 0}));
+    EXPECT_EQ(sent[2].data.size(), 3000u - 2 * 1376u);
+
+    // Stream mode: every fragment carries the flag, all with frg 0.
+    Endpoint st;
+    st.kcp->stream = 1;
+    st.kcp->nocwnd = 1;
+    ASSERT_EQ(ikcp_send(st.kcp, message.data(), 3000, 1), 0);
+    ikcp_update(st.kcp, 0);
+    for (const auto& s : st.take_sent()) {
+        EXPECT_EQ(s.cmd, IKCP_CMD_PUSH_END);
+        EXPECT_EQ(s.frg, 0);
+    }
+}
+
+TEST(IkcpSettings, ClampAndIgnoreOutOfRangeValues) {
+    Endpoint e;
+    EXPECT_EQ(e.kcp->interval, 100u);
+    EXPECT_EQ(e.kcp->rcv_wnd, 128u);
+    EXPECT_EQ(e.kcp->snd_wnd, 32u);
+    EXPECT_EQ(e.kcp->rx_rto, 200);
+    EXPECT_EQ(e.kcp->dead_link, 20u);
+    ikcp_nodelay(e.kcp, 1, 1, 2, 1);
+    EXPECT_EQ(e.kcp->interval, 10u);
+    EXPECT_EQ(e.kcp->rx_minrto, 30);
+    EXPECT_EQ(e.kcp->fastresend, 2);
+    ikcp_nodelay(e.kcp, -1, 9000, -1, -1);
+    EXPECT_EQ(e.kcp->interval, 5000u);
+    EXPECT_EQ(e.kcp->nodelay, 1u);
+    EXPECT_EQ(e.kcp->fastresend, 2);
+    ikcp_nodelay(e.kcp, 0, -1, -1, -1);
+    EXPECT_EQ(e.kcp->rx_minrto, 100);
+    EXPECT_EQ(e.kcp->interval, 5000u);
+
+    ikcp_wndsize(e.kcp, 0, 64);
+    EXPECT_EQ(e.kcp->snd_wnd, 32u);
+    EXPECT_EQ(e.kcp->rcv_wnd, 128u);
+    ikcp_wndsize(e.kcp, 512, 512);
+    EXPECT_EQ(e.kcp->rcv_wnd, 512u);
+
+    EXPECT_EQ(ikcp_setmtu(e.kcp, 49), -1);
+    EXPECT_EQ(ikcp_setmtu(e.kcp, 500), 0);
+    EXPECT_EQ(e.kcp->mss, 476u);
+    std::string datagram = encode(push(0, "x"));
+    datagram[0] = 0x78;
+    datagram[1] = 0x56;
+    datagram[2] = 0x34;
+    datagram[3] = 0x12;
+    EXPECT_EQ(ikcp_getconv(datagram.data()), 0x12345678u);
+}
+
+TEST(IkcpTimers, RetransmitsOnTimeoutAndFastResendsSkippedSegments) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 32, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    for (int i = 0; i < 4; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1000);
+    EXPECT_EQ(tx.take_sent().size(), 4u);
+
+    // The peer acknowledges 1..3 in two datagrams: segment 0 is skipped twice
+    // and goes out again before its time-out.
+    auto ack = [](uint32_t sn, uint32_t ts) {
+        Segment s;
+        s.cmd = IKCP_CMD_ACK;
+        s.sn = sn;
+        s.ts = ts;
+        return encode(s);
+    };
+    ikcp_update(tx.kcp, 1010);
+    tx.take_sent();
+    EXPECT_EQ(tx.input(ack(1, 1000) + ack(2, 1000)), 0);
+    EXPECT_EQ(tx.input(ack(3, 1000)), 0);
+    ikcp_update(tx.kcp, 1020);
+    auto resent = tx.take_sent();
+    ASSERT_EQ(resent.size(), 1u);
+    EXPECT_EQ(resent[0].sn, 0u);
+    EXPECT_EQ(tx.kcp->xmit, 0u); // a fast resend is not a time-out
+
+    // Without acknowledgements the segment goes out again on its time-out,
+    // each time later (the rto grows), until the link counts as dead.
+    std::vector<IUINT32> times;
+    for (IUINT32 t = 1030; t < 60000 && tx.kcp->state == 0; t += 10) {
+        ikcp_update(tx.kcp, t);
+        if (!tx.take_sent().empty())
+            times.push_back(t);
+    }
+    ASSERT_GE(times.size(), 3u);
+    EXPECT_LT(times[1] - times[0], times[2] - times[1]);
+    EXPECT_EQ(tx.kcp->state, static_cast<IUINT32>(-1));
+    EXPECT_GT(tx.kcp->xmit, 0u);
+
+    // A late acknowledgement still clears it.
+    EXPECT_EQ(tx.input(ack(0, 1000)), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
+    EXPECT_EQ(tx.kcp->snd_una, 4u);
+}
+
+TEST(IkcpTimers, RttEstimateSetsTheRetransmissionTimeout) {
+    Endpoint tx;
+    ikcp_nodelay(tx.kcp, 1, 10, 0, 1);
+    ASSERT_EQ(ikcp_send(tx.kcp, "a", 1, 1), 0);
+    ikcp_update(tx.kcp, 5000);
+    tx.take_sent();
+    ikcp_update(tx.kcp, 5080);
+    Segment ack;
+    ack.cmd = IKCP_CMD_ACK;
+    ack.sn = 0;
+    ack.ts = 5000;
+    ASSERT_EQ(tx.input(encode(ack)), 0);
+    EXPECT_EQ(tx.kcp->rx_srtt, 80);
+    EXPECT_EQ(tx.kcp->rx_rttval, 40);
+    EXPECT_EQ(tx.kcp->rx_rto, 80 + 160);
+    // A future echo (clock skew) is not a sample.
+    ack.ts = 9000;
+    ASSERT_EQ(tx.input(encode(ack)), 0);
+    EXPECT_EQ(tx.kcp->rx_srtt, 80);
+}
+
+TEST(IkcpWindow, ProbesAClosedWindowAndAnnouncesReopening) {
+    Endpoint tx;
+    tx.kcp->nocwnd = 1;
+    // The peer announces a closed window.
+    Segment closed;
+    closed.cmd = IKCP_CMD_WINS;
+    closed.wnd = 0;
+    ASSERT_EQ(tx.input(encode(closed)), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "held", 4, 1), 0);
+    ikcp_update(tx.kcp, 0);
+    EXPECT_TRUE(tx.take_sent().empty()); // nothing may be sent yet
+    ikcp_update(tx.kcp, 6900);
+    EXPECT_TRUE(tx.take_sent().empty());
+    bool asked = false;
+    for (IUINT32 t = 7000; t <= 7200 && !asked; t += 100) {
+        ikcp_update(tx.kcp, t);
+        for (const auto& s : tx.take_sent())
+            asked = asked || s.cmd == IKCP_CMD_WASK;
+    }
+    EXPECT_TRUE(asked);
+
+    // A receiver asked for its window tells it.
+    Endpoint rx;
+    Segment ask;
+    ask.cmd = IKCP_CMD_WASK;
+    ASSERT_EQ(rx.input(encode(ask)), 0);
+    ikcp_update(rx.kcp, 0);
+    auto told = rx.take_sent();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].cmd, IKCP_CMD_WINS);
+    EXPECT_EQ(told[0].wnd, 128);
+
+    // A full receive queue announces 0 and tells again when read.
+    Endpoint full;
+    std::string burst;
+    for (uint32_t sn = 0; sn < 128; sn++)
+        burst += encode(push(sn, "p"));
+    ASSERT_EQ(full.input(burst), 0);
+    ikcp_update(full.kcp, 0);
+    auto acks = full.take_sent();
+    ASSERT_FALSE(acks.empty());
+    EXPECT_EQ(acks.back().wnd, 0);
+    int end = 0;
+    EXPECT_EQ(recv_all(full.kcp, &end), "p");
+    ikcp_update(full.kcp, 100);
+    auto after = full.take_sent();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].cmd, IKCP_CMD_WINS);
+    EXPECT_EQ(after[0].wnd, 1);
+}
+
+TEST(IkcpWindow, DropsSegmentsOutsideTheWindowAndDuplicates) {
+    Endpoint rx;
+    // Beyond rcv_nxt + rcv_wnd: neither queued nor acknowledged.
+    ASSERT_EQ(rx.input(encode(push(128, "far"))), 0);
+    ikcp_update(rx.kcp, 0);
+    EXPECT_TRUE(rx.take_sent().empty());
+    ASSERT_EQ(rx.input(encode(push(0, "a")) + encode(push(0, "a"))), 0);
+    int end = 0;
+    EXPECT_EQ(recv_all(rx.kcp, &end), "a");
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+    // An old duplicate is acknowledged again but not delivered twice.
+    ASSERT_EQ(rx.input(encode(push(0, "a"))), 0);
+    ikcp_update(rx.kcp, 100);
+    auto acks = rx.take_sent();
+    ASSERT_EQ(acks.size(), 3u);
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+}
+
+TEST(IkcpTimers, UpdateRealignsAfterALargeClockJump) {
+    Endpoint e;
+    ikcp_update(e.kcp, 100);
+    EXPECT_EQ(e.kcp->ts_flush, 200u);
+    ikcp_update(e.kcp, 50000);
+    EXPECT_EQ(e.kcp->ts_flush, 50100u);
+    EXPECT_EQ(ikcp_check(e.kcp, 50000), 50100u);
+    EXPECT_EQ(ikcp_check(e.kcp, 50100), 50100u);
+}
