@@ -98,7 +98,9 @@ float floatAt(const SideInfo& info, int offset) {
     return value;
 }
 
-bool usable(float v) { return std::isfinite(v) && std::fabs(v) <= kMaxCoordinate; }
+bool usable(float v) {
+    return std::isfinite(v) && std::fabs(v) <= kMaxCoordinate;
+}
 
 void fillBar(cv::Mat& rgb, int xa, int xb, int ya, int yb) {
     const cv::Point corners[4] = {{xa, ya}, {xb, ya}, {xb, yb}, {xa, yb}};

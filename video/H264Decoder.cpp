@@ -39,11 +39,15 @@ int platformHwDeviceType() {
 #endif
 }
 
-void H264Decoder::resetHardwareMemo() { hwDeviceMissing = false; }
+void H264Decoder::resetHardwareMemo() {
+    hwDeviceMissing = false;
+}
 
 H264Decoder::H264Decoder() = default;
 
-H264Decoder::~H264Decoder() { release(); }
+H264Decoder::~H264Decoder() {
+    release();
+}
 
 bool H264Decoder::initHardware() {
     const auto type = static_cast<AVHWDeviceType>(platformHwDeviceType());

@@ -10,4 +10,6 @@ bool cameraLinkConnected() {
     return camera->connected.load();
 }
 
-std::shared_ptr<KcpWrapper> defaultMediaClient() { return KcpWrapper::instance(); }
+std::shared_ptr<KcpWrapper> defaultMediaClient() {
+    return KcpWrapper::instance();
+}

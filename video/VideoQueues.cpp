@@ -47,7 +47,9 @@ void StreamQueue::clear() {
     m_count = 0;
 }
 
-FrameRing::~FrameRing() { release(); }
+FrameRing::~FrameRing() {
+    release();
+}
 
 bool FrameRing::allocate(bool continueOnFailure) {
     bool all = true;
@@ -136,7 +138,9 @@ void FetchGate::disconnected(Clock::time_point now) {
     m_settleMark = now;
 }
 
-void FetchGate::paused(Clock::time_point now) { m_settleMark = now; }
+void FetchGate::paused(Clock::time_point now) {
+    m_settleMark = now;
+}
 
 FetchGate::Verdict FetchGate::admit(const std::string& unit, Clock::time_point now) {
     if (!m_keyFrameSeen) {

@@ -14,7 +14,11 @@
 
 namespace {
 
-const char* const kVertexShader = "attribute highp vec4 vertexIn;              attribute mediump vec4 textureIn;              varying mediump vec4 textureOut;               uniform mediump mat4 matrix;             void main(void)                        {                                          gl_Position = vertexIn;                  textureOut = textureIn;              }";
+const char* const kVertexShader =
+    "attribute highp vec4 vertexIn;              attribute mediump vec4 textureIn;              "
+    "varying mediump vec4 textureOut;               uniform mediump mat4 matrix;             void "
+    "main(void)                        {                                          gl_Position = "
+    "vertexIn;                  textureOut = textureIn;              }";
 
 const char* const kFragmentShader = "uniform sampler2D textureRGB;\n"
                                     "varying mediump vec4 textureOut;\n"
@@ -128,11 +132,11 @@ void VideoWidget::slot_showVideoFrame(cv::Mat matRgb) {
     if (m_drawCircle && !matRgb.empty()) {
         const float x = static_cast<float>(matRgb.cols) * static_cast<float>(m_circleCenter.x());
         const float y = static_cast<float>(matRgb.rows) * static_cast<float>(m_circleCenter.y());
-        cv::circle(matRgb, cv::Point(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))),
-                   static_cast<int>(m_radius),
-                   cv::Scalar(m_circleColor[0], m_circleColor[1], m_circleColor[2],
-                              m_circleColor[3]),
-                   1, cv::LINE_AA, 0);
+        cv::circle(
+            matRgb, cv::Point(static_cast<int>(std::lround(x)), static_cast<int>(std::lround(y))),
+            static_cast<int>(m_radius),
+            cv::Scalar(m_circleColor[0], m_circleColor[1], m_circleColor[2], m_circleColor[3]), 1,
+            cv::LINE_AA, 0);
     }
     QImage wrapped = matToQImage(matRgb);
     if (wrapped.isNull())

@@ -1,8 +1,8 @@
 #include "video/videoctl.h"
 
 #include "app/OrunAppFace.h"
-#include "video/VideoLinks.h"
 #include "kcpclient/KcpWrapper.h"
+#include "video/VideoLinks.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -18,7 +18,9 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-void sleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(milliseconds(ms));
+}
 
 constexpr uint32_t kPopTimeoutMs = 100;
 constexpr int kStopWaitMs = 1000;
@@ -32,7 +34,9 @@ videoctl* videoctl::instance() {
     return controller;
 }
 
-videoctl::videoctl() : QObject(nullptr) { avformat_network_init(); }
+videoctl::videoctl() : QObject(nullptr) {
+    avformat_network_init();
+}
 
 void videoctl::setMediaClient(std::shared_ptr<KcpWrapper> client) {
     std::lock_guard<std::mutex> guard(m_seamMutex);
@@ -148,7 +152,9 @@ void videoctl::stop() {
     stopWorker(m_display, m_displayThread);
 }
 
-void videoctl::slot_randerFinished(bool b) { m_renderFinished = b; }
+void videoctl::slot_randerFinished(bool b) {
+    m_renderFinished = b;
+}
 
 void videoctl::slot_resetVideoKcpClient() {
     pauseAndReinit();
