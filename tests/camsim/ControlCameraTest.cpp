@@ -8,9 +8,11 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <optional>
 #include <thread>
@@ -571,4 +573,94 @@ TEST_F(ControlCameraTest, GarbageIsDroppedAndTheCameraKeepsAnswering) {
     EXPECT_TRUE(client.request(SetFactory, 0x022));
     EXPECT_EQ(cam.droppedDatagrams(), 4);
     EXPECT_EQ(cam.countRequests(SetFactory, 0x022), 1);
+}
+
+TEST(ControlCameraBroadcast, AnnouncementToTheBroadcastAddressIsAnsweredFromTheCamera) {
+    // On loopback 127.255.255.255 stands in for a subnet broadcast address.
+    camsim::CameraConfig config;
+    config.broadcastAddress = "127.255.255.255";
+    ControlCamera cam(config);
+    Client client;
+    ASSERT_TRUE(client.bound());
+    ASSERT_TRUE(cam.start()) << cam.lastError();
+
+    ControlFrame f;
+    f.commandSet = SetUniversal;
+    f.commandId = 0x020;
+    f.sequence = 9;
+    f.payload = QByteArray("\x01\x00\x00\x7F\x61\x1E", 6);
+    f.length = static_cast<uint16_t>(kFrameHeaderSize + f.payload.size());
+    uint8_t out[64];
+    int n = 0;
+    packFrame(f, out, n);
+    int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(camsim::kControlPort);
+    inet_pton(AF_INET, "127.255.255.255", &to.sin_addr);
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    from.sin_port = htons(7778);
+    from.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from), 0);
+    ASSERT_EQ(
+        ::sendto(fd, out, static_cast<size_t>(n), 0, reinterpret_cast<sockaddr*>(&to), sizeof to),
+        n);
+
+    pollfd p{fd, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 1500), 1);
+    uint8_t in[64];
+    sockaddr_in src{};
+    socklen_t len = sizeof src;
+    ssize_t got = ::recvfrom(fd, in, sizeof in, 0, reinterpret_cast<sockaddr*>(&src), &len);
+    ::close(fd);
+    ASSERT_EQ(got, 13);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &src.sin_addr, text, sizeof text);
+    EXPECT_STREQ(text, "127.0.0.1"); // from the camera's own address, not the broadcast one
+    EXPECT_EQ(ntohs(src.sin_port), camsim::kControlPort);
+    // The announced port (7777) becomes the push target, not the sender's port.
+    EXPECT_EQ(cam.pushTarget(), std::make_pair(std::string("127.0.0.1"), uint16_t(7777)));
+}
+
+TEST(CamsimProgram, AnswersUntilTerminatedAndLogsRequests) {
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::execl("./camsim", "camsim", "--address", "127.0.0.1", "--log", nullptr);
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    Client client;
+    ASSERT_TRUE(client.bound());
+    std::optional<ControlFrame> reply;
+    for (int i = 0; i < 20 && !reply; ++i) { // the program needs a moment to bind
+        reply = client.request(SetFactory, 0x022, QByteArray(), 250);
+    }
+    EXPECT_TRUE(reply);
+
+    std::string text;
+    pollfd p{out[0], POLLIN, 0};
+    while (text.find("id=0x022") == std::string::npos && ::poll(&p, 1, 2000) == 1) {
+        char buf[512];
+        ssize_t n = ::read(out[0], buf, sizeof buf);
+        if (n <= 0) {
+            break;
+        }
+        text.append(buf, static_cast<size_t>(n));
+    }
+    EXPECT_NE(text.find("set=6 id=0x022"), std::string::npos) << text;
+
+    ::kill(pid, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(out[0]);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
