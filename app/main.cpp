@@ -1,4 +1,6 @@
 #include "app/OrunAppFace.h"
+#include "app/OrunAppRt.h"
+#include "camera/Camera.h"
 #include "ui/OrunAppUI.h"
 
 #include <QApplication>
@@ -8,9 +10,14 @@ int main(int argc, char* argv[]) {
     qRegisterMetaType<cv::Mat>("cv::Mat");
     qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
 
+    // The window's construction reads the configuration and loads the language.
     auto* window = new OrunAppUI();
     window->show();
     OrunAppFace::instance()->uiActive = true;
+
+    // Both start their threads on construction; the singletons keep them.
+    OrunAppRt::instance();
+    Camera::instance();
 
     const int result = app.exec();
     delete window;

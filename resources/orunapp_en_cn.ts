@@ -1,4 +1,439 @@
 <?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
+<context>
+    <name>orunapp</name>
+    <message>
+        <source>:响应包出现数据域长度错误</source>
+        <translation>: reply packet has a wrong data length</translation>
+    </message>
+    <message>
+        <source>AI通信失败</source>
+        <translation>AI communication failed</translation>
+    </message>
+    <message>
+        <source>EEPROM 自检失败</source>
+        <translation>EEPROM self-test failed</translation>
+    </message>
+    <message>
+        <source>LCA 未初识化完成</source>
+        <translation>LCA not initialized yet</translation>
+    </message>
+    <message>
+        <source>LCA 正在处理上一条命令</source>
+        <translation>LCA is busy with the previous command</translation>
+    </message>
+    <message>
+        <source>SD卡内存已满</source>
+        <translation>SD card full</translation>
+    </message>
+    <message>
+        <source>SD卡写保护</source>
+        <translation>SD card write-protected</translation>
+    </message>
+    <message>
+        <source>SD卡初始化中</source>
+        <translation>Initializing SD card</translation>
+    </message>
+    <message>
+        <source>SD卡文件系统不支持,请格式化</source>
+        <translation>SD card file system not supported, please format</translation>
+    </message>
+    <message>
+        <source>SD卡文件系统错误,请格式化</source>
+        <translation>SD card file system error, please format</translation>
+    </message>
+    <message>
+        <source>SD卡格式化中</source>
+        <translation>Formatting SD card</translation>
+    </message>
+    <message>
+        <source>SD卡类型不支持,请更换</source>
+        <translation>SD card type not supported, please replace</translation>
+    </message>
+    <message>
+        <source>SD卡读写错误,请重启ZORBEX</source>
+        <translation>SD card read/write error, please restart ZORBEX</translation>
+    </message>
+    <message>
+        <source>SD卡错误,请格式化</source>
+        <translation>SD card error, please format</translation>
+    </message>
+    <message>
+        <source>Sensor错误</source>
+        <translation>Sensor error</translation>
+    </message>
+    <message>
+        <source>Wifi名称过长,最多32个字节(一个汉字占3个字节)</source>
+        <translation>Wi-Fi name too long: at most 32 bytes (a Chinese character takes 3 bytes)</translation>
+    </message>
+    <message>
+        <source>Wifi密码过长,最多32个字节(一个汉字占3个字节)</source>
+        <translation>Wi-Fi password too long: at most 32 bytes (a Chinese character takes 3 bytes)</translation>
+    </message>
+    <message>
+        <source>Wifi模式</source>
+        <translation>Wi-Fi mode</translation>
+    </message>
+    <message>
+        <source>Wifi连接模式:</source>
+        <translation>Wi-Fi connection mode:</translation>
+    </message>
+    <message>
+        <source>wifi名称:</source>
+        <translation>Wi-Fi name:</translation>
+    </message>
+    <message>
+        <source>主动推送设置WifiMode</source>
+        <translation>Camera pushed Wi-Fi mode setting</translation>
+    </message>
+    <message>
+        <source>云台通信失败</source>
+        <translation>Gimbal communication failed</translation>
+    </message>
+    <message>
+        <source>云台锁定</source>
+        <translation>Gimbal lock</translation>
+    </message>
+    <message>
+        <source>云台锁定后将不再跟踪</source>
+        <translation>Tracking stops while the gimbal is locked</translation>
+    </message>
+    <message>
+        <source>全屏</source>
+        <translation>Full screen</translation>
+    </message>
+    <message>
+        <source>关于本机</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>关闭会话命令(stop)</source>
+        <translation>Close session command (stop)</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>单拍</source>
+        <translation>Single</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>图传分辨率:</source>
+        <translation>Video resolution:</translation>
+    </message>
+    <message>
+        <source>图像比例:</source>
+        <translation>Photo ratio:</translation>
+    </message>
+    <message>
+        <source>图像自检失败</source>
+        <translation>Image self-test failed</translation>
+    </message>
+    <message>
+        <source>多拍</source>
+        <translation>Multi-shot</translation>
+    </message>
+    <message>
+        <source>媒体错误</source>
+        <translation>Media error</translation>
+    </message>
+    <message>
+        <source>存储系统加载失败,请重新插入SD卡</source>
+        <translation>Storage failed to load, please reinsert the SD card</translation>
+    </message>
+    <message>
+        <source>密码:</source>
+        <translation>Password:</translation>
+    </message>
+    <message>
+        <source>对焦结果不可用，重装 sensor</source>
+        <translation>Focus result unavailable, reinstall the sensor</translation>
+    </message>
+    <message>
+        <source>帮助</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>应用</source>
+        <translation>Apply</translation>
+    </message>
+    <message>
+        <source>开启会话命令(start)</source>
+        <translation>Open session command (start)</translation>
+    </message>
+    <message>
+        <source>开机默认横竖屏:</source>
+        <translation>Orientation at power-on:</translation>
+    </message>
+    <message>
+        <source>当前连接:%1(热点模式)</source>
+        <translation>Current connection: %1 (hotspot mode)</translation>
+    </message>
+    <message>
+        <source>当前连接:%1(站点模式)</source>
+        <translation>Current connection: %1 (station mode)</translation>
+    </message>
+    <message>
+        <source>当前连接:未连接(热点模式)</source>
+        <translation>Current connection: not connected (hotspot mode)</translation>
+    </message>
+    <message>
+        <source>当前连接:未连接(站点模式)</source>
+        <translation>Current connection: not connected (station mode)</translation>
+    </message>
+    <message>
+        <source>拍照</source>
+        <translation>Photo</translation>
+    </message>
+    <message>
+        <source>拍照/录像</source>
+        <translation>Photo/Video</translation>
+    </message>
+    <message>
+        <source>拍照设置</source>
+        <translation>Photo settings</translation>
+    </message>
+    <message>
+        <source>拍照超时</source>
+        <translation>Photo timed out</translation>
+    </message>
+    <message>
+        <source>按钮设置</source>
+        <translation>Button settings</translation>
+    </message>
+    <message>
+        <source>整机初始化失败</source>
+        <translation>Device initialization failed</translation>
+    </message>
+    <message>
+        <source>断流看门狗</source>
+        <translation>Stream-stall watchdog</translation>
+    </message>
+    <message>
+        <source>是否设置为热点模式</source>
+        <translation>Switch to hotspot mode?</translation>
+    </message>
+    <message>
+        <source>是否设置为站点模式</source>
+        <translation>Switch to station mode?</translation>
+    </message>
+    <message>
+        <source>显示</source>
+        <translation>Show</translation>
+    </message>
+    <message>
+        <source>显示密码</source>
+        <translation>Show password</translation>
+    </message>
+    <message>
+        <source>显示目标框</source>
+        <translation>Show target boxes</translation>
+    </message>
+    <message>
+        <source>智能设置</source>
+        <translation>Smart settings</translation>
+    </message>
+    <message>
+        <source>最大化</source>
+        <translation>Maximize</translation>
+    </message>
+    <message>
+        <source>最小化</source>
+        <translation>Minimize</translation>
+    </message>
+    <message>
+        <source>未插入SD卡</source>
+        <translation>No SD card inserted</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>横屏</source>
+        <translation>Landscape</translation>
+    </message>
+    <message>
+        <source>横竖屏设置:</source>
+        <translation>Orientation:</translation>
+    </message>
+    <message>
+        <source>正在切换wifi模式...</source>
+        <translation>Switching Wi-Fi mode...</translation>
+    </message>
+    <message>
+        <source>热点模式</source>
+        <translation>Hotspot mode</translation>
+    </message>
+    <message>
+        <source>电池容量不足,将自动关机</source>
+        <translation>Battery low, shutting down automatically</translation>
+    </message>
+    <message>
+        <source>电池通信失败</source>
+        <translation>Battery communication failed</translation>
+    </message>
+    <message>
+        <source>界面按钮设置:</source>
+        <translation>Interface buttons:</translation>
+    </message>
+    <message>
+        <source>直播</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>相册</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>相机未连接,设置为热点模式成功</source>
+        <translation>Camera not connected, hotspot mode set</translation>
+    </message>
+    <message>
+        <source>相机未连接,设置为站点模式成功</source>
+        <translation>Camera not connected, station mode set</translation>
+    </message>
+    <message>
+        <source>相机设置</source>
+        <translation>Camera settings</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>竖屏</source>
+        <translation>Portrait</translation>
+    </message>
+    <message>
+        <source>站点模式</source>
+        <translation>Station mode</translation>
+    </message>
+    <message>
+        <source>等线</source>
+        <translation>DengXian</translation>
+    </message>
+    <message>
+        <source>视频</source>
+        <translation>Video</translation>
+    </message>
+    <message>
+        <source>视频设置</source>
+        <translation>Video settings</translation>
+    </message>
+    <message>
+        <source>设备过温,将自动关机</source>
+        <translation>Device overheated, shutting down automatically</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>设置Wifi工作模式失败</source>
+        <translation>Setting the Wi-Fi mode failed</translation>
+    </message>
+    <message>
+        <source>设置Wifi工作模式成功</source>
+        <translation>Wi-Fi mode set</translation>
+    </message>
+    <message>
+        <source>设置为热点模式失败</source>
+        <translation>Switching to hotspot mode failed</translation>
+    </message>
+    <message>
+        <source>设置为站点模式失败</source>
+        <translation>Switching to station mode failed</translation>
+    </message>
+    <message>
+        <source>设置媒体属性</source>
+        <translation>Set media property</translation>
+    </message>
+    <message>
+        <source>设置热点模式请求已发送,提示灯变为蓝色闪烁表示正在切换模式,绿色常亮表示切换成功,如果失败,请重新设置,如果成功,请切换您电脑的Wifi.</source>
+        <translation>Hotspot mode request sent. A blinking blue light means the camera is switching, a steady green light means it has switched. If it failed, set it again; if it succeeded, switch your computer's Wi-Fi.</translation>
+    </message>
+    <message>
+        <source>设置站点模式请求已发送,提示灯变为紫色闪烁表示正在切换模式,常亮表示切换成功,如果失败,请检查Wifi名称和密码重新设置,如果成功,请切换您电脑的Wifi.</source>
+        <translation>Station mode request sent. A blinking purple light means the camera is switching, a steady light means it has switched. If it failed, check the Wi-Fi name and password and set it again; if it succeeded, switch your computer's Wi-Fi.</translation>
+    </message>
+    <message>
+        <source>语言设置</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>语言设置:</source>
+        <translation>Language:</translation>
+    </message>
+    <message>
+        <source>请输入Wifi名称和密码</source>
+        <translation>Please enter the Wi-Fi name and password</translation>
+    </message>
+    <message>
+        <source>还原窗口</source>
+        <translation>Restore</translation>
+    </message>
+    <message>
+        <source>连拍</source>
+        <translation>Burst</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>通用功能</source>
+        <translation>General</translation>
+    </message>
+    <message>
+        <source>通用设置</source>
+        <translation>General settings</translation>
+    </message>
+    <message>
+        <source>重启软件生效</source>
+        <translation>Takes effect after restarting the software</translation>
+    </message>
+    <message>
+        <source>重连看门狗</source>
+        <translation>Reconnect watchdog</translation>
+    </message>
+    <message>
+        <source>镜像</source>
+        <translation>Mirrored</translation>
+    </message>
+    <message>
+        <source>镜像设置:</source>
+        <translation>Mirror:</translation>
+    </message>
+    <message>
+        <source>镜头通信失败</source>
+        <translation>Lens communication failed</translation>
+    </message>
+    <message>
+        <source>镜头驱动板启动失败</source>
+        <translation>Lens driver board failed to start</translation>
+    </message>
+    <message>
+        <source>隐藏</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>非镜像</source>
+        <translation>Not mirrored</translation>
+    </message>
+    <message>
+        <source>音频</source>
+        <translation>Audio</translation>
+    </message>
+</context>
 </TS>
