@@ -1,0 +1,96 @@
+#include "app/OrunAppRt.h"
+
+#include "app/OperationHandlers.h"
+#include "app/OrunAppFace.h"
+
+#include <QElapsedTimer>
+
+#include <chrono>
+
+namespace {
+constexpr auto kPollPeriod = std::chrono::milliseconds(50);
+constexpr qint64 kStopLimitMs = 1000;
+constexpr int kNoRequest = -1;
+} // namespace
+
+std::shared_ptr<OrunAppRt> OrunAppRt::instance() {
+    static std::shared_ptr<OrunAppRt> rt(new OrunAppRt());
+    return rt;
+}
+
+OrunAppRt::OrunAppRt() : QObject(nullptr) {
+    worker = std::make_shared<std::thread>(&OrunAppRt::operationLoop, this);
+}
+
+OrunAppRt::~OrunAppRt() {
+    // Normally stopped by the close path; at process exit without it, end the
+    // loop here so that the thread never outlives its object.
+    running = false;
+    if (worker && worker->joinable())
+        worker->join();
+}
+
+void OrunAppRt::stop() {
+    running = false;
+    QElapsedTimer timer;
+    timer.start();
+    while (!stopped.load() && timer.elapsed() <= kStopLimitMs) {
+        // Poll without sleeping: the loop reports within one 50 ms pause
+        // unless a handler is still busy with the camera.
+        std::this_thread::yield();
+    }
+    if (worker && worker->joinable() && worker->get_id() != std::this_thread::get_id())
+        worker->join();
+}
+
+bool OrunAppRt::reportsResult(int code) {
+    return (code >= 4 && code <= 17) || code == 20;
+}
+
+void OrunAppRt::finishStep(int code, int& ec) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    runOperationHandler(code, ec);
+
+    // Free the slot. A requester that posted while the handler ran has
+    // written a new code; keep the slot busy then, so that its request is
+    // picked up on the next pass instead of being wiped out.
+    hub->iOperating.store(0);
+    if (hub->iOperation.load() != kNoRequest)
+        hub->iOperating.store(1);
+
+    if (reportsResult(code))
+        emit hub->signal_doOperationFinished(hub->iWho.load(), ec);
+}
+
+void OrunAppRt::operationLoop() {
+    while (running.load()) {
+        OrunAppFace* hub = OrunAppFace::instance();
+        if (hub->iOperating.load(std::memory_order_acquire) == 1) {
+            int ec = -1;
+            // Taking the code marks the slot as read; a new request shows up
+            // as a code other than kNoRequest.
+            const int code = hub->iOperation.exchange(kNoRequest);
+            if (code == kNoRequest) {
+                // Busy flag without a code: nothing to run.
+                hub->iOperating.store(0);
+            } else {
+                if (code == 8) {
+                    hub->iPhotoWorkMode = -1;
+                    hub->iPhotoCount = 0;
+                    hub->lstPhotoPath.set(QStringList());
+                } else if (code == 10) {
+                    hub->iRecWorkMode = -1;
+                    hub->iRecCount = 0;
+                    hub->lstRecPath.set(QStringList());
+                }
+                finishStep(code, ec);
+                // Resolution changes are followed by the AI setting, which
+                // reports a second result with the same variable.
+                if (code == 12)
+                    finishStep(13, ec);
+            }
+        }
+        std::this_thread::sleep_for(kPollPeriod);
+    }
+    stopped = true;
+}

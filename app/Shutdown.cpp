@@ -1,0 +1,17 @@
+#include "app/Shutdown.h"
+
+#include "app/OrunAppFace.h"
+#include "app/OrunAppRt.h"
+#include "camera/Camera.h"
+#include "camera/UDPTransciever.h"
+#include "video/videoctl.h"
+
+void shutdown() {
+    OrunAppFace::instance()->uiActive = false;
+    // Each stop waits for its worker to acknowledge within its own limit and
+    // then joins it; the order keeps later stages available to earlier ones.
+    OrunAppRt::instance()->stop();
+    Camera::instance()->stop();
+    UDPTransciever::instance()->stop();
+    videoctl::instance()->stop();
+}
