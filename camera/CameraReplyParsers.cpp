@@ -127,8 +127,8 @@ public:
         std::shared_ptr<Camera> camera = Camera::instance();
         camera->pushedWifiMode = data[0];
         camera->pushedWifiValue = le32(data + 1);
-        qDebug() << QString::fromUtf8("主动推送设置WifiMode") << data[0] << le32(data + 1)
-                 << length;
+        qDebug().noquote() << QString::fromUtf8("主动推送设置WifiMode") << data[0] << le32(data + 1)
+                           << length;
     }
 
     static void registerAll(ReplyDispatcher& t);
@@ -192,7 +192,7 @@ void CameraReplyParsers::registerAll(ReplyDispatcher& t) {
         hub->iRecWorkMode = hub->iWorkMode.load();
         hub->lstRecPath.update([&](QStringList& list) { list.append(text); });
         hub->iRecCount.fetch_add(1);
-        qDebug() << "------------Rec path:" << text;
+        qDebug().noquote() << "------------Rec path:" + text;
         emit hub->signal_syncCameraStatusToUI(hub->currStatus.get(), true);
     });
     t.addPush(SetCamera, 0x004, 1, [](const uint8_t* data, int length) {
