@@ -119,6 +119,48 @@ std::string makeSideInfo(const SubjectBox& box) {
     return info;
 }
 
+namespace {
+
+// Payload ranges of the NAL units of an Annex B stream: after each 00 00 01,
+// up to the next start code, trailing zero bytes removed.
+std::vector<std::pair<size_t, size_t>> nalPayloads(const std::string& stream) {
+    const auto* b = reinterpret_cast<const uint8_t*>(stream.data());
+    const size_t n = stream.size();
+    std::vector<std::pair<size_t, size_t>> nals;
+    size_t begin = std::string::npos;
+    auto close = [&](size_t end) {
+        while (end > begin && b[end - 1] == 0)
+            --end;
+        if (end > begin)
+            nals.emplace_back(begin, end);
+    };
+    for (size_t i = 0; i + 3 <= n; ++i) {
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) {
+            if (begin != std::string::npos)
+                close(i);
+            begin = i + 3;
+            i += 2;
+        }
+    }
+    if (begin != std::string::npos)
+        close(n);
+    return nals;
+}
+
+// The same stream with a four-byte start code before every NAL unit, the
+// form the camera sends.
+std::string withLongStartCodes(const std::string& stream) {
+    std::string out;
+    out.reserve(stream.size() + 16);
+    for (auto [from, to] : nalPayloads(stream)) {
+        out.append("\x00\x00\x00\x01", 4);
+        out.append(stream, from, to - from);
+    }
+    return out;
+}
+
+} // namespace
+
 H264Encoder::H264Encoder() = default;
 
 H264Encoder::~H264Encoder() {
@@ -155,7 +197,6 @@ AVCodecContext* openWith(const AVCodec* codec, int width, int height, int fps) {
     if (std::strcmp(codec->name, "libx264") == 0) {
         av_opt_set(ctx->priv_data, "preset", "ultrafast", 0);
         av_opt_set(ctx->priv_data, "tune", "zerolatency", 0);
-        av_opt_set(ctx->priv_data, "profile", "main", 0);
         av_opt_set(ctx->priv_data, "x264-params", "repeat-headers=1:scenecut=0", 0);
     }
     if (avcodec_open2(ctx, codec, nullptr) < 0) {
@@ -225,7 +266,7 @@ std::string H264Encoder::encode(const cv::Mat& rgb, bool forceKey) {
         unit.append(reinterpret_cast<const char*>(m_packet->data), m_packet->size);
         av_packet_unref(m_packet);
     }
-    return unit;
+    return withLongStartCodes(unit);
 }
 
 SyntheticVideoSource::SyntheticVideoSource() = default;
@@ -284,30 +325,11 @@ bool AnnexBFileSource::nextFrame(VideoFrame& out) {
 
 std::vector<std::string> AnnexBFileSource::splitAccessUnits(const std::string& stream) {
     const auto* b = reinterpret_cast<const uint8_t*>(stream.data());
-    const size_t n = stream.size();
-    // Payload ranges of the NAL units (after 00 00 01, before the next start
-    // code, trailing zero bytes removed).
-    std::vector<std::pair<size_t, size_t>> nals;
-    size_t begin = std::string::npos;
-    for (size_t i = 0; i + 3 <= n; ++i) {
-        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1) {
-            if (begin != std::string::npos)
-                nals.emplace_back(begin, i);
-            begin = i + 3;
-            i += 2;
-        }
-    }
-    if (begin != std::string::npos)
-        nals.emplace_back(begin, n);
-
+    const std::vector<std::pair<size_t, size_t>> nals = nalPayloads(stream);
     std::vector<std::string> units;
     std::string current;
     bool hasSlice = false;
     for (auto [from, to] : nals) {
-        while (to > from && b[to - 1] == 0)
-            --to;
-        if (to <= from)
-            continue;
         const int type = b[from] & 0x1F;
         const bool slice = type == 1 || type == 5;
         const bool firstSlice = slice && to - from > 1 && (b[from + 1] & 0x80) != 0;
