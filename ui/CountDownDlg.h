@@ -25,6 +25,8 @@ public:
     int interval() const { return m_interval; }
     // Number currently shown.
     QString shownText() const;
+    // One step of the count (the widget's timer calls it on every tick).
+    void tick();
 
 public slots:
     void slot_startBurstCount(int iTimeStart, bool bBegin);
@@ -36,7 +38,7 @@ protected:
 
 private:
     explicit CountDownDlg(QWidget* parent = nullptr);
-    void tick();
+    void showRemaining();
 
     Ui::CountDownDlg* ui;
     bool m_counting = false;
