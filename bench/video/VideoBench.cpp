@@ -1,0 +1,151 @@
+// Per-picture costs of the video pipeline at 1920 x 1080: software decoding,
+// conversion to RGB with subject boxes (NV12 and I420), the widget's QImage
+// wrap with its deep copy, and the texture upload. Run under an X server
+// (xvfb-run) for the upload figure.
+#include "tools/camsim/video/SyntheticVideoSource.h"
+#include "video/FrameConvert.h"
+#include "video/H264Decoder.h"
+#include "video/VideoWidget.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+}
+
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFunctions>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+
+const std::vector<camsim::VideoFrame>& encodedStream() {
+    static const std::vector<camsim::VideoFrame> frames = [] {
+        camsim::SyntheticVideoSource source;
+        camsim::VideoSettings hd;
+        hd.width = kWidth;
+        hd.height = kHeight;
+        source.configure(hd);
+        std::vector<camsim::VideoFrame> out(60);
+        for (auto& f : out)
+            source.nextFrame(f);
+        return out;
+    }();
+    return frames;
+}
+
+SideInfo oneBox() {
+    std::string info = camsim::makeSideInfo(camsim::SubjectBox{true, 0.3f, 0.3f, 0.6f, 0.7f});
+    SideInfo block{};
+    fillSideInfo(block, &info);
+    return block;
+}
+
+AVFrame* filledFrame(AVPixelFormat format, int lumaStride) {
+    AVFrame* f = av_frame_alloc();
+    f->format = format;
+    f->width = kWidth;
+    f->height = kHeight;
+    f->linesize[0] = lumaStride;
+    f->linesize[1] = format == AV_PIX_FMT_NV12 ? lumaStride : lumaStride / 2;
+    f->linesize[2] = format == AV_PIX_FMT_NV12 ? 0 : lumaStride / 2;
+    av_frame_get_buffer(f, 0);
+    for (int p = 0; p < 3 && f->data[p]; ++p) {
+        const int rows = p == 0 ? kHeight : kHeight / 2;
+        std::memset(f->data[p], 100 + 20 * p, static_cast<size_t>(f->linesize[p]) * rows);
+    }
+    return f;
+}
+
+void SoftwareDecode1080p(benchmark::State& state) {
+    const auto& frames = encodedStream();
+    H264Decoder decoder;
+    decoder.init(kDecodeSoftware);
+    AVFrame* picture = av_frame_alloc();
+    size_t i = 0;
+    for (auto _ : state) {
+        const std::string& unit = frames[i++ % frames.size()].accessUnit;
+        decoder.decode(reinterpret_cast<const uint8_t*>(unit.data()), static_cast<int>(unit.size()),
+                       picture);
+        benchmark::DoNotOptimize(picture->data[0]);
+    }
+    av_frame_free(&picture);
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void ConvertWithBoxes(benchmark::State& state, AVPixelFormat format, int mode) {
+    AVFrame* f = filledFrame(format, 1984);
+    const SideInfo info = oneBox();
+    for (auto _ : state) {
+        cv::Mat rgb = convertFrame(f, mode);
+        drawTargetBoxes(rgb, info, f->linesize[0], f->height);
+        benchmark::DoNotOptimize(rgb.data);
+    }
+    av_frame_free(&f);
+}
+void ConvertNv12WithBoxes1080p(benchmark::State& s) {
+    ConvertWithBoxes(s, AV_PIX_FMT_NV12, kDecodeHardware);
+}
+void ConvertI420WithBoxes1080p(benchmark::State& s) {
+    ConvertWithBoxes(s, AV_PIX_FMT_YUV420P, kDecodeSoftware);
+}
+
+void MatToQImageDeepCopy1080p(benchmark::State& state) {
+    cv::Mat rgb(kHeight, kWidth, CV_8UC3, cv::Scalar(10, 20, 30));
+    for (auto _ : state) {
+        QImage copy = matToQImage(rgb).copy();
+        benchmark::DoNotOptimize(copy.constBits());
+    }
+}
+
+void TextureUpload1080p(benchmark::State& state) {
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    if (!context.create() || !context.makeCurrent(&surface)) {
+        state.SkipWithError("no OpenGL context (run under xvfb-run)");
+        return;
+    }
+    QOpenGLFunctions* gl = context.functions();
+    GLuint texture = 0;
+    gl->glGenTextures(1, &texture);
+    gl->glBindTexture(GL_TEXTURE_2D, texture);
+    QImage image(kWidth, kHeight, QImage::Format_RGB888);
+    image.fill(QColor(40, 80, 120));
+    for (auto _ : state) {
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, kWidth, kHeight, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                         image.constBits());
+        gl->glFinish();
+    }
+    gl->glDeleteTextures(1, &texture);
+    context.doneCurrent();
+}
+
+} // namespace
+
+BENCHMARK(SoftwareDecode1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(ConvertNv12WithBoxes1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(ConvertI420WithBoxes1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(MatToQImageDeepCopy1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(TextureUpload1080p)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv) {
+    av_log_set_level(AV_LOG_ERROR);
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    encodedStream(); // encode before timing
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

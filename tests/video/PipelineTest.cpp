@@ -1,0 +1,220 @@
+// The decoder controller end to end: a fake media client serves the simulated
+// camera's H.264, pictures come out of the hub's signal_showVideoFrame.
+#include "app/OrunAppFace.h"
+#include "kcpclient/KcpWrapper.h"
+#include "tools/camsim/video/SyntheticVideoSource.h"
+#include "video/videoctl.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Serves pre-encoded frames in a loop at the camera's frame rate, like the
+// media client: pop_video_data waits up to its time-out for the next unit.
+class FakeMediaClient : public KcpWrapper {
+public:
+    explicit FakeMediaClient(std::vector<camsim::VideoFrame> frames)
+        : m_frames(std::move(frames)), m_start(Clock::now()) {}
+
+    std::shared_ptr<std::string> pop_video_data(uint32_t timeoutMs) override {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        const Clock::time_point due = m_start + milliseconds(33) * m_served;
+        if (due > Clock::now() + milliseconds(timeoutMs)) {
+            lock.unlock();
+            std::this_thread::sleep_for(milliseconds(timeoutMs));
+            return nullptr;
+        }
+        lock.unlock();
+        std::this_thread::sleep_until(due);
+        lock.lock();
+        const camsim::VideoFrame& f = m_frames[m_served % m_frames.size()];
+        ++m_served;
+        m_side = std::make_shared<std::string>(f.sideInfo);
+        return std::make_shared<std::string>(f.accessUnit);
+    }
+    std::shared_ptr<std::string> latest_side_info() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_side;
+    }
+    void set_address(const std::string& address) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_addresses.push_back(address);
+    }
+    void stop() override { ++m_stops; }
+
+    MediaDataTime pop_video(uint32_t) override { return {}; }
+    MediaDataTime peek_video(uint32_t) override { return {}; }
+    MediaDataTime pop_record(uint32_t) override { return {}; }
+    MediaDataTime peek_record(uint32_t) override { return {}; }
+    std::shared_ptr<std::string> peek_video_data(uint32_t) override { return nullptr; }
+    std::shared_ptr<std::string> pop_record_data(uint32_t) override { return nullptr; }
+    std::shared_ptr<std::string> peek_record_data(uint32_t) override { return nullptr; }
+    int32_t frame_count() override { return 0; }
+    void kick() override {}
+    bool auto_route() override { return false; }
+
+    std::vector<std::string> addresses() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_addresses;
+    }
+    std::atomic<int> m_stops{0};
+
+private:
+    std::mutex m_mutex;
+    std::vector<camsim::VideoFrame> m_frames;
+    Clock::time_point m_start;
+    size_t m_served = 0;
+    std::shared_ptr<std::string> m_side;
+    std::vector<std::string> m_addresses;
+};
+
+std::vector<camsim::VideoFrame> encodedStream(int count) {
+    camsim::SyntheticVideoSource source;
+    std::vector<camsim::VideoFrame> frames(count);
+    for (auto& f : frames)
+        EXPECT_TRUE(source.nextFrame(f));
+    return frames;
+}
+
+class PipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hub = OrunAppFace::instance();
+        hub->sCameraAddress.set(QStringLiteral("127.0.0.1"));
+        client = std::make_shared<FakeMediaClient>(encodedStream(60));
+        ctl = videoctl::instance();
+        ctl->setMediaClient(client);
+        ctl->setConnectedFlag(&connected);
+        QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &receiver, [this](cv::Mat m) {
+            pictures.push_back({m, Clock::now()});
+        });
+        ctl->slot_randerFinished(true);
+    }
+    void TearDown() override {
+        ctl->stop();
+        QObject::disconnect(hub, nullptr, &receiver, nullptr);
+    }
+
+    // Pumps events until `count` pictures arrived or the time is up.
+    bool waitForPictures(size_t count, int ms) {
+        const Clock::time_point end = Clock::now() + milliseconds(ms);
+        while (pictures.size() < count && Clock::now() < end)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        return pictures.size() >= count;
+    }
+    void pump(int ms) {
+        const Clock::time_point end = Clock::now() + milliseconds(ms);
+        while (Clock::now() < end)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+
+    struct Picture {
+        cv::Mat mat;
+        Clock::time_point at;
+    };
+    OrunAppFace* hub = nullptr;
+    videoctl* ctl = nullptr;
+    std::shared_ptr<FakeMediaClient> client;
+    std::atomic<bool> connected{true};
+    QObject receiver;
+    std::vector<Picture> pictures;
+};
+
+int whitePixelsOnRow(const cv::Mat& m, int row) {
+    int n = 0;
+    for (int x = 0; x < m.cols; ++x)
+        n += m.at<cv::Vec3b>(row, x) == cv::Vec3b(255, 255, 255) ? 1 : 0;
+    return n;
+}
+
+void expectNear(const cv::Vec3b& got, const cv::Vec3b& want) {
+    for (int c = 0; c < 3; ++c)
+        EXPECT_NEAR(got[c], want[c], 16) << "channel " << c;
+}
+
+TEST_F(PipelineTest, DefaultModeShowsPicturesWithBoxesAfterTheFirstSecond) {
+    hub->iDecodeMode = 0; // hardware asked for; this machine falls back to software
+    const Clock::time_point started = Clock::now();
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(waitForPictures(10, 8000));
+    EXPECT_GE(pictures.front().at - started, milliseconds(900));
+    ASSERT_EQ(client->addresses().size(), 1u);
+    EXPECT_EQ(client->addresses()[0], "127.0.0.1");
+
+    for (const Picture& p : pictures) {
+        ASSERT_EQ(p.mat.type(), CV_8UC3);
+        ASSERT_EQ(p.mat.rows, 720);
+        ASSERT_GE(p.mat.cols, 1280);
+    }
+    const cv::Mat& last = pictures.back().mat;
+    expectNear(last.at<cv::Vec3b>(150, 40), camsim::SyntheticScene::kTopLeft);
+    expectNear(last.at<cv::Vec3b>(150, 1240), camsim::SyntheticScene::kTopRight);
+    expectNear(last.at<cv::Vec3b>(690, 40), camsim::SyntheticScene::kBottomLeft);
+    expectNear(last.at<cv::Vec3b>(690, 1240), camsim::SyntheticScene::kBottomRight);
+    // The subject's box (top at 35 % of the height) is drawn in white.
+    EXPECT_GT(whitePixelsOnRow(last, 252), 150);
+    EXPECT_EQ(whitePixelsOnRow(last, 100), 0);
+
+    const Clock::time_point stopping = Clock::now();
+    ctl->stop();
+    EXPECT_LT(Clock::now() - stopping, milliseconds(3000));
+    EXPECT_EQ(client->m_stops.load(), 1);
+}
+
+TEST_F(PipelineTest, NothingShownUntilRenderedNorWhileDisconnected) {
+    hub->iDecodeMode = 1;
+    ctl->slot_randerFinished(false);
+    ASSERT_TRUE(ctl->start());
+    pump(2000);
+    EXPECT_TRUE(pictures.empty());
+    ctl->slot_randerFinished(true);
+    ASSERT_TRUE(waitForPictures(3, 3000));
+
+    connected = false;
+    pump(300);
+    pictures.clear();
+    pump(700);
+    EXPECT_TRUE(pictures.empty());
+
+    // Back again: a key frame is awaited and the first second dropped.
+    const Clock::time_point back = Clock::now();
+    connected = true;
+    ASSERT_TRUE(waitForPictures(1, 5000));
+    EXPECT_GE(pictures.front().at - back, milliseconds(900));
+}
+
+TEST_F(PipelineTest, PauseAndReinitThenResume) {
+    hub->iDecodeMode = 1;
+    hub->showTarget = false;
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(waitForPictures(3, 5000));
+    EXPECT_EQ(whitePixelsOnRow(pictures.back().mat, 252), 0);
+
+    ctl->pauseAndReinit();
+    pump(200);
+    pictures.clear();
+    pump(800);
+    EXPECT_TRUE(pictures.empty());
+
+    ctl->resume();
+    ASSERT_TRUE(waitForPictures(3, 6000));
+    EXPECT_EQ(pictures.back().mat.rows, 720);
+
+    // The hub's reset does both steps.
+    ctl->slot_resetVideoKcpClient();
+    pictures.clear();
+    ASSERT_TRUE(waitForPictures(3, 6000));
+    hub->showTarget = true;
+}
+
+} // namespace
