@@ -118,7 +118,10 @@ void VideoWidget::paintGL() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 
     m_program.setUniformValue("textureRGB", 0);
-    glDrawArrays(GL_QUADS, 0, 4);
+    // Without a picture the texture is empty (incomplete, so it would sample
+    // black): the clear colour stays visible instead.
+    if (!upload.isNull())
+        glDrawArrays(GL_QUADS, 0, 4);
 
     m_program.disableAttributeArray("vertexIn");
     m_program.disableAttributeArray("textureIn");
