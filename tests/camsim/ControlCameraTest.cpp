@@ -14,6 +14,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -663,4 +664,19 @@ TEST(CamsimProgram, AnswersUntilTerminatedAndLogsRequests) {
     ::close(out[0]);
     EXPECT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(ControlCameraTest, StateObserverSeesChangesMadeByRequests) {
+    std::mutex m;
+    std::vector<CameraState> seen;
+    cam.setStateObserver([&](const CameraState& s) {
+        std::lock_guard<std::mutex> lock(m);
+        seen.push_back(s);
+    });
+    ASSERT_TRUE(client.request(SetSdk, 0x044, bytes({1})));
+    ASSERT_TRUE(client.request(SetCamera, 0x041)); // a query changes nothing
+    std::lock_guard<std::mutex> lock(m);
+    ASSERT_EQ(seen.size(), 2u); // once when set, once for the mirror
+    EXPECT_EQ(seen[0].mirror, 0);
+    EXPECT_EQ(seen[1].mirror, 1);
 }

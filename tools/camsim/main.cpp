@@ -90,8 +90,10 @@ int main(int argc, char** argv) {
     }
 
     // Media side: start the media command server and KCP sender here, fed by
-    // the video source, and let control-side changes (resolution, mirror,
-    // zoom) reach the source's VideoSettings.
+    // the video source. Control-side changes reach the source through
+    //     control.setStateObserver([&](const camsim::CameraState& s) {
+    //         source.configure(settingsFor(s)); // resolution, mirror, zoom
+    //     });
 
     std::printf("camsim: control on %s:%u\n", config.bindAddress.c_str(), camsim::kControlPort);
     std::fflush(stdout);

@@ -185,6 +185,9 @@ struct ControlCamera::Impl {
     std::string pushAddress;
     uint16_t pushPort = 0;
     std::function<void(const Request&)> observer;
+    std::function<void(const CameraState&)> stateObserver;
+    CameraState lastReported;
+    bool reportedOnce = false;
     std::string error;
 
     // Capture progress
@@ -378,6 +381,20 @@ struct ControlCamera::Impl {
             before.batteryMillivolts != st.batteryMillivolts) {
             pushBattery();
         }
+    }
+
+    // Applies a change made by the test, with the pushes it calls for.
+    void applyChange(const std::function<void(CameraState&)>& change) {
+        const CameraState before = snapshot();
+        CameraState s = before;
+        change(s);
+        st = s;
+        if (before.runState == 3 && s.runState != 3) {
+            // The test ended the capture: its timers must not revive it.
+            ++captureGen;
+            capture = Capture::None;
+        }
+        pushChanges(before);
     }
 
     // ---- capture state machine
@@ -736,6 +753,32 @@ struct ControlCamera::Impl {
         if (notify) {
             notify(r);
         }
+        reportState();
+    }
+
+    // Calls the state observer (without the lock held) when a value that the
+    // picture or the client's display depends on has changed.
+    void reportState() {
+        std::function<void(const CameraState&)> fn;
+        CameraState s;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            if (!stateObserver) {
+                return;
+            }
+            s = snapshot();
+            const CameraState& o = lastReported;
+            if (reportedOnce && s.workMode == o.workMode && s.subMode == o.subMode &&
+                s.runState == o.runState && s.resolution == o.resolution &&
+                s.photoRatio == o.photoRatio && s.mirror == o.mirror && s.zoom == o.zoom &&
+                s.portrait == o.portrait && s.gimbalLock == o.gimbalLock) {
+                return;
+            }
+            lastReported = s;
+            reportedOnce = true;
+            fn = stateObserver;
+        }
+        fn(s);
     }
 
     void statusTick() {
@@ -798,6 +841,7 @@ struct ControlCamera::Impl {
                 }
             }
             runDueTimers();
+            reportState();
         }
     }
 
@@ -919,17 +963,11 @@ CameraState ControlCamera::state() const {
 }
 
 void ControlCamera::updateState(const std::function<void(CameraState&)>& change) {
-    std::lock_guard<std::mutex> lock(d->m);
-    const CameraState before = d->snapshot();
-    CameraState s = before;
-    change(s);
-    d->st = s;
-    if (before.runState == 3 && s.runState != 3) {
-        // The test ended the capture: its timers must not revive it.
-        ++d->captureGen;
-        d->capture = Impl::Capture::None;
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        d->applyChange(change);
     }
-    d->pushChanges(before);
+    d->reportState();
 }
 
 void ControlCamera::setPushTarget(const std::string& address, uint16_t port) {
@@ -1127,6 +1165,20 @@ bool ControlCamera::waitForRequestCount(uint8_t set, uint16_t id, int count, int
 int ControlCamera::droppedDatagrams() const {
     std::lock_guard<std::mutex> lock(d->m);
     return d->dropped;
+}
+
+void ControlCamera::setStateObserver(std::function<void(const CameraState&)> observer) {
+    {
+        std::lock_guard<std::mutex> lock(d->m);
+        d->stateObserver = std::move(observer);
+        d->reportedOnce = false;
+    }
+    d->reportState();
+}
+
+void ControlCamera::pushStatusNow() {
+    std::lock_guard<std::mutex> lock(d->m);
+    d->push(SetCamera, 0x1E0, d->statusBlock());
 }
 
 void ControlCamera::setRequestObserver(std::function<void(const Request&)> observer) {

@@ -138,7 +138,7 @@ struct CameraConfig {
 
 // Faults a test can switch on. Per-command maps are keyed by commandKey().
 struct Faults {
-    bool silent = false;                               // answer nothing
+    bool silent = false;                               // answer nothing (pushes go on)
     std::set<uint16_t> silentCommands;                 // answer nothing to these
     std::map<uint16_t, int> resultCodes;               // refuse with this code (not applied)
     std::map<uint16_t, int> replyDelaysMs;             // apply at once, reply later
@@ -146,7 +146,9 @@ struct Faults {
     bool validAfterMalformed = false;                  // follow a malformed reply by the valid one
     bool pushesStopped = false;                        // no pushes at all
     // Changes of capture, resolution and photo ratio take effect this long
-    // after the request (the reply itself comes at once).
+    // after the request; the reply itself comes at once. For a capture start
+    // the run state turns 3 then (and photo files follow as usual), for a stop
+    // it turns 0 then (and the recording file follows).
     int captureConfirmDelayMs = 0;
     int resolutionConfirmDelayMs = 0;
     int photoRatioConfirmDelayMs = 0;
@@ -200,6 +202,8 @@ public:
     static QByteArray malformedBytes(const ControlFrame& frame, Malformation kind);
     // Status block (88 bytes) of the current state.
     QByteArray statusBlock() const;
+    // Sends a status push now, besides the regular ones.
+    void pushStatusNow();
 
     // --- Request log
     std::vector<Request> requests() const;
@@ -215,6 +219,10 @@ public:
     int droppedDatagrams() const;
     // Called on the worker thread for every valid request (outside the lock).
     void setRequestObserver(std::function<void(const Request&)> observer);
+    // Called (outside the lock) with the new state whenever work mode, run
+    // state, resolution, photo ratio, mirror, zoom, orientation or gimbal lock
+    // changed, and once when set; the place to steer a video source from.
+    void setStateObserver(std::function<void(const CameraState&)> observer);
 
 private:
     struct Impl;
