@@ -72,7 +72,7 @@ GeneralSettingsDlg::GeneralSettingsDlg(SettingsEnvironment& env, QWidget* parent
         setStationWidgetsVisible(true);
         slot_updateOnlineCamera();
     }
-    ui->tbConnect->setEnabled(false);
+    updateConnectButton();
     slot_showWifiWorkStatusInfo();
 }
 
@@ -185,6 +185,19 @@ void GeneralSettingsDlg::recomputeChanged() {
     }
 }
 
+bool GeneralSettingsDlg::onlineCameraDiffers() const {
+    return ui->cbOnlineCamera->currentText() !=
+               OrunAppFace::instance()->selectedCamera.get().texts[1] ||
+           m_env->linkState() == 0;
+}
+
+void GeneralSettingsDlg::updateConnectButton() {
+    // Also evaluated when the list is filled: with a single camera listed the
+    // user has no other entry to pick, and the button must still work.
+    ui->tbConnect->setEnabled(OrunAppFace::instance()->iWifiMode.load() == 0 &&
+                              ui->cbOnlineCamera->count() > 0 && onlineCameraDiffers());
+}
+
 void GeneralSettingsDlg::showApplyEnabled(bool enabled) {
     ui->tbApply->setEnabled(enabled);
     ui->tbApply->setStyleSheet(enabled ? kApplyEnabled : kApplyDisabled);
@@ -290,7 +303,7 @@ void GeneralSettingsDlg::on_cbOnlineCamera_currentIndexChanged(const QString&) {
         return;
     recomputeChanged();
     showApplyEnabled(!lstChanged.isEmpty());
-    ui->tbConnect->setEnabled(lstChanged.contains(kIdOnlineCamera));
+    updateConnectButton();
 }
 
 // --- Operations -----------------------------------------------------------------
@@ -564,6 +577,7 @@ void GeneralSettingsDlg::slot_updateOnlineCamera() {
         if (index >= 0)
             ui->cbOnlineCamera->setCurrentIndex(index);
     }
+    updateConnectButton();
 }
 
 void GeneralSettingsDlg::on_tbReflush_clicked() {
@@ -575,6 +589,7 @@ void GeneralSettingsDlg::on_tbReflush_clicked() {
     hub->clearCameraRecords();
     hub->lstOnlineCamera.set(QStringList());
     m_env->setLinkState(0);
+    updateConnectButton();
 }
 
 void GeneralSettingsDlg::on_tbConnect_clicked() {
@@ -599,7 +614,7 @@ void GeneralSettingsDlg::on_tbConnect_clicked() {
     m_env->hideMask();
     recomputeChanged();
     showApplyEnabled(!lstChanged.isEmpty());
-    ui->tbConnect->setEnabled(lstChanged.contains(kIdOnlineCamera));
+    updateConnectButton();
 }
 
 void GeneralSettingsDlg::slot_showWifiWorkStatusInfo() {

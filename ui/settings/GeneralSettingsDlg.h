@@ -73,6 +73,8 @@ private:
     int currentOf(int id) const;
     void checkControlsFromState();
     void recomputeChanged();
+    bool onlineCameraDiffers() const;
+    void updateConnectButton();
     void radioChanged(bool checked);
     void showApplyEnabled(bool enabled);
     void selectPage(int index, QToolButton* button);
