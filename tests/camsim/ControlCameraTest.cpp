@@ -560,8 +560,11 @@ TEST_F(ControlCameraTest, MalformedRepliesFailTheClientsChecks) {
     EXPECT_TRUE(validateFrame(reinterpret_cast<uint8_t*>(b.data()), b.size()));
 
     // With the valid reply following, the client still gets its answer.
+    // Spoiling another command afterwards leaves that choice alone.
     cam.setMalformedReply(SetFactory, 0x022, Malformation::BadChecksum, true);
+    cam.setMalformedReply(SetCamera, 0x041, Malformation::Short);
     EXPECT_TRUE(client.request(SetFactory, 0x022));
+    EXPECT_FALSE(client.request(SetCamera, 0x041, QByteArray(), 400));
 }
 
 TEST_F(ControlCameraTest, GarbageIsDroppedAndTheCameraKeepsAnswering) {

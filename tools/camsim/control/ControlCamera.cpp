@@ -694,7 +694,7 @@ struct ControlCamera::Impl {
         } else if (kind != Malformation::None) {
             sends.emplace_back(mainFd, malformedBytes(f, kind));
         }
-        if (kind == Malformation::None || faults.validAfterMalformed) {
+        if (kind == Malformation::None || faults.validAfterMalformed.count(key)) {
             sends.emplace_back(mainFd, packBytes(f));
         }
 
@@ -1037,12 +1037,17 @@ void ControlCamera::setReplyDelay(uint8_t set, uint16_t id, int ms) {
 
 void ControlCamera::setMalformedReply(uint8_t set, uint16_t id, Malformation kind, bool thenValid) {
     updateFaults([=](Faults& f) {
+        const uint16_t key = commandKey(set, id);
         if (kind == Malformation::None) {
-            f.malformedReplies.erase(commandKey(set, id));
+            f.malformedReplies.erase(key);
         } else {
-            f.malformedReplies[commandKey(set, id)] = kind;
+            f.malformedReplies[key] = kind;
         }
-        f.validAfterMalformed = thenValid;
+        if (thenValid && kind != Malformation::None) {
+            f.validAfterMalformed.insert(key);
+        } else {
+            f.validAfterMalformed.erase(key);
+        }
     });
 }
 

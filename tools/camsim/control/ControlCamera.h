@@ -143,8 +143,8 @@ struct Faults {
     std::map<uint16_t, int> resultCodes;               // refuse with this code (not applied)
     std::map<uint16_t, int> replyDelaysMs;             // apply at once, reply later
     std::map<uint16_t, Malformation> malformedReplies; // send this instead of the reply
-    bool validAfterMalformed = false;                  // follow a malformed reply by the valid one
-    bool pushesStopped = false;                        // no pushes at all
+    std::set<uint16_t> validAfterMalformed; // these follow the spoiled reply by the valid one
+    bool pushesStopped = false;             // no pushes at all
     // Changes of capture, resolution and photo ratio take effect this long
     // after the request; the reply itself comes at once. For a capture start
     // the run state turns 3 then (and photo files follow as usual), for a stop
