@@ -72,12 +72,6 @@ void Camera::stop() {
     supervisorThread->join();
 }
 
-void Camera::supervisorLoop() {
-    while (running)
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    stopped = true;
-}
-
 int Camera::exchange(SlotIndex index, uint8_t set, uint16_t id, const QByteArray& payload,
                      int waitSeconds, const std::function<void()>& copyOut,
                      const QString& address) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/CameraStatus.h"
+#include "camera/NetworkAddresses.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 // Reply slot of one command: the reply parser stores the result code, sets
@@ -76,6 +78,26 @@ public:
     std::atomic<bool> connected{false};
     std::atomic<int32_t> linkState{0}; // 0 searching, 1 connect, 2 linked (station)
 
+    // --- Connection supervisor
+    // The supervisor thread runs from construction but searches for the
+    // camera only once enabled; the program enables it at start-up. A process
+    // that only issues commands (a test) thus never reaches out to the
+    // networks of the computer on its own.
+    void enableSupervisor(bool on);
+    bool supervisorEnabled() const { return supervising.load(); }
+
+    // What the supervisor calls outside the control link. Empty members keep
+    // the defaults: the computer's interfaces, the initial status
+    // synchronisation, the media client and the decoder controller.
+    struct SupervisorHooks {
+        std::function<QList<InterfaceAddress>()> interfaces;
+        std::function<void()> synchronise;
+        std::function<void(const std::string& cameraAddress)> startMedia;
+        std::function<void()> stopMedia;
+        std::function<void()> startDecoder;
+    };
+    void setSupervisorHooks(const SupervisorHooks& hooks);
+
     // Last Wi-Fi mode push: the mode byte (0xFF until one came) and its value.
     uint8_t lastPushedWifiMode() const { return pushedWifiMode.load(); }
     int32_t lastPushedWifiValue() const { return pushedWifiValue.load(); }
@@ -126,11 +148,22 @@ private:
                  int waitSeconds, const std::function<void()>& copyOut = {},
                  const QString& address = QString());
     void supervisorLoop();
+    SupervisorHooks currentHooks() const;
+    void connectionAttempt(const SupervisorHooks& hooks);
+    void linkUp(const SupervisorHooks& hooks, int status);
+    void showDisconnected();
+    void livenessCheck(const SupervisorHooks& hooks);
+    void linkLost(const SupervisorHooks& hooks);
 
     std::array<ReplySlot, SlotCount> replySlots;
     std::shared_ptr<std::thread> supervisorThread;
     std::atomic<bool> running{false};
     std::atomic<bool> stopped{false};
+    std::atomic<bool> supervising{false};
+    mutable std::mutex hooksMutex;
+    SupervisorHooks hooks;
+    int missCount = 0;           // consecutive failed liveness cycles
+    bool decoderStarted = false; // the decoder controller is started once
 
     // Reply data: written by the reply parsers under the slot mutex of their
     // command, copied out by the query commands under the same mutex.

@@ -1,0 +1,218 @@
+// The connection supervisor against the simulated camera on loopback, with a
+// scripted interface list and stand-ins for the synchronisation, the media
+// client and the decoder.
+#include "app/Configuration.h"
+#include "app/OrunAppFace.h"
+#include "camera/Camera.h"
+#include "camera/UDPTransciever.h"
+#include "tools/camsim/control/ControlCamera.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+bool eventually(const std::function<bool()>& done, int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > ms)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Everything the supervisor did outside the control link.
+struct Journal {
+    std::mutex mutex;
+    int synchronised = 0;
+    std::vector<std::string> mediaStarts;
+    int mediaStops = 0;
+    int decoderStarts = 0;
+    std::vector<int> statuses;
+    std::vector<bool> buttons;
+    int pictures = 0;
+    int pictureChannels = 0;
+
+    template <typename T> T read(T Journal::*field) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return this->*field;
+    }
+};
+
+class Supervisor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QDir(dir.path()).mkpath("config");
+        // The stop-video pictures beside the test's working folder.
+        if (QFile::exists(QDir::currentPath() + "/icon"))
+            QFile::link(QDir::currentPath() + "/icon", dir.path() + "/icon");
+        setApplicationBaseDir(dir.path());
+        writeConfigValue("BaseOption/usb", "127.0.0.1");
+        writeConfigValue("BaseOption/wifi", "192.168.0.1");
+
+        ASSERT_TRUE(cam.start()) << cam.lastError();
+        camera = Camera::instance();
+
+        Camera::SupervisorHooks h;
+        h.interfaces = [this] {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            return interfaceList;
+        };
+        h.synchronise = [this] {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            ++journal.synchronised;
+        };
+        h.startMedia = [this](const std::string& a) {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            journal.mediaStarts.push_back(a);
+        };
+        h.stopMedia = [this] {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            ++journal.mediaStops;
+        };
+        h.startDecoder = [this] {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            ++journal.decoderStarts;
+        };
+        camera->setSupervisorHooks(h);
+
+        // The supervisor thread emits; record there, under the journal lock.
+        connections.append(QObject::connect(
+            hub, &OrunAppFace::signal_showConnectSatus, hub,
+            [this](int s) {
+                std::lock_guard<std::mutex> lock(journal.mutex);
+                journal.statuses.push_back(s);
+            },
+            Qt::DirectConnection));
+        connections.append(QObject::connect(
+            hub, &OrunAppFace::signal_setVideoBtnDlgVisable, hub,
+            [this](bool b) {
+                std::lock_guard<std::mutex> lock(journal.mutex);
+                journal.buttons.push_back(b);
+            },
+            Qt::DirectConnection));
+        connections.append(QObject::connect(
+            hub, &OrunAppFace::signal_showVideoFrame, hub,
+            [this](cv::Mat m) {
+                std::lock_guard<std::mutex> lock(journal.mutex);
+                ++journal.pictures;
+                journal.pictureChannels = m.channels();
+            },
+            Qt::DirectConnection));
+    }
+    void TearDown() override {
+        camera->enableSupervisor(false);
+        camera->stop(); // the hooks and connections must outlive the thread
+        for (const auto& c : connections)
+            QObject::disconnect(c);
+        setApplicationBaseDir(QString());
+    }
+    int lastStatus() {
+        std::lock_guard<std::mutex> lock(journal.mutex);
+        return journal.statuses.empty() ? -99 : journal.statuses.back();
+    }
+
+    QTemporaryDir dir;
+    camsim::ControlCamera cam;
+    std::shared_ptr<Camera> camera;
+    OrunAppFace* hub = OrunAppFace::instance();
+    QList<InterfaceAddress> interfaceList{{"127.0.0.1", "", true}, {"::1", "", false}};
+    Journal journal;
+    QList<QMetaObject::Connection> connections;
+};
+
+} // namespace
+
+TEST_F(Supervisor, HotspotLinkLossAndReconnect) {
+    hub->iWifiMode = 1;
+    camera->enableSupervisor(true);
+
+    ASSERT_TRUE(eventually([&] { return camera->connected.load(); }, 5000));
+    ASSERT_TRUE(eventually([&] { return hub->bCameraReached.load(); }, 2000));
+    EXPECT_EQ(lastStatus(), 1); // over the USB network
+    EXPECT_EQ(hub->sCameraAddress.get(), "127.0.0.1");
+    EXPECT_EQ(hub->sLocalAddress.get(), "127.0.0.1");
+    EXPECT_EQ(journal.read(&Journal::synchronised), 1);
+    EXPECT_EQ(journal.read(&Journal::mediaStarts), std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(journal.read(&Journal::decoderStarts), 1);
+    EXPECT_EQ(journal.read(&Journal::buttons).back(), true);
+    // The camera's station block became the Wi-Fi work status.
+    const StationInfoBlock status = hub->wifiWorkStatus.get();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(status.data()) + 3),
+              QByteArray(cam.state().cameraName.c_str()));
+
+    // The camera stops answering: three failed probes end the link.
+    FaultEntry fault;
+    fault.id = 4;
+    fault.text = "lens";
+    hub->raiseFault(fault);
+    cam.setSilent(true);
+    ASSERT_TRUE(eventually([&] { return !camera->connected.load(); }, 12000));
+    EXPECT_EQ(lastStatus(), -1);
+    EXPECT_EQ(journal.read(&Journal::buttons).back(), false);
+    EXPECT_EQ(journal.read(&Journal::mediaStops), 1);
+    EXPECT_TRUE(hub->faults().isEmpty());
+    EXPECT_EQ(hub->wifiWorkStatus.get(), StationInfoBlock{});
+    EXPECT_EQ(camera->linkState.load(), 1);
+
+    // Back again: linked anew, the decoder is not started a second time.
+    cam.setSilent(false);
+    ASSERT_TRUE(eventually([&] { return camera->connected.load(); }, 6000));
+    ASSERT_TRUE(eventually([&] { return journal.read(&Journal::mediaStarts).size() == 2; }, 3000));
+    EXPECT_EQ(journal.read(&Journal::decoderStarts), 1);
+    EXPECT_EQ(journal.read(&Journal::synchronised), 2);
+}
+
+TEST_F(Supervisor, StationSearchThenTheChosenCamera) {
+    hub->iWifiMode = 0;
+    camera->linkState = 0;
+    {
+        std::lock_guard<std::mutex> lock(journal.mutex);
+        // A local address whose "broadcast" reaches the simulated camera.
+        interfaceList = {{"127.0.0.1", "", true}, {"127.0.0.5", "127.0.0.1", true}};
+    }
+    camera->enableSupervisor(true);
+
+    // The camera answers the announcement: listed, queried, not linked.
+    ASSERT_TRUE(eventually([&] { return hub->sLocalAddress.get() == "127.0.0.5"; }, 4000));
+    ASSERT_TRUE(eventually([&] { return hub->lstOnlineCamera.get().contains("127.0.0.1"); }, 2000));
+    EXPECT_EQ(hub->sStationAddress.get(), "127.0.0.1");
+    EXPECT_EQ(hub->iOperation.load(), 19);
+    ASSERT_TRUE(eventually([&] { return lastStatus() == -1; }, 2000));
+    EXPECT_FALSE(camera->connected.load());
+    EXPECT_EQ(journal.read(&Journal::mediaStarts).size(), 0u);
+    if (QFile::exists(dir.path() + "/icon/stopVideo_16_9.png")) {
+        hub->iScreenLayout = 7; // out of range: the 16:9 picture
+        ASSERT_TRUE(eventually([&] { return journal.read(&Journal::pictures) > 0; }, 2000));
+        EXPECT_EQ(journal.read(&Journal::pictureChannels), 3);
+    }
+
+    // The user picks the camera.
+    CameraRecord chosen;
+    chosen.texts[0] = "127.0.0.1";
+    chosen.texts[1] = "ORUN-CAMSIM";
+    hub->selectedCamera.set(chosen);
+    camera->linkState = 1;
+    ASSERT_TRUE(eventually([&] { return camera->connected.load(); }, 4000));
+    EXPECT_EQ(camera->linkState.load(), 2);
+    ASSERT_TRUE(eventually([&] { return lastStatus() == 0; }, 2000)); // over Wi-Fi
+    EXPECT_EQ(hub->sCameraAddress.get(), "127.0.0.1");
+
+    // The probe keeps the link.
+    const int probes = cam.countRequests(SetFactory, 0x022);
+    ASSERT_TRUE(
+        eventually([&] { return cam.countRequests(SetFactory, 0x022) >= probes + 2; }, 4000));
+    EXPECT_TRUE(camera->connected.load());
+}
