@@ -17,6 +17,18 @@ namespace {
 constexpr qint64 kConfirmLimitMs = 5999;
 constexpr auto kConfirmStep = std::chrono::milliseconds(1000);
 
+// Confirmation loops look at the camera once a second. The limit is tested
+// after each look, so the last look happens just after the limit and a change
+// that lands late in the window is still seen.
+bool confirmationTimedOut(const QElapsedTimer& timer, int& ec) {
+    if (timer.elapsed() > kConfirmLimitMs) {
+        ec = -1;
+        return true;
+    }
+    std::this_thread::sleep_for(kConfirmStep);
+    return false;
+}
+
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -184,16 +196,13 @@ void resolution(int& ec) {
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        if (timer.elapsed() > kConfirmLimitMs) {
-            ec = -1;
-            return;
-        }
         current = 0;
         if (camera()->getResolution(current) == 0 && current == wanted) {
             ec = 0;
             return;
         }
-        std::this_thread::sleep_for(kConfirmStep);
+        if (confirmationTimedOut(timer, ec))
+            return;
     }
 }
 
@@ -236,16 +245,13 @@ void photoRatio(int& ec) {
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        if (timer.elapsed() > kConfirmLimitMs) {
-            ec = -1;
-            return;
-        }
         uint8_t current = 0;
         if (camera()->getPhotoRatio(current) == 0 && current == wanted) {
             ec = 0;
             return;
         }
-        std::this_thread::sleep_for(kConfirmStep);
+        if (confirmationTimedOut(timer, ec))
+            return;
     }
 }
 
@@ -327,10 +333,6 @@ void switchCapture(bool stop, int& ec) {
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        if (timer.elapsed() > kConfirmLimitMs) {
-            ec = -1;
-            return;
-        }
         Orun_Camera_CurrStatus status;
         ec = queryStatus(status);
         if (ec != 0)
@@ -355,8 +357,8 @@ void switchCapture(bool stop, int& ec) {
             ec = 0;
             return;
         }
-        ec = -1;
-        std::this_thread::sleep_for(kConfirmStep);
+        if (confirmationTimedOut(timer, ec))
+            return;
     }
 }
 

@@ -1,0 +1,42 @@
+#include "app/OrunAppFace.h"
+#include "app/OrunAppRt.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <thread>
+
+namespace {
+
+// Runs first when the whole program runs: the other test stops the runtime.
+TEST(RuntimeStop, BusyFlagWithoutACodeIsReleased) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    OrunAppRt::instance();
+    hub->iOperation = -1;
+    hub->iOperating = 1;
+    for (int i = 0; i < 40 && hub->iOperating.load() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(hub->iOperating.load(), 0);
+}
+
+TEST(RuntimeStop, StopEndsTheLoopPromptlyAndLaterRequestsStayPending) {
+    std::shared_ptr<OrunAppRt> rt = OrunAppRt::instance();
+    OrunAppFace* hub = OrunAppFace::instance();
+    QElapsedTimer timer;
+    timer.start();
+    rt->stop();
+    // The idle loop notices within one pause; the limit is 1 s.
+    EXPECT_LT(timer.elapsed(), 1500);
+
+    hub->postOperation(16);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(hub->iOperating.load(), 1);
+
+    timer.start();
+    rt->stop(); // a second stop has nothing left to wait for
+    EXPECT_LT(timer.elapsed(), 1500);
+}
+
+} // namespace
