@@ -60,8 +60,9 @@ cv::Mat convertI420(const AVFrame* f) {
 } // namespace
 
 cv::Mat convertFrame(const AVFrame* frame, int decodeMode) {
+    // 4:2:0 pictures have even sizes; anything else would make cvtColor throw.
     if (!frame || !frame->data[0] || frame->width <= 0 || frame->height < 2 ||
-        frame->linesize[0] < frame->width)
+        frame->height % 2 != 0 || frame->linesize[0] < frame->width || frame->linesize[0] % 2 != 0)
         return cv::Mat();
     if (decodeMode == kDecodeHardware) {
         if (frame->format != AV_PIX_FMT_NV12 || !frame->data[1])
@@ -70,7 +71,7 @@ cv::Mat convertFrame(const AVFrame* frame, int decodeMode) {
     }
     if (decodeMode == kDecodeSoftware) {
         if ((frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) ||
-            !frame->data[1] || !frame->data[2] || frame->linesize[0] % 2 != 0)
+            !frame->data[1] || !frame->data[2])
             return cv::Mat();
         return convertI420(frame);
     }

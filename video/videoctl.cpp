@@ -76,6 +76,10 @@ bool videoctl::allocFrames() {
 bool videoctl::start() {
     if (!m_framesAllocated && !allocFrames())
         return false;
+    // Already running: a second set of workers would fight over the queue
+    // and the ring (and replacing a running std::thread ends the process).
+    if (m_fetchThread.joinable() || m_decodeThread.joinable() || m_displayThread.joinable())
+        return true;
     WorkerFlags* order[] = {&m_display, &m_decode, &m_fetch};
     for (WorkerFlags* flags : order) {
         flags->running = true;

@@ -97,6 +97,8 @@ TEST(FrameConvert, MismatchedOrEmptyFramesGiveNoPicture) {
     EXPECT_TRUE(convertFrame(i420.get(), kDecodeHardware).empty());
     EXPECT_TRUE(convertFrame(i420.get(), 2).empty());
     EXPECT_TRUE(convertFrame(nullptr, kDecodeSoftware).empty());
+    FramePtr odd = makeFrame(AV_PIX_FMT_YUV420P, 640, 361, 640, 320);
+    EXPECT_TRUE(convertFrame(odd.get(), kDecodeSoftware).empty());
     FramePtr blank(av_frame_alloc());
     EXPECT_TRUE(convertFrame(blank.get(), kDecodeSoftware).empty());
 }
