@@ -463,11 +463,14 @@ void VideoControlOverlay::on_tbChangeMode_clicked() {
     if (runOperation(4, 8000, false) == 0) {
         setModeIcons(toPhoto ? 0 : 1, false);
         if (toPhoto) {
+            // The photo parameter is awaited too (its result is not needed):
+            // a report arriving later would be taken for the result of the
+            // next operation this overlay waits for.
             const int photoMode = hub->iPhotoMode.load();
             if (photoMode == 1)
-                hub->postOperation(5);
+                runOperation(5, 3000, false);
             else if (photoMode == 2)
-                hub->postOperation(6);
+                runOperation(6, 3000, false);
         }
     } else {
         hub->iWorkMode.store(previousMode);

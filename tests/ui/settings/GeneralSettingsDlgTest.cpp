@@ -1,0 +1,470 @@
+#include "ui/settings/GeneralSettingsDlg.h"
+#include "tests/ui/overlay/UiTestKit.h"
+#include "ui/settings/SettingsEnvironment.h"
+#include "ui/settings/SettingsLogic.h"
+#include "ui/settings/WifiStationDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMap>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// Stand-in for the camera object, decoder, media client, configuration file
+// and mask; every call is logged in order.
+class FakeEnvironment : public SettingsEnvironment {
+public:
+    bool connected = true;
+    int link = 2;
+    QMap<QString, QVariant> config;
+    QStringList calls;
+
+    bool cameraConnected() const override { return connected; }
+    void setCameraConnected(bool c) override {
+        connected = c;
+        calls << QStringLiteral("connected=%1").arg(c);
+    }
+    int linkState() const override { return link; }
+    void setLinkState(int s) override {
+        link = s;
+        calls << QStringLiteral("link=%1").arg(s);
+    }
+    void pauseVideo() override { calls << "pause"; }
+    void resumeVideo() override { calls << "resume"; }
+    void stopMediaClient() override { calls << "stop"; }
+    void kickMediaClient() override { calls << "kick"; }
+    QVariant readConfig(const QString& key, const QVariant& fallback) const override {
+        return config.value(key, fallback);
+    }
+    void writeConfig(const QString& key, const QVariant& value) override {
+        config[key] = value;
+        calls << "write " + key;
+    }
+    void showMask() override { calls << "mask"; }
+    void hideMask() override { calls << "unmask"; }
+};
+
+// Hub state of a camera in photo mode: 720p, not mirrored, landscape, 16:9,
+// buttons shown, English, hotspot mode.
+void resetHub() {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->iOperating.store(0);
+    hub->iResolution.store(0);
+    hub->sdkInfoB1.set(SdkInfoB1{});
+    hub->gimbalState.set(GimbalStateRecord{});
+    hub->bPortrait.store(false);
+    hub->bCtrlBtnVisible.store(true);
+    hub->iLanguage.store(1);
+    hub->iScreenLayout.store(0);
+    hub->iWorkMode.store(0);
+    hub->iWifiMode.store(1);
+    hub->uiActive.store(true);
+    hub->clearCameraRecords();
+    hub->selectedCamera.set(CameraRecord{});
+}
+
+template <typename T> T* child(QWidget* dlg, const char* name) {
+    T* w = dlg->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+QToolButton* applyButton(QWidget* dlg) {
+    return child<QToolButton>(dlg, "tbApply");
+}
+
+void pressApply(GeneralSettingsDlg& dlg) {
+    // Called directly so that a disabled button does not hide a missing check.
+    QMetaObject::invokeMethod(&dlg, "on_tbApply_clicked");
+}
+
+struct SettingsFixture : ::testing::Test {
+    void SetUp() override { resetHub(); }
+    FakeEnvironment env;
+    RuntimeDouble runtime;
+};
+
+} // namespace
+
+TEST_F(SettingsFixture, ApplyWithoutChangesDoesNothing) {
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rb720p")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rbNotMirror")->isChecked());
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rbPohto16V9")->isChecked());
+    EXPECT_EQ(child<QComboBox>(&dlg, "cbLanguage")->currentIndex(), 1);
+
+    pressApply(dlg);
+    spin(100);
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_TRUE(env.calls.isEmpty()) << env.calls.join(", ").toStdString();
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+}
+
+TEST_F(SettingsFixture, ChangingAndRevertingAChoiceLeavesNothingToApply) {
+    GeneralSettingsDlg dlg(env);
+    child<QRadioButton>(&dlg, "rb1080p")->click();
+    EXPECT_EQ(dlg.changedSettings(), QList<int>{settings::kIdResolution});
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+
+    child<QRadioButton>(&dlg, "rbMirror")->click();
+    EXPECT_EQ(dlg.changedSettings(), (QList<int>{settings::kIdResolution, settings::kIdMirror}));
+
+    child<QRadioButton>(&dlg, "rb720p")->click();
+    child<QRadioButton>(&dlg, "rbNotMirror")->click();
+    EXPECT_TRUE(dlg.changedSettings().isEmpty());
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+}
+
+TEST_F(SettingsFixture, ResolutionChangeRunsBetweenDecoderPauseAndResume) {
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    child<QRadioButton>(&dlg, "rb1080p")->click();
+    pressApply(dlg);
+
+    ASSERT_EQ(runtime.codes(), std::vector<int>{12});
+    EXPECT_EQ(runtime.seen[0].who, 2);
+    EXPECT_EQ(runtime.seen[0].resolution, 1);
+    EXPECT_EQ(env.calls, (QStringList{"pause", "mask", "unmask", "resume"}));
+    EXPECT_EQ(OrunAppFace::instance()->iResolution.load(), 1);
+    EXPECT_TRUE(dlg.changedSettings().isEmpty());
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+}
+
+TEST_F(SettingsFixture, SecondReportOfResolutionIsNotTakenForTheNextStep) {
+    // The resolution operation reports twice; its late second report (a
+    // failure here) must not be read as the result of the mirror step.
+    runtime.answerDelayMs = 20;
+    runtime.secondAnswer = [](const SeenRequest&) { return 55; };
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    child<QRadioButton>(&dlg, "rb1080p")->click();
+    child<QRadioButton>(&dlg, "rbMirror")->click();
+    pressApply(dlg);
+
+    EXPECT_EQ(runtime.codes(), (std::vector<int>{12, 14}));
+    EXPECT_EQ(OrunAppFace::instance()->iMirror.load(), 1);
+    EXPECT_TRUE(dlg.changedSettings().isEmpty());
+}
+
+TEST_F(SettingsFixture, UnconfirmedResolutionIsRestoredAfterFiveSeconds) {
+    runtime.answer = [](const SeenRequest&) { return std::nullopt; };
+    runtime.secondAnswer = runtime.answer;
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    child<QRadioButton>(&dlg, "rb1080p")->click();
+    QElapsedTimer clock;
+    clock.start();
+    pressApply(dlg);
+    const qint64 elapsed = clock.elapsed();
+
+    EXPECT_GE(elapsed, 5000);
+    EXPECT_LT(elapsed, 8000);
+    EXPECT_EQ(OrunAppFace::instance()->iResolution.load(), 0);
+    EXPECT_EQ(env.calls.last(), QStringLiteral("resume"));
+    // Still listed and applicable again.
+    EXPECT_EQ(dlg.changedSettings(), QList<int>{settings::kIdResolution});
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+}
+
+TEST_F(SettingsFixture, RefusedMirrorPutsTheCurrentValueBack) {
+    runtime.answer = [](const SeenRequest&) { return 118; };
+    OrunAppFace::instance()->iMirror.store(0);
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    child<QRadioButton>(&dlg, "rbMirror")->click();
+    pressApply(dlg);
+    ASSERT_EQ(runtime.codes(), std::vector<int>{14});
+    EXPECT_EQ(runtime.seen[0].mirror, 1);
+    EXPECT_EQ(OrunAppFace::instance()->iMirror.load(), 0);
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+}
+
+TEST_F(SettingsFixture, PhotoRatioAppliesThenRefreshesTheLayoutAndRestartsTheMediaClient) {
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    QStringList order;
+    OrunAppFace* hub = OrunAppFace::instance();
+    QObject probe;
+    QObject::connect(hub, &OrunAppFace::signal_syncScreenSize, &probe,
+                     [&] { env.calls << "layout"; });
+    QObject::connect(hub, &OrunAppFace::signal_resetVideoKcpClient, &probe,
+                     [&] { env.calls << "reset"; });
+
+    child<QRadioButton>(&dlg, "rbPohto1V1")->click();
+    EXPECT_EQ(dlg.changedSettings(), QList<int>{settings::kIdPhotoRatio});
+    pressApply(dlg);
+
+    // Photo mode: the layout is read back from the camera (operation 16).
+    EXPECT_EQ(runtime.codes(), (std::vector<int>{17, 16}));
+    EXPECT_EQ(runtime.seen[0].photoRatio, 2);
+    const int layout = env.calls.indexOf("layout");
+    ASSERT_GE(layout, 0);
+    EXPECT_EQ(env.calls.mid(layout), (QStringList{"layout", "stop", "reset", "kick"}));
+}
+
+TEST_F(SettingsFixture, OrientationInVideoModeSetsTheLayoutLocally) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->iWorkMode.store(1);
+    hub->bPortrait.store(false);
+    hub->iScreenLayout.store(3);
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(hub, &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    EXPECT_FALSE(child<QToolButton>(&dlg, "tbPohtoSetting")->isEnabled());
+    child<QRadioButton>(&dlg, "rbVScreenSetting")->click();
+    pressApply(dlg);
+    ASSERT_EQ(runtime.codes(), std::vector<int>{15});
+    EXPECT_EQ(runtime.seen[0].gimbalSetItem, 1);
+    EXPECT_EQ(runtime.seen[0].gimbalSetValue, 1);
+    EXPECT_EQ(hub->iScreenLayout.load(), 0);
+}
+
+TEST_F(SettingsFixture, LocalSettingsNeedNoOperation) {
+    ModalAnswerer answers;
+    GeneralSettingsDlg dlg(env);
+    OrunAppFace* hub = OrunAppFace::instance();
+    QSignalSpy buttons(hub, &OrunAppFace::signal_videoBtnCtrlVisable);
+    child<QRadioButton>(&dlg, "rbVideoCtrlBtnSettingHide")->click();
+    child<QComboBox>(&dlg, "cbLanguage")->setCurrentIndex(0);
+    EXPECT_EQ(dlg.changedSettings(), (QList<int>{settings::kIdCtrlButtons, settings::kIdLanguage}));
+    pressApply(dlg);
+
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_FALSE(hub->bCtrlBtnVisible.load());
+    EXPECT_EQ(buttons.count(), 1);
+    EXPECT_EQ(hub->iLanguage.load(), 0);
+    EXPECT_EQ(env.config.value("language").toInt(), 0);
+    EXPECT_EQ(answers.texts, QStringList{QStringLiteral("重启软件生效")});
+}
+
+// --- Wi-Fi mode -------------------------------------------------------------------
+
+TEST_F(SettingsFixture, CancelledHotspotQuestionSendsNothing) {
+    OrunAppFace::instance()->iWifiMode.store(0);
+    ModalAnswerer answers;
+    answers.buttons = {QMessageBox::Cancel};
+    GeneralSettingsDlg dlg(env);
+    child<QRadioButton>(&dlg, "rbHotMode")->click();
+
+    EXPECT_EQ(answers.titles, QStringList{QStringLiteral("是否设置为热点模式")});
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rbStationMode")->isChecked());
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_TRUE(env.calls.isEmpty()) << env.calls.join(", ").toStdString();
+    EXPECT_TRUE(env.connected);
+    EXPECT_EQ(OrunAppFace::instance()->iWifiMode.load(), 0);
+}
+
+TEST_F(SettingsFixture, HotspotWhileDisconnectedOnlyStoresTheMode) {
+    OrunAppFace::instance()->iWifiMode.store(0);
+    env.connected = false;
+    ModalAnswerer answers;
+    GeneralSettingsDlg dlg(env);
+    dlg.show();
+    child<QRadioButton>(&dlg, "rbHotMode")->click();
+
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_EQ(env.config.value("wifiMode").toInt(), 1);
+    EXPECT_EQ(OrunAppFace::instance()->iWifiMode.load(), 1);
+    ASSERT_EQ(answers.texts.size(), 2);
+    EXPECT_EQ(answers.texts[1], QStringLiteral("相机未连接,设置为热点模式成功"));
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rbHotMode")->isChecked());
+    EXPECT_FALSE(child<QComboBox>(&dlg, "cbOnlineCamera")->isVisible());
+    EXPECT_FALSE(child<QToolButton>(&dlg, "tbConnect")->isVisible());
+    EXPECT_FALSE(child<QLabel>(&dlg, "lbLoading")->isVisible());
+}
+
+TEST_F(SettingsFixture, HotspotRequestSuccessAndFailure) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    {
+        hub->iWifiMode.store(0);
+        ModalAnswerer answers;
+        GeneralSettingsDlg dlg(env);
+        QObject::connect(hub, &OrunAppFace::signal_doOperationFinished, &dlg,
+                         &GeneralSettingsDlg::slot_doOperationFinished);
+        child<QRadioButton>(&dlg, "rbHotMode")->click();
+        ASSERT_EQ(runtime.codes(), std::vector<int>{20});
+        EXPECT_EQ(runtime.seen[0].wifi[0], 1);
+        EXPECT_EQ(runtime.seen[0].wifi[1], 0);
+        EXPECT_EQ(hub->iWifiMode.load(), 1);
+        EXPECT_EQ(env.config.value("wifiMode").toInt(), 1);
+        EXPECT_FALSE(env.connected); // discovery restarts in the new mode
+    }
+    {
+        resetHub();
+        hub->iWifiMode.store(0);
+        env.connected = true;
+        env.config.clear();
+        runtime.answer = [](const SeenRequest&) { return 118; };
+        ModalAnswerer answers;
+        GeneralSettingsDlg dlg(env);
+        QObject::connect(hub, &OrunAppFace::signal_doOperationFinished, &dlg,
+                         &GeneralSettingsDlg::slot_doOperationFinished);
+        child<QRadioButton>(&dlg, "rbHotMode")->click();
+        EXPECT_EQ(hub->iWifiMode.load(), 0);
+        EXPECT_FALSE(env.config.contains("wifiMode"));
+        EXPECT_TRUE(child<QRadioButton>(&dlg, "rbStationMode")->isChecked());
+        EXPECT_EQ(answers.texts.last(), QStringLiteral("设置为热点模式失败"));
+        EXPECT_FALSE(env.connected);
+    }
+}
+
+TEST_F(SettingsFixture, StationModeSendsTheCredentialsFromTheStationDialog) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    ModalAnswerer answers;
+    answers.onDialog = [](QWidget* w) {
+        auto* station = qobject_cast<WifiStationDlg*>(w);
+        ASSERT_NE(station, nullptr);
+        station->findChild<QLineEdit*>("leWifiName")->setText(QStringLiteral("家里的网"));
+        station->findChild<QLineEdit*>("leWifiPassw")->setText(QStringLiteral("secret-1"));
+        station->findChild<QToolButton*>("tbOk")->click();
+    };
+    GeneralSettingsDlg dlg(env);
+    QObject::connect(hub, &OrunAppFace::signal_doOperationFinished, &dlg,
+                     &GeneralSettingsDlg::slot_doOperationFinished);
+    child<QRadioButton>(&dlg, "rbStationMode")->click();
+
+    ASSERT_EQ(runtime.codes(), std::vector<int>{20});
+    const WifiBlock& wifi = runtime.seen[0].wifi;
+    const QByteArray name = QStringLiteral("家里的网").toUtf8();
+    EXPECT_EQ(wifi[0], 0);
+    EXPECT_EQ(0, std::memcmp(wifi.data() + 1, name.constData(), name.size()));
+    EXPECT_EQ(wifi[1 + name.size()], 0);
+    EXPECT_EQ(0, std::memcmp(wifi.data() + 33, "secret-1", 8));
+    EXPECT_EQ(env.config.value("wifiSsid").toString(), QStringLiteral("家里的网"));
+    EXPECT_EQ(env.config.value("wifiMode").toInt(), 0);
+    EXPECT_EQ(hub->iWifiMode.load(), 0);
+    EXPECT_EQ(env.link, 0);
+    EXPECT_FALSE(env.connected);
+}
+
+TEST_F(SettingsFixture, CancelledStationDialogStaysInHotspotMode) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    ModalAnswerer answers;
+    answers.onDialog = [](QWidget* w) { w->findChild<QToolButton*>("tbCancel")->click(); };
+    GeneralSettingsDlg dlg(env);
+    child<QRadioButton>(&dlg, "rbStationMode")->click();
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_EQ(hub->iWifiMode.load(), 1);
+    EXPECT_EQ(env.config.value("wifiMode").toInt(), 1);
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rbHotMode")->isChecked());
+}
+
+TEST_F(SettingsFixture, StationDialogRefusesTextsBeyond32Bytes) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    env.config["wifiSsid"] = QStringLiteral("old");
+    WifiStationDlg station(env);
+    EXPECT_EQ(station.findChild<QLineEdit*>("leWifiName")->text(), QStringLiteral("old"));
+    EXPECT_EQ(station.findChild<QLineEdit*>("leWifiPassw")->echoMode(), QLineEdit::Password);
+
+    ModalAnswerer answers;
+    station.show();
+    // Eleven CJK characters: 33 bytes.
+    station.findChild<QLineEdit*>("leWifiName")->setText(QString(11, QChar(0x7F51)));
+    station.findChild<QToolButton*>("tbOk")->click();
+    ASSERT_EQ(answers.texts.size(), 1);
+    EXPECT_TRUE(answers.texts[0].contains("32"));
+    EXPECT_TRUE(station.isVisible());
+    EXPECT_EQ(hub->sWifiSsid.get(), QStringLiteral("old"));
+
+    station.findChild<QLineEdit*>("leWifiName")->setText(QStringLiteral("ok"));
+    station.findChild<QLineEdit*>("leWifiPassw")->setText(QString(33, QChar('p')));
+    station.findChild<QToolButton*>("tbOk")->click();
+    EXPECT_EQ(answers.texts.size(), 2);
+    EXPECT_TRUE(station.isVisible());
+
+    station.findChild<QLineEdit*>("leWifiPassw")->setText(QString(32, QChar('p')));
+    station.findChild<QToolButton*>("tbOk")->click();
+    EXPECT_EQ(station.result(), settings::kStationAccepted);
+    EXPECT_EQ(hub->sWifiPasswd.get(), QString(32, QChar('p')));
+}
+
+// --- Cameras on the station network ------------------------------------------------------
+
+namespace {
+CameraRecord record(const char* address, const char* name) {
+    CameraRecord r;
+    r.texts[0] = QString::fromLatin1(address);
+    r.texts[1] = QString::fromLatin1(name);
+    return r;
+}
+} // namespace
+
+TEST_F(SettingsFixture, ConnectGivesUpWhenTheCameraNeverComesUp) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->iWifiMode.store(0);
+    hub->appendCameraRecord(record("127.0.0.1", "camA"));
+    hub->appendCameraRecord(record("127.0.0.2", "camB"));
+    env.link = 0;
+    GeneralSettingsDlg dlg(env);
+    auto* combo = child<QComboBox>(&dlg, "cbOnlineCamera");
+    ASSERT_EQ(combo->count(), 2);
+    combo->setCurrentIndex(1);
+    EXPECT_TRUE(dlg.changedSettings().contains(settings::kIdOnlineCamera));
+    EXPECT_TRUE(child<QToolButton>(&dlg, "tbConnect")->isEnabled());
+
+    QElapsedTimer clock;
+    clock.start();
+    child<QToolButton>(&dlg, "tbConnect")->click();
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_GE(elapsed, 4999);
+    EXPECT_LT(elapsed, 8000);
+    EXPECT_EQ(hub->selectedCamera.get().texts[0], QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(env.link, 1);
+    EXPECT_EQ(env.calls, (QStringList{"mask", "link=1", "unmask"}));
+}
+
+TEST_F(SettingsFixture, ConnectReturnsOnceLinkedAndRefreshStartsANewSearch) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->iWifiMode.store(0);
+    hub->appendCameraRecord(record("127.0.0.1", "camA"));
+    hub->lstOnlineCamera.set(QStringList{"127.0.0.1"});
+    env.link = 0;
+    GeneralSettingsDlg dlg(env);
+    // The supervisor links 200 ms after the request.
+    QTimer::singleShot(200, [this] { env.link = 2; });
+    QElapsedTimer clock;
+    clock.start();
+    child<QToolButton>(&dlg, "tbConnect")->click();
+    EXPECT_LT(clock.elapsed(), 3000);
+    EXPECT_EQ(hub->selectedCamera.get().texts[1], QStringLiteral("camA"));
+    EXPECT_FALSE(dlg.changedSettings().contains(settings::kIdOnlineCamera));
+
+    child<QToolButton>(&dlg, "tbReflush")->click();
+    EXPECT_EQ(child<QComboBox>(&dlg, "cbOnlineCamera")->count(), 0);
+    EXPECT_TRUE(hub->cameraRecords().isEmpty());
+    EXPECT_TRUE(hub->lstOnlineCamera.get().isEmpty());
+    EXPECT_EQ(env.link, 0);
+}
+
+TEST_F(SettingsFixture, WifiStatusLineNamesTheLinkAndTheMode) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    StationInfoBlock status{};
+    std::memcpy(status.data() + 3, "ZORBEX-01", 9);
+    hub->wifiWorkStatus.set(status);
+    GeneralSettingsDlg dlg(env);
+    EXPECT_EQ(child<QLabel>(&dlg, "lbWifiMsg")->text(),
+              QStringLiteral("当前连接:ZORBEX-01(热点模式)"));
+    env.connected = false;
+    hub->iWifiMode.store(0);
+    emit hub->signal_showWifiWorkStatusInfo();
+    EXPECT_EQ(child<QLabel>(&dlg, "lbWifiMsg")->text(),
+              QStringLiteral("当前连接:未连接(站点模式)"));
+}
