@@ -1,0 +1,206 @@
+#include "UiTestSupport.h"
+
+#include "ui/OrunAppUI.h"
+#include "ui/VideoMaskWidget.h"
+#include "ui/WindowGeometry.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        hub = OrunAppFace::instance();
+        hub->iScreenLayout = 0;
+        window = std::make_unique<OrunAppUI>();
+        window->setGeometry(QRect(200, 100, 1366, 768));
+        window->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override { window.reset(); }
+
+    void mouse(QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
+        const QPoint global = window->geometry().topLeft() + local;
+        QMouseEvent event(type, local, global,
+                          type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &event);
+    }
+    // Presses at `from`, moves by (dx, dy) in one step and releases there.
+    void drag(QPoint from, int dx, int dy) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(QEvent::MouseMove, from + QPoint(dx, dy), Qt::LeftButton);
+        // The window may have moved or changed under the pointer: release
+        // where the pointer now is in window coordinates.
+        mouse(QEvent::MouseButtonRelease, from, Qt::NoButton);
+    }
+    QString connStyle() const { return window->findChild<QLabel*>("lbConnStatus")->styleSheet(); }
+
+    ScratchConfig config;
+    OrunAppFace* hub = nullptr;
+    std::unique_ptr<OrunAppUI> window;
+};
+
+TEST_F(MainWindowTest, ConstructionSetsTheWindowUp) {
+    EXPECT_EQ(window->windowTitle(), "OrunAppV1.0.2");
+    EXPECT_EQ(static_cast<int>(window->windowFlags()), 0xE801);
+    EXPECT_EQ(window->minimumSize(), QSize(1140, 640));
+    EXPECT_EQ(hub->rcNormal.get(), QRect(QPoint(300, 200), QPoint(1665, 967)));
+    for (const char* hidden :
+         {"tbAboutUs", "tbAutoSetting", "tbCameraSetting", "tbHelp", "tbLiveSetting", "tbPhoto"})
+        EXPECT_TRUE(window->findChild<QToolButton*>(hidden)->isHidden()) << hidden;
+    EXPECT_FALSE(window->findChild<QToolButton*>("tbGeneraSetting")->isHidden());
+    EXPECT_TRUE(connStyle().contains(":/icon/disConn.jpg"));
+    EXPECT_TRUE(window->findChild<QToolButton*>("tbMax")->styleSheet().contains("big1.bmp"));
+    // The video widget and the mask live in the video area.
+    QWidget* area = window->findChild<QWidget*>("wgVideo");
+    EXPECT_EQ(window->videoView()->parentWidget(), area);
+    EXPECT_EQ(window->maskView()->parentWidget(), area);
+    EXPECT_TRUE(window->maskView()->isHidden());
+}
+
+TEST_F(MainWindowTest, ConnectionIconFollowsTheState) {
+    window->slot_showConnectSatus(0);
+    EXPECT_EQ(connStyle(), "border-image: url(:/icon/wifi.jpg);");
+    window->slot_showConnectSatus(1);
+    EXPECT_EQ(connStyle(), "border-image: url(:/icon/Usb.jpg);");
+    window->slot_showConnectSatus(5);
+    EXPECT_EQ(connStyle(), "border-image: url(:/icon/disConn.jpg);");
+    // The hub's signal reaches the window.
+    emit hub->signal_showConnectSatus(1);
+    EXPECT_EQ(connStyle(), "border-image: url(:/icon/Usb.jpg);");
+    window->slot_showConnectSatus(-1);
+    EXPECT_EQ(connStyle(), "border-image: url(:/icon/disConn.jpg);");
+}
+
+TEST_F(MainWindowTest, EdgeDragsResizeAndInsideDragsMove) {
+    window->setGeometry(QRect(100, 100, 1200, 700));
+    QCoreApplication::processEvents();
+    drag(QPoint(1198, 300), 40, 0);
+    EXPECT_EQ(window->geometry(), QRect(100, 100, 1240, 700));
+    drag(QPoint(600, 698), 0, -20);
+    EXPECT_EQ(window->geometry(), QRect(100, 100, 1240, 680));
+    drag(QPoint(600, 300), 15, 25);
+    EXPECT_EQ(window->geometry(), QRect(115, 125, 1240, 680));
+    EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+    // The release stored the normal rectangle.
+    EXPECT_EQ(hub->rcNormal.get(), QRect(115, 125, 1240, 680));
+}
+
+TEST_F(MainWindowTest, NarrowWindowRefusesToShrinkButGrows) {
+    window->setGeometry(QRect(100, 100, 1140, 700));
+    QCoreApplication::processEvents();
+    drag(QPoint(1138, 300), -30, 0);
+    EXPECT_EQ(window->width(), 1140);
+    drag(QPoint(1138, 300), 30, 0);
+    EXPECT_EQ(window->width(), 1170);
+    // The widget's minimum size applies on top of the drag rule.
+    drag(QPoint(1168, 300), -200, 0);
+    EXPECT_EQ(window->width(), 1140);
+}
+
+TEST_F(MainWindowTest, MovingOverTheEdgesShowsResizeCursors) {
+    mouse(QEvent::MouseMove, QPoint(2, 2), Qt::NoButton);
+    EXPECT_EQ(window->cursor().shape(), Qt::SizeFDiagCursor);
+    mouse(QEvent::MouseMove, QPoint(window->width() - 2, 300), Qt::NoButton);
+    EXPECT_EQ(window->cursor().shape(), Qt::SizeHorCursor);
+    mouse(QEvent::MouseMove, QPoint(300, window->height() - 1), Qt::NoButton);
+    EXPECT_EQ(window->cursor().shape(), Qt::SizeVerCursor);
+    mouse(QEvent::MouseMove, QPoint(300, 300), Qt::NoButton);
+    EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST_F(MainWindowTest, MaximisedAndFullScreenKeepTheNormalRectangle) {
+    const QRect normal(150, 120, 1300, 720);
+    window->setGeometry(normal);
+    drag(QPoint(600, 300), 0, 0);
+    ASSERT_EQ(hub->rcNormal.get(), normal);
+
+    QRect screen = QGuiApplication::primaryScreen()->geometry();
+    screen.setBottom(screen.bottom() - 1);
+    // A screen smaller than the window's minimum size (the test screen is)
+    // leaves the window at its minimum size.
+    screen.setSize(screen.size().expandedTo(window->minimumSize()));
+    window->on_tbMax_clicked();
+    EXPECT_TRUE(window->isMaximizedView());
+    EXPECT_EQ(window->geometry(), screen);
+    QToolButton* max = window->findChild<QToolButton*>("tbMax");
+    EXPECT_TRUE(max->styleSheet().contains("Unbig1.bmp"));
+    EXPECT_EQ(max->toolTip(), QString::fromUtf8("还原窗口"));
+    drag(QPoint(600, 300), 10, 10);
+    EXPECT_EQ(hub->rcNormal.get(), normal);
+    window->on_tbMax_clicked();
+    EXPECT_FALSE(window->isMaximizedView());
+    EXPECT_EQ(window->geometry(), normal);
+    EXPECT_TRUE(max->styleSheet().contains("big1.bmp"));
+    EXPECT_EQ(max->toolTip(), QString::fromUtf8("最大化"));
+
+    emit hub->signal_showFullScreen(true);
+    EXPECT_TRUE(window->isFullScreenView());
+    EXPECT_TRUE(window->findChild<QWidget*>("wgHead")->isHidden());
+    EXPECT_EQ(window->geometry(), screen);
+    drag(QPoint(600, 300), 10, 10);
+    EXPECT_EQ(hub->rcNormal.get(), normal);
+    emit hub->signal_showFullScreen(false);
+    EXPECT_FALSE(window->isFullScreenView());
+    EXPECT_FALSE(window->findChild<QWidget*>("wgHead")->isHidden());
+    EXPECT_EQ(window->geometry(), normal);
+}
+
+TEST_F(MainWindowTest, DefaultSizeUsesTheFixedRectangleOtherSizesTheFit) {
+    hub->iScreenLayout = 1;
+    window->resize(1366, 768);
+    QCoreApplication::processEvents();
+    emit hub->signal_syncScreenSize();
+    EXPECT_EQ(window->videoView()->geometry(), QRect(478, 0, 410, 730));
+    EXPECT_EQ(window->maskView()->geometry(), QRect(478, 0, 410, 730));
+
+    window->resize(1500, 900);
+    QCoreApplication::processEvents();
+    QWidget* area = window->findChild<QWidget*>("wgVideo");
+    WindowGeometry::PictureFit fit;
+    ASSERT_TRUE(WindowGeometry::fitPicture(1, area->width(), area->height(), &fit));
+    // The resize alone runs the fit.
+    EXPECT_EQ(window->videoView()->geometry(), fit.picture);
+    EXPECT_EQ(window->maskView()->geometry(), fit.mask);
+    emit hub->signal_syncScreenSize();
+    EXPECT_EQ(window->videoView()->geometry(), fit.picture);
+
+    // An unknown layout leaves everything as it was.
+    hub->iScreenLayout = 7;
+    window->slot_syncScreenSize();
+    EXPECT_EQ(window->videoView()->geometry(), fit.picture);
+    hub->iScreenLayout = 0;
+}
+
+TEST_F(MainWindowTest, TargetCheckBoxWritesTheHubFlag) {
+    auto* box = window->findChild<QWidget*>("cbShowTarget");
+    ASSERT_NE(box, nullptr);
+    window->on_cbShowTarget_clicked(false);
+    EXPECT_FALSE(hub->showTarget.load());
+    window->on_cbShowTarget_clicked(true);
+    EXPECT_TRUE(hub->showTarget.load());
+}
+
+TEST_F(MainWindowTest, SingletonsOutliveTheWindow) {
+    QWidget* mask = window->maskView();
+    QWidget* video = window->videoView();
+    window.reset();
+    // Both are still alive and can be placed into the next window.
+    EXPECT_EQ(mask, VideoMaskWidget::instance());
+    window = std::make_unique<OrunAppUI>();
+    EXPECT_EQ(window->maskView(), mask);
+    EXPECT_EQ(window->videoView(), video);
+}
+
+} // namespace
