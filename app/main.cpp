@@ -17,7 +17,9 @@ int main(int argc, char* argv[]) {
 
     // Both start their threads on construction; the singletons keep them.
     OrunAppRt::instance();
-    Camera::instance();
+    // The supervisor thread idles until enabled; the program wants it to go
+    // and find the camera.
+    Camera::instance()->enableSupervisor(true);
 
     const int result = app.exec();
     delete window;
