@@ -1,0 +1,129 @@
+#include "kcpclient/KcpMonitor.h"
+
+#include "kcpclient/LogLine.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#define LOG_SOURCE "kcpclient/KcpMonitor"
+
+KcpMonitor::KcpMonitor(uint16_t commandPort, uint32_t capacity)
+    : commandPort_(commandPort), capacity_(capacity) {
+    reconnect_ = std::make_shared<WatchDog>(
+        500, [this] { start_kcp(); }, false, "重连看门狗");
+    streamBreak_ = std::make_shared<WatchDog>(
+        2000, [this] { stop(); }, false, "断流看门狗");
+    reconnect_->set_armed(true);
+    streamBreak_->set_armed(true);
+    reconnect_->bark(100);
+}
+
+KcpMonitor::~KcpMonitor() {
+    // The watchdogs' threads call into this object: end them first.
+    reconnect_->stop();
+    streamBreak_->stop();
+    reconnect_->join_bark();
+    streamBreak_->join_bark();
+    reconnect_.reset();
+    streamBreak_.reset();
+    std::lock_guard<std::mutex> lock(streamMutex_);
+    stream_.reset();
+}
+
+void KcpMonitor::touch() {
+    streamBreak_->feed();
+    reconnect_->set_armed(true);
+}
+
+std::shared_ptr<std::string> KcpMonitor::fetch(int32_t timeoutMs) {
+    if (timeoutMs < -500 || timeoutMs >= 1500)
+        LOG_FATAL << "time-out " << timeoutMs;
+    touch();
+    std::shared_ptr<KcpStream> stream;
+    {
+        std::lock_guard<std::mutex> lock(streamMutex_);
+        stream = stream_;
+    }
+    if (stream && stream->is_started())
+        return stream->pop_frame(timeoutMs);
+    reconnect_->bark(200);
+    int32_t pause = timeoutMs < 0 ? 10 : std::min(timeoutMs, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+    return {};
+}
+
+int32_t KcpMonitor::frame_count() {
+    std::shared_ptr<KcpStream> stream;
+    {
+        std::lock_guard<std::mutex> lock(streamMutex_);
+        stream = stream_;
+    }
+    return stream ? stream->frame_count() : 0;
+}
+
+void KcpMonitor::kick() {
+    touch();
+    reconnect_->bark(200);
+}
+
+void KcpMonitor::stop() {
+    reconnect_->set_armed(false);
+    std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
+    if (!reconnect_->is_armed())
+        drop_stream();
+}
+
+void KcpMonitor::set_address(const std::string& address) {
+    {
+        std::lock_guard<std::mutex> lock(addressMutex_);
+        if (address == address_)
+            return;
+        address_ = address;
+    }
+    stop();
+    kick();
+}
+
+std::string KcpMonitor::address() {
+    std::lock_guard<std::mutex> lock(addressMutex_);
+    return address_;
+}
+
+bool KcpMonitor::has_stream() {
+    std::lock_guard<std::mutex> lock(streamMutex_);
+    return static_cast<bool>(stream_);
+}
+
+void KcpMonitor::start_kcp() {
+    reconnect_->set_armed(true);
+    std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
+    drop_stream();
+    std::string address = this->address();
+    if (address.empty())
+        return;
+    auto stream = std::make_shared<KcpStreamDetail>(address, commandPort_, capacity_);
+    std::shared_ptr<WatchDog> reconnect = reconnect_;
+    stream->set_recv_notifier([reconnect] { reconnect->feed(); });
+    if (!stream->is_started())
+        return; // released here: never started, so no stop request
+    std::lock_guard<std::mutex> streamLock(streamMutex_);
+    stream_ = stream;
+}
+
+int KcpMonitor::drop_stream() {
+    std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
+    std::shared_ptr<KcpStream> stream;
+    {
+        std::lock_guard<std::mutex> streamLock(streamMutex_);
+        stream = stream_;
+        if (!stream)
+            return 2;
+        stream_.reset();
+    }
+    for (int i = 0; i < 3 && stream.use_count() > 1; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    int result = stream.use_count() > 1 ? 1 : 0;
+    stream.reset();
+    return result;
+}

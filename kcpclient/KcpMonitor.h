@@ -1,0 +1,48 @@
+#pragma once
+
+#include "kcpclient/KcpStream.h"
+#include "kcpclient/WatchDog.h"
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+// Keeps a media session alive while someone consumes frames: replaces it
+// when media stops arriving (reconnect watchdog, 500 ms) and drops it when
+// nobody has asked for frames for a while (stream-break watchdog, 2000 ms).
+class KcpMonitor {
+public:
+    KcpMonitor(uint16_t commandPort, uint32_t capacity);
+    ~KcpMonitor();
+
+    KcpMonitor(const KcpMonitor&) = delete;
+    KcpMonitor& operator=(const KcpMonitor&) = delete;
+
+    void touch();
+    // One frame, waiting up to timeoutMs (−500 ≤ t < 1500); empty if none.
+    std::shared_ptr<std::string> fetch(int32_t timeoutMs);
+    int32_t frame_count();
+    void kick();
+    void stop();
+    void set_address(const std::string& address);
+    void start_kcp();
+    // 2 no stream, 1 dropped while others still hold it, 0 dropped and gone.
+    int drop_stream();
+
+    std::string address();
+    bool has_stream();
+    std::shared_ptr<WatchDog> reconnect_watchdog() const { return reconnect_; }
+    std::shared_ptr<WatchDog> stream_break_watchdog() const { return streamBreak_; }
+
+private:
+    std::string address_;
+    std::mutex addressMutex_;
+    uint16_t commandPort_;
+    uint32_t capacity_;
+    std::shared_ptr<WatchDog> reconnect_;
+    std::shared_ptr<WatchDog> streamBreak_;
+    std::recursive_mutex sessionMutex_;
+    std::shared_ptr<KcpStream> stream_;
+    std::mutex streamMutex_;
+};

@@ -1,0 +1,211 @@
+#include "kcpclient/KcpStream.h"
+
+#include "kcpclient/LogLine.h"
+#include "kcpclient/SockAddrBoost.h"
+
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <random>
+#include <vector>
+
+#define LOG_SOURCE "kcpclient/KcpStream"
+
+namespace {
+
+// A frame that never ends (no end flag for this many bytes) is dropped
+// rather than allowed to eat all memory.
+constexpr size_t kFrameLimit = 16u << 20;
+
+int media_output(const char* buf, int len, ikcpcb*, void* user) {
+    int fd = static_cast<int>(reinterpret_cast<intptr_t>(user));
+    ssize_t sent = ::send(fd, buf, static_cast<size_t>(len), 0);
+    return sent == len ? 0 : -1;
+}
+
+} // namespace
+
+uint32_t kcp_clock_ms() {
+    static const auto origin = std::chrono::steady_clock::now();
+    auto elapsed = std::chrono::steady_clock::now() - origin;
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+uint16_t random_media_port() {
+    static std::mutex mutex;
+    static std::minstd_rand generator = [] {
+        auto seed = static_cast<std::minstd_rand::result_type>(std::time(nullptr) % 2147483647);
+        return std::minstd_rand(seed == 0 ? 1 : seed);
+    }();
+    std::lock_guard<std::mutex> lock(mutex);
+    std::uniform_int_distribution<int> range(10000, 65535);
+    return static_cast<uint16_t>(range(generator));
+}
+
+KcpStream::KcpStream(const std::string& cameraAddress, uint16_t commandPort)
+    : localAddress_(SockAddr::ip_route(cameraAddress)), cameraAddress_(cameraAddress) {
+    if (localAddress_.empty() || cameraAddress_.empty())
+        return;
+    auto commandSocket = make_connected_socket(cameraAddress_, commandPort, 200);
+    if (!commandSocket->is_valid())
+        return;
+    cmdOp_ = std::make_shared<KcpCmdOp>(commandSocket);
+    start();
+}
+
+KcpStream::~KcpStream() {
+    if (started_)
+        stop();
+}
+
+uint16_t KcpStream::media_port() const {
+    return mediaSocket_ ? mediaSocket_->self_port() : 0;
+}
+
+bool KcpStream::start() {
+    started_ = false;
+    do {
+        mediaSocket_ = std::make_shared<UdpSocket>(random_media_port(), 100);
+    } while (!mediaSocket_->is_valid());
+    // The camera may send faster than the thread drains; give the kernel room
+    // for a whole window.
+    int bytes = KcpStreamDetail::kMediaReceiveBuffer;
+    ::setsockopt(mediaSocket_->native_handle(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+
+    // A start that does not complete is undone at once.
+    struct StopUnlessStarted {
+        KcpStream* stream;
+        ~StopUnlessStarted() {
+            if (!stream->started_)
+                stream->stop();
+        }
+    } guard{this};
+
+    MediaEndpoint self{localAddress_, mediaSocket_->self_port()};
+    KcpCmdOp::StartResult reply = cmdOp_->start_session(self, 3);
+    if (reply.code < 0)
+        return false;
+    if (!mediaSocket_->connect(reply.address, reply.port) || !mediaSocket_->is_valid())
+        return false;
+    conv_ = reply.conv;
+    if (cmdOp_->session_byte() > 0 && !cmdOp_->set_property_detail(self, true, true, true, 3))
+        return false;
+    started_ = true;
+    LOG_INFO << "media session " << conv_ << " with " << reply.address << ':' << reply.port
+             << " from " << localAddress_ << ':' << self.port;
+    return true;
+}
+
+void KcpStream::stop() {
+    if (!cmdOp_ || !mediaSocket_)
+        return;
+    cmdOp_->stop_session(MediaEndpoint{localAddress_, mediaSocket_->self_port()}, 3);
+}
+
+KcpStreamDetail::KcpStreamDetail(const std::string& cameraAddress, uint16_t commandPort,
+                                 uint32_t capacity)
+    : KcpStream(cameraAddress, commandPort), queue_(static_cast<int32_t>(capacity), "FrameQueue") {
+    if (!started_)
+        return;
+    int fd = mediaSocket_->native_handle();
+    kcp_ = ikcp_create(conv_, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    if (!kcp_)
+        LOG_FATAL << "fail to create ikcp";
+    ikcp_setoutput(kcp_, &media_output);
+    ikcp_wndsize(kcp_, 512, 512);
+    ikcp_nodelay(kcp_, 1, 1, 2, 1);
+    kcp_->rx_minrto = 10;
+    kcp_->fastresend = 1;
+    running_ = true;
+    thread_ = std::make_shared<std::thread>([this] { receive_loop(); });
+}
+
+KcpStreamDetail::~KcpStreamDetail() {
+    if (started_) {
+        running_ = false;
+        if (thread_ && thread_->joinable())
+            thread_->join();
+        ikcp_release(kcp_);
+        kcp_ = nullptr;
+        thread_.reset();
+    }
+}
+
+std::shared_ptr<std::string> KcpStreamDetail::pop_frame(int32_t timeoutMs) {
+    return queue_.get(timeoutMs, true);
+}
+
+int32_t KcpStreamDetail::frame_count() {
+    return queue_.size();
+}
+
+void KcpStreamDetail::set_recv_notifier(std::function<void()> notifier) {
+    std::function<void()> old;
+    {
+        std::lock_guard<std::mutex> lock(notifierMutex_);
+        old.swap(notifier_);
+        notifier_ = std::move(notifier);
+    }
+}
+
+void KcpStreamDetail::receive_loop() {
+    const int fd = mediaSocket_->native_handle();
+    std::vector<char> datagram(UdpSocket::kDatagramMax);
+    // Grows to the largest message seen, so no message size can block the
+    // engine's receive queue.
+    std::vector<char> message(256000);
+    auto frame = std::make_shared<std::string>();
+    int counter = 0;
+    bool oversize = false;
+
+    while (running_) {
+        ikcp_update(kcp_, kcp_clock_ms());
+        ssize_t n = ::recv(fd, datagram.data(), datagram.size(), 0);
+        if (n < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            continue;
+        }
+        std::function<void()> notify;
+        {
+            std::lock_guard<std::mutex> lock(notifierMutex_);
+            notify = notifier_;
+        }
+        if (notify)
+            notify();
+
+        ikcp_input(kcp_, datagram.data(), static_cast<long>(n));
+        if (++counter >= 128) {
+            ikcp_update(kcp_, kcp_clock_ms());
+            counter = 0;
+        }
+
+        // Every whole message goes out now: one datagram may complete several.
+        for (;;) {
+            int end = 0;
+            int size = ikcp_peeksize(kcp_, &end);
+            if (size < 0)
+                break;
+            if (static_cast<size_t>(size) > message.size())
+                message.resize(static_cast<size_t>(size));
+            int got = ikcp_recv(kcp_, message.data(), static_cast<int>(message.size()), &end);
+            if (got < 0)
+                break;
+            if (frame->size() + static_cast<size_t>(got) > kFrameLimit) {
+                if (!oversize)
+                    LOG_WARNING << "frame without end beyond " << kFrameLimit << " bytes dropped";
+                oversize = true;
+                frame->clear();
+            }
+            frame->append(message.data(), static_cast<size_t>(got));
+            if (end) {
+                if (!oversize)
+                    queue_.push(frame);
+                oversize = false;
+                frame = std::make_shared<std::string>();
+            }
+        }
+    }
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "kcpclient/FrameQueue.h"
+#include "kcpclient/KcpCmdOp.h"
+#include "kcpclient/SockUdpBoost.h"
+#include "kcpclient/ikcp.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// One media conversation with the camera: opens it with a start request,
+// and tells the camera to stop when it ends.
+class KcpStream {
+public:
+    virtual std::shared_ptr<std::string> pop_frame(int32_t timeoutMs) = 0;
+    virtual int32_t frame_count() = 0;
+
+    bool is_started() const { return started_; }
+    uint16_t conversation() const { return conv_; }
+    const std::string& local_address() const { return localAddress_; }
+    const std::string& camera_address() const { return cameraAddress_; }
+    // The bound local media port (0 before start).
+    uint16_t media_port() const;
+
+    KcpStream(const KcpStream&) = delete;
+    KcpStream& operator=(const KcpStream&) = delete;
+
+protected:
+    KcpStream(const std::string& cameraAddress, uint16_t commandPort);
+    virtual ~KcpStream();
+
+    bool start();
+    void stop();
+
+    std::shared_ptr<UdpSocket> mediaSocket_;
+    uint16_t conv_ = 0;
+    std::string localAddress_;
+    std::string cameraAddress_;
+    bool started_ = false;
+    std::shared_ptr<KcpCmdOp> cmdOp_;
+};
+
+// The session with its engine, receive thread and frame queue. Always one
+// shared object, created whole: the constructor runs the start sequence.
+class KcpStreamDetail : public KcpStream {
+public:
+    // Size of the receive buffer asked for on the media socket.
+    static constexpr int kMediaReceiveBuffer = 4 << 20;
+
+    KcpStreamDetail(const std::string& cameraAddress, uint16_t commandPort, uint32_t capacity);
+    ~KcpStreamDetail() override;
+
+    std::shared_ptr<std::string> pop_frame(int32_t timeoutMs) override;
+    int32_t frame_count() override;
+    void set_recv_notifier(std::function<void()> notifier);
+
+private:
+    void receive_loop();
+
+    FrameQueue<std::shared_ptr<std::string>> queue_;
+    ikcpcb* kcp_ = nullptr;
+    std::function<void()> notifier_;
+    std::mutex notifierMutex_;
+    std::atomic<bool> running_{false};
+    std::shared_ptr<std::thread> thread_;
+};
+
+// Milliseconds since a process-wide steady origin (fixed at first use).
+uint32_t kcp_clock_ms();
+// A port drawn uniformly from 10000..65535 by the process-wide generator.
+uint16_t random_media_port();

@@ -1,0 +1,222 @@
+// Watchdogs and the link monitor: expiry, quiet time, reconnection when the
+// camera stops sending, teardown when the consumer stops asking, and the
+// programming faults.
+#include "kcpclient/KcpMonitor.h"
+#include "tools/camsim/media/MediaCamera.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+using camsim::MediaCamera;
+using camsim::MediaConfig;
+using camsim::MediaFaults;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::unique_ptr<MediaCamera> start_camera(MediaConfig config = {}) {
+    static std::mt19937 random(std::random_device{}());
+    for (;;) {
+        config.commandPort = static_cast<uint16_t>(20000 + random() % 40000);
+        auto camera = std::make_unique<MediaCamera>(config);
+        if (camera->start())
+            return camera;
+    }
+}
+
+int64_t ms_since(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+template <typename F> bool eventually(F condition, int ms) {
+    auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+        if (condition())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return condition();
+}
+
+// A consumer that keeps polling the monitor like the decoder's fetch thread.
+class Consumer {
+public:
+    explicit Consumer(KcpMonitor& monitor)
+        : thread_([this, &monitor] {
+              while (running_) {
+                  if (monitor.fetch(100))
+                      frames_++;
+              }
+          }) {}
+    ~Consumer() { stop(); }
+    void stop() {
+        running_ = false;
+        if (thread_.joinable())
+            thread_.join();
+    }
+    int frames() const { return frames_; }
+
+private:
+    std::atomic<bool> running_{true};
+    std::atomic<int> frames_{0};
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST(WatchDog, BarksOnceWhenStarvedAndRespectsTheQuietTime) {
+    std::atomic<int> barks{0};
+    {
+        WatchDog dog(
+            50, [&] { barks++; }, false, "test");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(barks, 0); // not armed
+        dog.set_armed(true);
+        EXPECT_TRUE(eventually([&] { return barks > 0; }, 1000));
+        // Fed all the time: no more barks.
+        dog.set_armed(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+        int before = barks;
+        dog.feed();
+        dog.set_armed(true);
+        for (int i = 0; i < 10; i++) {
+            dog.feed();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        dog.set_armed(false);
+        EXPECT_EQ(barks, before);
+    }
+
+    std::atomic<int> calls{0};
+    WatchDog quiet(
+        100000, [&] { calls++; }, false, "quiet");
+    quiet.bark(200);
+    EXPECT_TRUE(eventually([&] { return calls == 1; }, 1000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    quiet.bark(200); // the last bark ended less than 200 ms ago
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(calls, 1);
+    quiet.bark(0);
+    EXPECT_TRUE(eventually([&] { return calls == 2; }, 1000));
+
+    // A bark never overlaps a running one.
+    std::atomic<int> inside{0}, overlaps{0}, slowCalls{0};
+    WatchDog slow(
+        100000,
+        [&] {
+            if (inside++ > 0)
+                overlaps++;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            inside--;
+            slowCalls++;
+        },
+        false, "slow");
+    for (int i = 0; i < 20; i++) {
+        slow.bark(0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    slow.join_bark();
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_LE(slowCalls, 3);
+}
+
+TEST(WatchDogDeathTest, ZeroTimeOutIsFatal) {
+    EXPECT_EXIT(WatchDog(
+                    0, [] {}, true, "zero"),
+                ::testing::ExitedWithCode(3),
+                "\\[FATAL\\].*\\[kcpclient/WatchDog:[0-9]+\\] \\[WatchDog\\] 0");
+}
+
+TEST(KcpMonitorDeathTest, FetchTimeOutsOutsideTheRangeAreFatal) {
+    EXPECT_EXIT(
+        {
+            KcpMonitor monitor(1, 10);
+            monitor.fetch(1500);
+        },
+        ::testing::ExitedWithCode(3), "\\[fetch\\]");
+    EXPECT_EXIT(
+        {
+            KcpMonitor monitor(1, 10);
+            monitor.fetch(-501);
+        },
+        ::testing::ExitedWithCode(3), "\\[fetch\\]");
+    KcpMonitor monitor(1, 10);
+    EXPECT_FALSE(monitor.fetch(1499)); // served: no address, nothing to fetch
+    EXPECT_FALSE(monitor.fetch(-500));
+}
+
+TEST(KcpMonitor, ReconnectsSoonAfterTheCameraStopsSending) {
+    auto camera = start_camera();
+    camera->setVideoSource(std::make_shared<camsim::PatternVideoSource>(500, 5000, 3, 50));
+    KcpMonitor monitor(camera->commandPort(), 100);
+    Consumer consumer(monitor);
+    monitor.set_address("127.0.0.1");
+    ASSERT_TRUE(eventually([&] { return consumer.frames() > 10; }, 5000));
+    EXPECT_EQ(camera->counters().sessionsStarted, 1u);
+
+    // The camera keeps the session but sends nothing more.
+    MediaFaults pause;
+    pause.pauseMedia = true;
+    camera->setFaults(pause);
+    auto paused = Clock::now();
+    ASSERT_TRUE(eventually([&] { return camera->counters().startRequests > 3; }, 5000));
+    int64_t after = ms_since(paused);
+    // Expiry is noticed one to two time-outs (500 ms) after the last datagram.
+    EXPECT_GE(after, 400);
+    EXPECT_LE(after, 2500);
+
+    // Media again: the new session delivers.
+    camera->setFaults(MediaFaults{});
+    int before = consumer.frames();
+    EXPECT_TRUE(eventually([&] { return consumer.frames() > before + 10; }, 5000));
+}
+
+TEST(KcpMonitor, DropsTheSessionWhenTheConsumerStopsAsking) {
+    auto camera = start_camera();
+    camera->setVideoSource(std::make_shared<camsim::PatternVideoSource>(500, 5000, 4, 50));
+    KcpMonitor monitor(camera->commandPort(), 100);
+    auto consumer = std::make_unique<Consumer>(monitor);
+    monitor.set_address("127.0.0.1");
+    ASSERT_TRUE(eventually([&] { return consumer->frames() > 10; }, 5000));
+    consumer.reset();
+    auto stopped = Clock::now();
+    ASSERT_TRUE(eventually([&] { return camera->counters().stopRequests >= 3; }, 6000));
+    int64_t after = ms_since(stopped);
+    EXPECT_GE(after, 1800);
+    EXPECT_LE(after, 4500);
+    EXPECT_FALSE(monitor.has_stream());
+    EXPECT_FALSE(monitor.reconnect_watchdog()->is_armed());
+    // No reconnection while nobody asks...
+    uint64_t starts = camera->counters().startRequests;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    EXPECT_EQ(camera->counters().startRequests, starts);
+    // ... until the next pull.
+    monitor.fetch(0);
+    EXPECT_TRUE(eventually([&] { return monitor.has_stream(); }, 3000));
+}
+
+TEST(KcpMonitor, SameAddressTwiceDoesNotReconnect) {
+    auto camera = start_camera();
+    camera->setVideoSource(std::make_shared<camsim::PatternVideoSource>(500, 5000, 5, 50));
+    KcpMonitor monitor(camera->commandPort(), 100);
+    Consumer consumer(monitor);
+    monitor.set_address("127.0.0.1");
+    ASSERT_TRUE(eventually([&] { return consumer.frames() > 10; }, 5000));
+    monitor.set_address("127.0.0.1");
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_EQ(camera->counters().sessionsStarted, 1u);
+    EXPECT_EQ(camera->counters().stopRequests, 0u);
+
+    // kick replaces the session at once.
+    monitor.kick();
+    EXPECT_TRUE(eventually([&] { return camera->counters().sessionsStarted == 2; }, 3000));
+    // stop drops it and tells the camera.
+    consumer.stop();
+    monitor.stop();
+    EXPECT_FALSE(monitor.has_stream());
+    EXPECT_GE(camera->counters().stopRequests, 3u);
+}

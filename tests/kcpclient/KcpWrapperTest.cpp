@@ -1,0 +1,222 @@
+// The media client facade: sorting by prefix, the time trailer, container
+// records, waits that side information does not end, route discovery, and
+// the whole media transport end to end over loopback.
+#include "NetNamespace.h"
+#include "kcpclient/KcpWrapperDetail.h"
+#include "tools/camsim/media/MediaCamera.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+using camsim::ListVideoSource;
+using camsim::MediaCamera;
+using camsim::MediaConfig;
+using camsim::MediaFaults;
+using camsim::VideoFrame;
+
+namespace {
+
+std::shared_ptr<std::string> bytes(const std::string& s) {
+    return std::make_shared<std::string>(s);
+}
+
+const std::string kVideo("\x00\x00\x00\x01\x41\xAA\xBB", 7);
+const std::string kTrailer("\x00\x00\x00\x01\x18\x03\x08\x00\x10\x00\x00\x00\x00\x00\x00\x00", 16);
+const std::string kContainer = std::string("\x00\x00\x00\x01\x18", 5) +
+                               std::string("\x01\x03\x00\xAA\xBB\xCC", 6) +
+                               std::string("\x02\x08\x00\x2A\x00\x00\x00\x00\x00\x00\x00", 11) +
+                               std::string("\x01\x01\x00\xDD", 4);
+
+std::unique_ptr<MediaCamera> start_camera(MediaConfig config = {}) {
+    static std::mt19937 random(std::random_device{}());
+    for (;;) {
+        config.commandPort = static_cast<uint16_t>(20000 + random() % 40000);
+        auto camera = std::make_unique<MediaCamera>(config);
+        if (camera->start())
+            return camera;
+    }
+}
+
+} // namespace
+
+TEST(KcpWrapper, TimeTrailerIsSplitOffOnlyWhenWellFormed) {
+    auto timed = KcpWrapperDetail::split_time_trailer(bytes(kVideo + kTrailer));
+    EXPECT_EQ(*timed.data, kVideo);
+    EXPECT_EQ(timed.time, 16);
+
+    std::string fifteen = kTrailer.substr(1);
+    auto shortFrame = KcpWrapperDetail::split_time_trailer(bytes(fifteen));
+    EXPECT_EQ(*shortFrame.data, fifteen);
+    EXPECT_EQ(shortFrame.time, 0);
+
+    // Wrong type, wrong length, a negative time that is still a time.
+    std::string wrongType = kVideo + kTrailer;
+    wrongType[kVideo.size() + 5] = 2;
+    EXPECT_EQ(KcpWrapperDetail::split_time_trailer(bytes(wrongType)).time, 0);
+    std::string wrongLength = kVideo + kTrailer;
+    wrongLength[kVideo.size() + 6] = 7;
+    EXPECT_EQ(*KcpWrapperDetail::split_time_trailer(bytes(wrongLength)).data, wrongLength);
+    std::string negative = kTrailer;
+    for (size_t i = 8; i < 16; i++)
+        negative[i] = '\xFF';
+    auto neg = KcpWrapperDetail::split_time_trailer(bytes(negative));
+    EXPECT_EQ(*neg.data, "");
+    EXPECT_EQ(neg.time, -1);
+    EXPECT_EQ(*KcpWrapperDetail::split_time_trailer(bytes("")).data, "");
+}
+
+TEST(KcpWrapper, ContainerRecordsPairDataWithTimes) {
+    auto records = KcpWrapperDetail::parse_container(kContainer);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(*records[0].data, "\xAA\xBB\xCC");
+    EXPECT_EQ(records[0].time, 42);
+    EXPECT_EQ(*records[1].data, "\xDD");
+    EXPECT_EQ(records[1].time, 0);
+
+    // A time before any data, two times in a row, a truncated record, an
+    // unknown type and a time of the wrong length all end or open entries.
+    std::string odd = std::string("\x00\x00\x00\x01\x18", 5) +
+                      std::string("\x02\x08\x00\x01\x00\x00\x00\x00\x00\x00\x00", 11) +
+                      std::string("\x02\x08\x00\x02\x00\x00\x00\x00\x00\x00\x00", 11) +
+                      std::string("\x01\x05\x00\xEE", 4);
+    records = KcpWrapperDetail::parse_container(odd);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].time, 1);
+    EXPECT_FALSE(records[0].data);
+    EXPECT_EQ(records[1].time, 2);
+    EXPECT_TRUE(
+        KcpWrapperDetail::parse_container(std::string("\x00\x00\x00\x01\x18\x09\x00\x00", 8))
+            .empty());
+    EXPECT_TRUE(KcpWrapperDetail::parse_container(
+                    std::string("\x00\x00\x00\x01\x18\x02\x02\x00\x01\x02", 10))
+                    .empty());
+    EXPECT_TRUE(
+        KcpWrapperDetail::parse_container(std::string("\x00\x00\x00\x01\x18\x01", 6)).empty());
+}
+
+TEST(KcpWrapper, FramesAreSortedByTheirPrefix) {
+    KcpWrapperDetail wrapper(1, 100); // no camera: only what we sort in
+    EXPECT_FALSE(wrapper.latest_side_info());
+    wrapper.sort_frame(bytes(std::string("\x00\x00\x00\x01\x0D", 5) + "box1"));
+    wrapper.sort_frame(bytes(std::string("\x00\x00\x00\x01\x0D", 5) + "box2"));
+    wrapper.sort_frame(bytes(kContainer));
+    wrapper.sort_frame(bytes(kVideo + kTrailer));
+    wrapper.sort_frame(bytes(kVideo));
+    EXPECT_EQ(*wrapper.latest_side_info(), "box2");
+
+    MediaDataTime peeked = wrapper.peek_video(0);
+    EXPECT_EQ(*peeked.data, kVideo);
+    EXPECT_EQ(peeked.time, 16);
+    EXPECT_EQ(*wrapper.pop_video_data(0), kVideo);
+    MediaDataTime plain = wrapper.pop_video(0);
+    EXPECT_EQ(*plain.data, kVideo);
+    EXPECT_EQ(plain.time, 0);
+    EXPECT_FALSE(wrapper.pop_video_data(0));
+
+    MediaDataTime first = wrapper.peek_record(0);
+    EXPECT_EQ(*first.data, "\xAA\xBB\xCC");
+    EXPECT_EQ(wrapper.pop_record(0).time, 42);
+    EXPECT_EQ(*wrapper.pop_record_data(0), "\xDD");
+    EXPECT_FALSE(wrapper.pop_record_data(0));
+
+    // The frame queues keep the newest 100.
+    for (int i = 0; i < 130; i++)
+        wrapper.sort_frame(bytes(kVideo + std::to_string(i)));
+    EXPECT_EQ(wrapper.video_queue_size(), 100u);
+    EXPECT_EQ(*wrapper.pop_video_data(0), kVideo + "30");
+}
+
+TEST(KcpWrapper, OnlyVideoEndsAVideoWait) {
+    MediaConfig config;
+    config.sideInfo = false;
+    config.framesPerSecond = 200;
+    auto camera = start_camera(config);
+    // The camera sends only side information and container frames.
+    std::vector<VideoFrame> frames;
+    for (int i = 0; i < 150; i++) {
+        frames.push_back(
+            VideoFrame{std::string("\x00\x00\x00\x01\x0D", 5) + "side" + std::to_string(i), {}});
+        frames.push_back(VideoFrame{kContainer + std::to_string(i), {}});
+    }
+    camera->setVideoSource(std::make_shared<ListVideoSource>(frames));
+    KcpWrapperDetail wrapper(camera->commandPort(), 100);
+    wrapper.set_address("127.0.0.1");
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (camera->counters().framesSent < frames.size() &&
+           std::chrono::steady_clock::now() < until)
+        EXPECT_FALSE(wrapper.pop_video_data(60));
+    for (int i = 0; i < 20; i++)
+        EXPECT_FALSE(wrapper.pop_video_data(60));
+    EXPECT_EQ(wrapper.container_queue_size(), 100u);
+    ASSERT_TRUE(wrapper.latest_side_info());
+    EXPECT_EQ(*wrapper.latest_side_info(), "side149");
+}
+
+TEST(KcpWrapperDeathTest, AutoRouteNeedsACameraNetwork) {
+    if (!kcptest::private_network_possible())
+        GTEST_SKIP() << "network namespaces are not available";
+    EXPECT_EXIT(
+        {
+            kcptest::enter_private_network({});
+            KcpWrapperDetail wrapper(1, 100);
+            bool found = wrapper.auto_route();
+            std::_Exit(!found && wrapper.monitor().address().empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            kcptest::enter_private_network({"192.168.0.9/24"});
+            KcpWrapperDetail wrapper(1, 100);
+            bool found = wrapper.auto_route();
+            std::_Exit(found && wrapper.monitor().address() == "192.168.0.1" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(KcpWrapper, InstanceIsOneSharedObject) {
+    auto a = KcpWrapper::instance();
+    auto b = KcpWrapper::instance();
+    EXPECT_EQ(a.get(), b.get());
+    EXPECT_NE(dynamic_cast<KcpWrapperDetail*>(a.get()), nullptr);
+}
+
+// The whole media transport: the simulated camera on port 11155 streams
+// 1000 frames of mixed sizes over a link that loses, duplicates and reorders
+// datagrams; the consumer must get every frame intact and in order.
+TEST(KcpWrapperEndToEnd, EveryFrameArrivesIntactAndInOrderDespiteLoss) {
+    MediaConfig config;
+    config.commandPort = 11155;
+    config.timeTrailer = true;
+    config.framesPerSecond = 200;
+    MediaCamera camera(config);
+    ASSERT_TRUE(camera.start());
+    MediaFaults lossy;
+    lossy.loss = 0.10;
+    lossy.reorder = 0.10;
+    lossy.duplicate = 0.02;
+    camera.setFaults(lossy);
+    const size_t count = 1000;
+    camera.setVideoSource(std::make_shared<camsim::PatternVideoSource>(200, 400000, 11, 30, count));
+
+    KcpWrapperDetail wrapper; // port 11155, capacity 100
+    wrapper.set_address("127.0.0.1");
+    size_t next = 0;
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (next < count && std::chrono::steady_clock::now() < until) {
+        auto frame = wrapper.pop_video_data(100);
+        if (!frame)
+            continue;
+        std::string expected = camsim::PatternVideoSource::accessUnit(11, next, 200, 400000, 30);
+        ASSERT_EQ(frame->size(), expected.size()) << "frame " << next;
+        ASSERT_TRUE(*frame == expected) << "frame " << next;
+        next++;
+    }
+    EXPECT_EQ(next, count);
+    EXPECT_EQ(camera.counters().sessionsStarted, 1u);
+    EXPECT_TRUE(wrapper.latest_side_info());
+    EXPECT_EQ(wrapper.latest_side_info()->size(), 791u);
+    wrapper.stop();
+}
