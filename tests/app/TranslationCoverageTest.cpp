@@ -82,10 +82,10 @@ TEST_F(Translation, EveryTextHasAnEnglishForm) {
 
 // Quoted texts of one C++ source: comments are skipped, adjacent literals are
 // joined as the compiler joins them, and statements that only write to the
-// debug log are left out.
+// debug log or the transport's error log are left out.
 void collectSourceTexts(const QString& code, const QString& path, QStringList* where) {
     static const QRegularExpression logCall(
-        QStringLiteral("\\b(qDebug|qInfo|qWarning|qCritical|QMessageLogger)\\b"));
+        QStringLiteral("\\b(qDebug|qInfo|qWarning|qCritical|QMessageLogger|LOG_[A-Z]+|cerr)\\b"));
     QString statement;   // code of the current statement, literals left out
     QStringList pending; // texts of the current statement
     QString literal;
