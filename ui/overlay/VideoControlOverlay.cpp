@@ -84,6 +84,16 @@ void VideoControlOverlay::attachForm() {
     m_ui.wgRate = formWidget<QWidget>(this, "wgRate");
     m_ui.tbRate = formWidget<QToolButton>(this, "tbRate");
 
+    m_designSize = size();
+    for (QWidget* group : {m_ui.wgVideo, m_ui.wgFullBtn, m_ui.wgRate, m_ui.wgGimbalCrl,
+                           formWidget<QWidget>(this, "wgGimbalCrl_2")}) {
+        if (group->parentWidget() == this)
+            m_edgeGroups.append({group, group->geometry()});
+    }
+    for (QWidget* cell :
+         m_ui.wgVideo->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        m_barCells.append({cell, cell->geometry()});
+
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
     setMouseTracking(true);
@@ -320,10 +330,53 @@ void VideoControlOverlay::timerEvent(QTimerEvent* event) {
         m_ui.tbFullBtn->hide();
 }
 
+void VideoControlOverlay::followSize() {
+    const int w = width();
+    const int h = height();
+    const int dw = m_designSize.width();
+    const int dh = m_designSize.height();
+    for (const Placed& p : m_edgeGroups) {
+        QRect r = p.design;
+        if (p.widget == m_ui.wgVideo) {
+            r = QRect(0, h - r.height(), w, r.height());
+        } else if (p.widget == m_ui.wgFullBtn) {
+            r.moveLeft(w - (dw - r.x()));
+        } else if (p.widget == m_ui.wgRate) {
+            r.moveLeft(w - (dw - r.x()));
+            r.moveTop(r.y() + (h - dh) / 2);
+        } else {
+            r.moveTop(h - (dh - r.y()));
+        }
+        p.widget->setGeometry(r);
+    }
+    // Bar cells stay centred as a group; when the bar is narrower than the
+    // group they move closer together (their transparent margins overlap).
+    if (m_barCells.isEmpty())
+        return;
+    int left = m_barCells.first().design.left();
+    int right = m_barCells.first().design.right();
+    for (const Placed& p : m_barCells) {
+        left = qMin(left, p.design.left());
+        right = qMax(right, p.design.right());
+    }
+    const int span = right - left + 1;
+    for (const Placed& p : m_barCells) {
+        QRect r = p.design;
+        if (span <= w || span <= r.width()) {
+            r.moveLeft(r.left() - left + (w - span) / 2);
+        } else {
+            const double room = qMax(0, w - r.width());
+            r.moveLeft(static_cast<int>((r.left() - left) * room / (span - r.width())));
+        }
+        p.widget->setGeometry(r);
+    }
+}
+
 void VideoControlOverlay::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_ui.lbGimbalFree == nullptr)
         return; // form not attached yet
+    followSize();
     if (isVisible())
         placeSharedChildren();
     if (!m_dragging)

@@ -2,9 +2,12 @@
 
 #include "camera/CameraStatus.h"
 
+#include <QList>
 #include <QPoint>
 #include <QPointF>
+#include <QRect>
 #include <QRectF>
+#include <QSize>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -109,10 +112,22 @@ private:
     // (optionally under the loading mask); −1 on time-out or when closing.
     int runOperation(int code, int limitMs, bool withMask);
     void applyCameraStatus(const Orun_Camera_CurrStatus& status);
+    // Keeps the form's groups at their edges when the overlay is not at its
+    // design size: the control bar along the bottom, the full-screen button
+    // in the top-right corner, the zoom cell at the right, a free-standing
+    // joystick above the bar.
+    void followSize();
     void setModeIcons(int workMode, bool running);
 
     int m_layout;
     Parts m_ui;
+    struct Placed {
+        QWidget* widget;
+        QRect design;
+    };
+    QSize m_designSize;
+    QList<Placed> m_edgeGroups; // direct children of the overlay
+    QList<Placed> m_barCells;   // children of the control bar
 
     bool m_dragging = false;
     QPoint m_lastDragPos;

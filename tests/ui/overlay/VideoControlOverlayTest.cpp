@@ -103,6 +103,25 @@ TEST(OverlayForms, EveryVariantHasItsDesignSizeAndAUsableLayout) {
         const QRect fr(full->mapTo(v.overlay, QPoint(0, 0)), full->size());
         EXPECT_TRUE(fr.intersects(QRect(v.w - 19, 1, 19, 19)));
         EXPECT_EQ(v.overlay->knobRest(), knob->pos());
+
+        // At other sizes (the picture fit of a smaller or larger window) the
+        // controls stay on screen, the bar at the bottom.
+        v.overlay->show();
+        for (double scale : {0.75, 1.4}) {
+            v.overlay->resize(int(v.w * scale), int(v.h * scale));
+            const QRect area = v.overlay->rect();
+            for (const char* name : {"tbVideo", "tbChangeMode", "tbPhotoMode1", "tbGimbalLock",
+                                     "tbFullBtn", "tbRate", "lbGimbalFree"}) {
+                auto* w = part<QWidget>(v.overlay, name);
+                const QRect r(w->mapTo(v.overlay, QPoint(0, 0)), w->size());
+                EXPECT_TRUE(area.contains(r)) << name << " at scale " << scale;
+            }
+            auto* bar = part<QWidget>(v.overlay, "wgVideo");
+            EXPECT_EQ(bar->geometry().bottom(), area.bottom());
+            EXPECT_EQ(v.overlay->knobRest(), knob->pos());
+        }
+        v.overlay->resize(v.w, v.h);
+        v.overlay->hide();
     }
 }
 
