@@ -104,11 +104,14 @@ void applyStatusReport(const Orun_Camera_CurrStatus& status) {
     raiseOrClear(hub, 18, !bit(flags, 9));
 
     if (bit(flags, 11)) {
-        // A card is present: ask the runtime to read its state (operation 18).
-        // The request is written without testing the busy flag and without a
-        // requester, so nobody waits for its result.
-        hub->iOperation.store(18, std::memory_order_relaxed);
-        hub->iOperating.store(1, std::memory_order_release);
+        // A card is present: ask the runtime to read its state (operation 18),
+        // with no requester, so nobody waits for its result. A request that
+        // is already pending is left alone: overwriting it would lose the
+        // user's action, and the next status report asks again.
+        if (hub->iOperating.load() == 0) {
+            hub->iOperation.store(18, std::memory_order_relaxed);
+            hub->iOperating.store(1, std::memory_order_release);
+        }
     } else {
         clear(hub, {9, 10, 11, 12, 13, 14, 15, 16, 17, 19, 20});
     }

@@ -144,11 +144,14 @@ TEST_F(DeviceMessages, CardPresentRequestsCardQueryInTheSameCall) {
     EXPECT_EQ(hub->iOperating.load(), 1);
     EXPECT_EQ(hub->iWho.load(), 2); // requester untouched
 
-    // Requested even while another operation is flagged busy.
-    hub->iOperation = 7;
+    // A pending request of the user is not overwritten; the card message
+    // evaluation still happens.
+    hub->clearFaults();
+    hub->iOperation = 8;
     hub->iOperating = 1;
     applyStatusReport(s);
-    EXPECT_EQ(hub->iOperation.load(), 18);
+    EXPECT_EQ(hub->iOperation.load(), 8);
+    EXPECT_TRUE(hub->hasFault(18));
 }
 
 TEST_F(DeviceMessages, NoCardQueryClearsEveryCardMessage) {
