@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 namespace camsim {
 
@@ -180,7 +181,7 @@ struct ControlCamera::Impl {
     mutable std::condition_variable logCv;
     CameraState st;
     Faults faults;
-    std::vector<Request> log;
+    std::deque<Request> log; // oldest first, at most cfg.requestLogLimit
     int dropped = 0;
     std::string pushAddress;
     uint16_t pushPort = 0;
@@ -737,6 +738,10 @@ struct ControlCamera::Impl {
             r.fromPort = ntohs(from.sin_port);
             r.receivedAt = Clock::now();
             log.push_back(r);
+            while (cfg.requestLogLimit > 0 &&
+                   log.size() > static_cast<size_t>(cfg.requestLogLimit)) {
+                log.pop_front();
+            }
             logCv.notify_all();
             notify = observer;
 
@@ -1113,7 +1118,7 @@ QByteArray ControlCamera::statusBlock() const {
 
 std::vector<Request> ControlCamera::requests() const {
     std::lock_guard<std::mutex> lock(d->m);
-    return d->log;
+    return std::vector<Request>(d->log.begin(), d->log.end());
 }
 
 void ControlCamera::clearRequests() {

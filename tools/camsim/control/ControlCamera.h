@@ -134,6 +134,8 @@ struct CameraConfig {
     int multiShotIntervalMs = 250; // multi-shot: time between photos
     // Video and burst capture stop by themselves after this time; 0 = never.
     int captureLimitMs = 0;
+    // The request log keeps this many requests (the newest); 0 = no limit.
+    int requestLogLimit = 100000;
 };
 
 // Faults a test can switch on. Per-command maps are keyed by commandKey().
