@@ -8,8 +8,23 @@ extern "C" {
 
 #include <QDebug>
 
+#include <thread>
+
+// A try-lock with a time limit, polled: the threads skip their step rather
+// than wait for each other.
+bool StreamQueue::lockWithin(int ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        if (m_mutex.try_lock())
+            return true;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+}
+
 bool StreamQueue::tryAppend(StreamUnit unit) {
-    if (!m_mutex.tryLock(kLockWaitMs))
+    if (!lockWithin(kLockWaitMs))
         return false;
     m_units.append(std::move(unit));
     m_count = m_units.size();
@@ -20,7 +35,7 @@ bool StreamQueue::tryAppend(StreamUnit unit) {
 bool StreamQueue::takeForDecode(StreamUnit& out) {
     const int waiting = m_count.load();
     if (waiting > kFlushAbove) {
-        const bool locked = m_mutex.tryLock(kLockWaitMs);
+        const bool locked = lockWithin(kLockWaitMs);
         qDebug() << "m_kcpStrQue count " << waiting << ",,, flush";
         if (locked) {
             while (m_units.size() > 1)
@@ -29,7 +44,7 @@ bool StreamQueue::takeForDecode(StreamUnit& out) {
             m_mutex.unlock();
         }
     }
-    if (!m_mutex.tryLock(kLockWaitMs))
+    if (!lockWithin(kLockWaitMs))
         return false;
     bool taken = false;
     if (!m_units.isEmpty()) {
@@ -42,7 +57,7 @@ bool StreamQueue::takeForDecode(StreamUnit& out) {
 }
 
 void StreamQueue::clear() {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     m_units.clear();
     m_count = 0;
 }

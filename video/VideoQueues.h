@@ -3,7 +3,6 @@
 #include "video/FrameConvert.h"
 
 #include <QList>
-#include <QMutex>
 
 #include <array>
 #include <atomic>
@@ -40,7 +39,9 @@ public:
     void clear();
 
 private:
-    mutable QMutex m_mutex;
+    bool lockWithin(int ms);
+
+    std::mutex m_mutex;
     QList<StreamUnit> m_units;
     std::atomic<int> m_count{0};
 };
