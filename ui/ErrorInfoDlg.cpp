@@ -8,6 +8,8 @@ ErrorInfoDlg::ErrorInfoDlg(QWidget* parent) : QWidget(parent), ui(new Ui::ErrorI
     ui->setupUi(this);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground);
+    // The video area's dark background would otherwise cascade into the labels.
+    setStyleSheet("QLabel{background-color: transparent;}");
     setFixedSize(370, 60);
     ui->lbMsg->setText(m_text);
     ui->lbIcon->setStyleSheet(iconStyle(m_level));

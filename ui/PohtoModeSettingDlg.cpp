@@ -48,7 +48,8 @@ PohtoModeSettingDlg::PohtoModeSettingDlg(QWidget* parent)
     : QWidget(parent), ui(new Ui::PohtoModeSettingDlg) {
     initIconResources();
     ui->setupUi(this);
-    setAttribute(Qt::WA_TranslucentBackground);
+    // A styled (rounded, translucent) background of its own; a translucent
+    // widget attribute would suppress it.
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet("#PohtoModeSettingDlg{background-color: rgba(0, 0, 0, 110);"
                   "border: 1px solid rgba(255, 255, 255, 60);border-radius: 14px;}");

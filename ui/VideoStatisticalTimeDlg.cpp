@@ -17,7 +17,8 @@ VideoStatisticalTimeDlg::VideoStatisticalTimeDlg(QWidget* parent)
     : QWidget(parent), ui(new Ui::VideoStatisticalTimeDlg) {
     initIconResources();
     ui->setupUi(this);
-    setAttribute(Qt::WA_TranslucentBackground);
+    // A styled (rounded, translucent) background of its own; a translucent
+    // widget attribute would suppress it.
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet("#VideoStatisticalTimeDlg{background-color: rgba(0, 0, 0, 90);"
                   "border-radius: 20px;}");

@@ -1,7 +1,6 @@
 #include "UiTestSupport.h"
 
 #include "ui/CountDownDlg.h"
-#include "ui/ErrorInfoDlg.h"
 #include "ui/MySlider.h"
 #include "ui/OrunAppUI.h"
 #include "ui/PohtoModeSettingDlg.h"
@@ -68,36 +67,29 @@ TEST(WindowScreenshot, WholeWindowAtDefaultSizeInEnglish) {
     EXPECT_LT(qGray(shot.pixel(600, 18)), 80);
     EXPECT_EQ(window.videoView()->geometry(), QRect(34, 0, 1297, 730));
 
-    // The small widgets of the video area, laid out as the overlay places them.
-    QWidget* area = window.videoView()->parentWidget();
-    VideoStatisticalTimeDlg* time = VideoStatisticalTimeDlg::instance();
-    time->setParent(area);
-    time->setGeometry(34 + 1297 / 2 - 80, 30, 160, 40);
-    time->startTime(3725);
-    PohtoModeSettingDlg* selector = PohtoModeSettingDlg::instance();
-    selector->setParent(area);
+    // The small widgets of the video area, placed by the overlay that hosts
+    // them: recording time, burst countdown, photo-mode selector, zoom slider
+    // and three fault banners.
+    QWidget* overlay = window.overlayView(0);
+    ASSERT_NE(overlay, nullptr);
+    VideoStatisticalTimeDlg::instance()->startTime(3725);
     hub->iPhotoMode = 1;
     hub->iPhotoParam = 1;
-    selector->slot_showModeSettingUIStyle();
-    selector->move(34 + 1297 / 2 - 120, 730 - 160);
-    selector->show();
-    MySlider* slider = MySlider::instance();
-    slider->setParent(area);
-    slider->move(34 + 1297 - 140, 730 / 2 - 150);
-    slider->show();
-    slider->slot_showCurrentZoomRate(20);
-    CountDownDlg* count = CountDownDlg::instance();
-    count->setParent(area);
-    count->setGeometry(34 + 1297 / 2 - 100, 730 / 2 - 100, 200, 200);
-    count->startCount(3, false);
-    ErrorInfoDlg* banners[3];
+    PohtoModeSettingDlg::instance()->slot_showModeSettingUIStyle();
+    QMetaObject::invokeMethod(overlay, "on_tbPhotoMode1_clicked");
+    QMetaObject::invokeMethod(overlay, "on_tbRate_clicked");
+    MySlider::instance()->slot_showCurrentZoomRate(20);
+    CountDownDlg::instance()->startCount(3, false);
+    hub->clearFaults();
     const char* texts[3] = {"Gimbal fault", "Storage card almost full", "Battery low"};
     for (int i = 0; i < 3; ++i) {
-        banners[i] = new ErrorInfoDlg(area);
-        banners[i]->setMessage(i, i, texts[i]);
-        banners[i]->move(34 + 1297 / 2 - 185, (60 + 18) * i + 90);
-        banners[i]->show();
+        FaultEntry entry;
+        entry.id = 900 + i;
+        entry.level = i;
+        entry.text = texts[i];
+        hub->raiseFault(entry);
     }
+    emit hub->signal_showErrInfo();
     pumpUntil([] { return false; }, 400);
     const QImage widgets = window.grab().toImage();
     EXPECT_TRUE(widgets.save(artifactPath("ui_video_area_widgets_en.png")));
@@ -107,12 +99,10 @@ TEST(WindowScreenshot, WholeWindowAtDefaultSizeInEnglish) {
     pumpUntil([] { return false; }, 300);
     EXPECT_TRUE(window.grab().toImage().save(artifactPath("ui_loading_mask_en.png")));
 
-    for (ErrorInfoDlg* b : banners)
-        delete b;
-    for (QWidget* w : std::initializer_list<QWidget*>{time, selector, slider, count})
-        w->setParent(nullptr);
-    count->stopCount();
-    time->stopTime();
+    VideoMaskWidget::instance()->hide();
+    CountDownDlg::instance()->stopCount();
+    VideoStatisticalTimeDlg::instance()->stopTime();
+    hub->clearFaults();
 }
 
 } // namespace

@@ -543,40 +543,46 @@ void loadingAnimation() {
 void stopVideo(const QString& name, int w, int h) {
     QImage image = canvas(w, h, QColor(16, 18, 22));
     paint(image, [&](QPainter& p) {
-        QRadialGradient glow(QPointF(w / 2.0, h * 0.42), qMax(w, h) * 0.6);
+        QRadialGradient glow(QPointF(w / 2.0, h * 0.40), qMax(w, h) * 0.6);
         glow.setColorAt(0, QColor(44, 50, 60));
         glow.setColorAt(1, QColor(14, 15, 18));
         p.fillRect(QRect(0, 0, w, h), glow);
 
+        // The content block (420 units high) sits a little above the middle,
+        // clear of the control bar that the overlay lays over the bottom.
         const qreal unit = qMin(w, h) / 720.0;
-        const QPointF centre(w / 2.0, h * 0.40);
+        const qreal top = h * 0.44 - 210 * unit;
+        const qreal radius = 92 * unit;
+        const QPointF centre(w / 2.0, top + radius);
         // Camera glyph in a ring, crossed out.
-        p.setPen(pen(QColor(255, 255, 255, 40), 6 * unit));
+        p.setPen(pen(QColor(255, 255, 255, 40), 5 * unit));
         p.setBrush(QColor(255, 255, 255, 10));
-        p.drawEllipse(centre, 120 * unit, 120 * unit);
+        p.drawEllipse(centre, radius, radius);
         p.save();
-        p.translate(centre - QPointF(80 * unit, 84 * unit));
-        cameraGlyph(p, QColor(220, 224, 230), 2.5 * unit);
+        p.translate(centre - QPointF(32, 32) * 1.9 * unit);
+        cameraGlyph(p, QColor(220, 224, 230), 1.9 * unit);
         p.restore();
-        p.setPen(pen(QColor(16, 18, 22), 22 * unit));
-        p.drawLine(centre + QPointF(-95, -95) * unit, centre + QPointF(95, 95) * unit);
-        p.setPen(pen(kRed, 10 * unit));
-        p.drawLine(centre + QPointF(-95, -95) * unit, centre + QPointF(95, 95) * unit);
+        const QPointF a = centre + QPointF(-70, -70) * unit;
+        const QPointF b = centre + QPointF(70, 70) * unit;
+        p.setPen(pen(QColor(16, 18, 22), 18 * unit));
+        p.drawLine(a, b);
+        p.setPen(pen(kRed, 8 * unit));
+        p.drawLine(a, b);
 
-        qreal y = centre.y() + 165 * unit;
+        qreal y = top + 2 * radius + 34 * unit;
         p.setPen(QColor(240, 240, 240));
-        p.setFont(uiFont(qRound(52 * unit), true));
-        p.drawText(QRectF(0, y, w, 70 * unit), Qt::AlignCenter, QString::fromUtf8("相机未连接"));
-        y += 76 * unit;
-        p.setFont(uiFont(qRound(36 * unit)));
-        p.drawText(QRectF(0, y, w, 50 * unit), Qt::AlignCenter, "Camera not connected");
-        y += 72 * unit;
+        p.setFont(uiFont(qRound(46 * unit), true));
+        p.drawText(QRectF(0, y, w, 60 * unit), Qt::AlignCenter, QString::fromUtf8("相机未连接"));
+        y += 62 * unit;
+        p.setFont(uiFont(qRound(32 * unit)));
+        p.drawText(QRectF(0, y, w, 44 * unit), Qt::AlignCenter, "Camera not connected");
+        y += 58 * unit;
         p.setPen(QColor(150, 156, 165));
-        p.setFont(uiFont(qRound(24 * unit)));
-        p.drawText(QRectF(0, y, w, 36 * unit), Qt::AlignCenter,
+        p.setFont(uiFont(qRound(21 * unit)));
+        p.drawText(QRectF(0, y, w, 30 * unit), Qt::AlignCenter,
                    QString::fromUtf8("请检查 USB 连接或 Wi-Fi 网络"));
-        y += 38 * unit;
-        p.drawText(QRectF(0, y, w, 36 * unit), Qt::AlignCenter,
+        y += 32 * unit;
+        p.drawText(QRectF(0, y, w, 30 * unit), Qt::AlignCenter,
                    "Check the USB link or the Wi-Fi network");
     });
     const QString path = g_out + "/stopvideo/" + name;
