@@ -198,6 +198,15 @@ void GeneralSettingsDlg::updateConnectButton() {
                               ui->cbOnlineCamera->count() > 0 && onlineCameraDiffers());
 }
 
+bool GeneralSettingsDlg::hasApplySteps() const {
+    // The camera choice (id 8) has no apply step; tbConnect takes it.
+    for (int id : lstChanged) {
+        if (id != kIdOnlineCamera)
+            return true;
+    }
+    return false;
+}
+
 void GeneralSettingsDlg::showApplyEnabled(bool enabled) {
     ui->tbApply->setEnabled(enabled);
     ui->tbApply->setStyleSheet(enabled ? kApplyEnabled : kApplyDisabled);
@@ -302,7 +311,6 @@ void GeneralSettingsDlg::on_cbOnlineCamera_currentIndexChanged(const QString&) {
     if (iGuard > 0)
         return;
     recomputeChanged();
-    showApplyEnabled(!lstChanged.isEmpty());
     updateConnectButton();
 }
 
@@ -421,7 +429,7 @@ void GeneralSettingsDlg::on_tbApply_clicked() {
             lstChanged.removeAll(id);
     }
     // A step that failed stays listed, so the user can apply it again.
-    showApplyEnabled(!lstChanged.isEmpty());
+    showApplyEnabled(hasApplySteps());
 }
 
 // --- Wi-Fi mode ----------------------------------------------------------------
@@ -613,7 +621,7 @@ void GeneralSettingsDlg::on_tbConnect_clicked() {
                     [hub] { return hub->uiActive.load(); }, 4999);
     m_env->hideMask();
     recomputeChanged();
-    showApplyEnabled(!lstChanged.isEmpty());
+    showApplyEnabled(hasApplySteps());
     updateConnectButton();
 }
 

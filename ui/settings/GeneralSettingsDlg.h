@@ -74,6 +74,7 @@ private:
     void checkControlsFromState();
     void recomputeChanged();
     bool onlineCameraDiffers() const;
+    bool hasApplySteps() const;
     void updateConnectButton();
     void radioChanged(bool checked);
     void showApplyEnabled(bool enabled);

@@ -8,6 +8,7 @@
 #include "ui/overlay/VideoControlBtnH4V3.h"
 #include "ui/overlay/VideoControlBtnH9V16.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
@@ -121,6 +122,10 @@ TEST(OverlayForms, EveryVariantHasItsDesignSizeAndAUsableLayout) {
             EXPECT_EQ(v.overlay->knobRest(), knob->pos());
         }
         v.overlay->resize(v.w, v.h);
+        const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+        if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
+            v.overlay->grab().save(artifacts +
+                                   QStringLiteral("/overlay_layout%1.png").arg(v.layout));
         v.overlay->hide();
     }
 }

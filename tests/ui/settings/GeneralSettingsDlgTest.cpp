@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,6 +106,9 @@ TEST_F(SettingsFixture, ApplyWithoutChangesDoesNothing) {
     EXPECT_TRUE(child<QRadioButton>(&dlg, "rbNotMirror")->isChecked());
     EXPECT_TRUE(child<QRadioButton>(&dlg, "rbPohto16V9")->isChecked());
     EXPECT_EQ(child<QComboBox>(&dlg, "cbLanguage")->currentIndex(), 1);
+    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
+        dlg.grab().save(artifacts + QStringLiteral("/general_settings.png"));
 
     pressApply(dlg);
     spin(100);
