@@ -450,6 +450,20 @@ TEST_F(CaptureTest, VideoRecordsUntilStoppedThenPushesTheRecording) {
     EXPECT_EQ(cam.state().captureTimeMs, 0);
 }
 
+TEST_F(CaptureTest, RecordingSetUpByTheTestKeepsItsTimeAndEndsWithAFile) {
+    client.announce();
+    cam.updateState([](CameraState& s) {
+        s.workMode = 1;
+        s.runState = 3;
+        s.captureTimeMs = 12345;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(cam.state().captureTimeMs, 12345);
+    ASSERT_TRUE(client.request(SetCamera, 0x600, bytes({1})));
+    EXPECT_TRUE(client.receive(SetCamera, 0x003, 1000));
+    EXPECT_EQ(cam.state().runState, 0);
+}
+
 TEST_F(CaptureTest, BurstRunsUntilStoppedWithAdvancingCounters) {
     client.announce();
     cam.updateState([](CameraState& s) {

@@ -173,7 +173,9 @@ bool makeAddress(const std::string& address, uint16_t port, sockaddr_in& out) {
 } // namespace
 
 struct ControlCamera::Impl {
-    enum class Capture { None, Single, Multi, Burst, Video };
+    // Held: a capture the test set up through updateState; its counters stay
+    // as the test left them, and it runs until stopped.
+    enum class Capture { None, Single, Multi, Burst, Video, Held };
 
     CameraConfig cfg;
 
@@ -394,6 +396,8 @@ struct ControlCamera::Impl {
             // The test ended the capture: its timers must not revive it.
             ++captureGen;
             capture = Capture::None;
+        } else if (s.runState == 3 && capture == Capture::None) {
+            capture = Capture::Held;
         }
         pushChanges(before);
     }
@@ -471,7 +475,7 @@ struct ControlCamera::Impl {
         }
         st.runState = 0;
         st.captureTimeMs = 0;
-        if (was == Capture::Video) {
+        if (was == Capture::Video || (was == Capture::Held && st.workMode == 1)) {
             pushRecording();
         }
     }
