@@ -84,7 +84,11 @@ void OrunAppUI::setupWindow() {
     setWindowTitle("OrunAppV1.0.2");
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet("#OrunAppUI{background-color: rgb(58, 58, 58);}");
+    // Pointer moves over the title bar and the video area reach the window
+    // too, so that the edge cursors show across the whole resizing band.
     setMouseTracking(true);
+    ui->wgHead->setMouseTracking(true);
+    ui->wgVideo->setMouseTracking(true);
     ui->tbSmall->setStyleSheet(kSmallStyle);
     ui->tbClose->setStyleSheet(kCloseStyle);
     setMaxButtonNormal();

@@ -3,6 +3,7 @@
 #include "ui/OrunAppUI.h"
 #include "ui/VideoMaskWidget.h"
 #include "ui/WindowGeometry.h"
+#include "video/VideoWidget.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -120,6 +121,15 @@ TEST_F(MainWindowTest, MovingOverTheEdgesShowsResizeCursors) {
     EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }
 
+TEST_F(MainWindowTest, PointerOverTheTitleBarEdgeShowsTheResizeCursor) {
+    QWidget* head = window->findChild<QWidget*>("wgHead");
+    const QPoint local(400, 1); // two pixels below the window's top edge
+    QMouseEvent move(QEvent::MouseMove, local, head->mapToGlobal(local), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(head, &move);
+    EXPECT_EQ(window->cursor().shape(), Qt::SizeVerCursor);
+}
+
 TEST_F(MainWindowTest, MaximisedAndFullScreenKeepTheNormalRectangle) {
     const QRect normal(150, 120, 1300, 720);
     window->setGeometry(normal);
@@ -180,6 +190,51 @@ TEST_F(MainWindowTest, DefaultSizeUsesTheFixedRectangleOtherSizesTheFit) {
     hub->iScreenLayout = 7;
     window->slot_syncScreenSize();
     EXPECT_EQ(window->videoView()->geometry(), fit.picture);
+    hub->iScreenLayout = 0;
+}
+
+TEST_F(MainWindowTest, LayoutShowsItsOverlayAndHidesTheOthers) {
+    if (window->overlayView(0) == nullptr)
+        GTEST_SKIP() << "this build has no video control overlays";
+    window->resize(1366, 768);
+    QCoreApplication::processEvents();
+    for (int layout : {3, 0, 4}) {
+        hub->iScreenLayout = layout;
+        emit hub->signal_syncScreenSize();
+        for (int i = 0; i < WindowGeometry::kLayoutCount; ++i)
+            EXPECT_EQ(window->overlayView(i)->isVisible(), i == layout) << layout << " " << i;
+        EXPECT_EQ(window->overlayView(layout)->geometry(),
+                  WindowGeometry::fixedPictureRect(layout));
+        EXPECT_EQ(window->videoView()->geometry(), WindowGeometry::fixedPictureRect(layout));
+    }
+    // Outside the default size the visible overlay follows the fit.
+    window->resize(1600, 939);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->overlayView(4)->geometry(), window->videoView()->geometry());
+    hub->iScreenLayout = 0;
+}
+
+TEST_F(MainWindowTest, OverlaysHearTheHubAndDrawIntoTheVideo) {
+    if (window->overlayView(0) == nullptr)
+        GTEST_SKIP() << "this build has no video control overlays";
+    hub->iScreenLayout = 2;
+    emit hub->signal_setVideoBtnDlgVisable(true);
+    // Only the 4:3 overlay answers for its own layout.
+    EXPECT_TRUE(window->overlayView(2)->isVisible());
+    EXPECT_FALSE(window->overlayView(0)->isVisible());
+    emit hub->signal_setVideoBtnDlgVisable(false);
+    EXPECT_FALSE(window->overlayView(2)->isVisible());
+    // Each overlay's focus circle reaches the video widget.
+    auto* video = qobject_cast<VideoWidget*>(window->videoView());
+    ASSERT_NE(video, nullptr);
+    for (int layout = 0; layout < WindowGeometry::kLayoutCount; ++layout) {
+        QMetaObject::invokeMethod(window->overlayView(layout), "signal_drawFocusCircle",
+                                  Q_ARG(QPointF, QPointF(0.5, 0.5)), Q_ARG(bool, true));
+        EXPECT_TRUE(video->circleDrawn()) << layout;
+        QMetaObject::invokeMethod(window->overlayView(layout), "signal_drawFocusCircle",
+                                  Q_ARG(QPointF, QPointF(0.5, 0.5)), Q_ARG(bool, false));
+        EXPECT_FALSE(video->circleDrawn()) << layout;
+    }
     hub->iScreenLayout = 0;
 }
 
