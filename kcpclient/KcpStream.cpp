@@ -3,8 +3,10 @@
 #include "kcpclient/LogLine.h"
 #include "kcpclient/SockAddrBoost.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <ctime>
@@ -162,7 +164,15 @@ void KcpStreamDetail::receive_loop() {
     bool oversize = false;
 
     while (running_) {
-        ikcp_update(kcp_, kcp_clock_ms());
+        uint32_t now = kcp_clock_ms();
+        ikcp_update(kcp_, now);
+        // Wait for a datagram no longer than the engine's next flush, so
+        // that acknowledgements leave on time even when the camera pauses
+        // for them (the socket's own time-out still caps the wait at 100 ms).
+        int32_t untilFlush = static_cast<int32_t>(ikcp_check(kcp_, now) - now);
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, std::min(std::max(untilFlush, 0), 100)) == 0)
+            continue;
         ssize_t n = ::recv(fd, datagram.data(), datagram.size(), 0);
         if (n < 0) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -462,6 +462,7 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
     std::deque<std::pair<IUINT32, std::pair<uint64_t, int64_t>>> pending;
     uint64_t nextFrameAt = now_ms();
     bool sourceEnded = false;
+    IUINT32 countedResends = 0;
     char buffer[2048];
 
     while (s->running) {
@@ -521,6 +522,8 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
         {
             std::lock_guard<std::mutex> lock(mutex);
             counters.mediaDatagrams = s->impairment ? s->impairment->stats().datagrams : 0;
+            counters.timeoutResends += s->kcp->xmit - countedResends;
+            countedResends = s->kcp->xmit;
         }
     }
     s->running = false;

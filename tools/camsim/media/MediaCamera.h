@@ -73,7 +73,8 @@ struct MediaCounters {
     uint64_t framesSent = 0; // video frames queued on the media link
     uint64_t sideInfoSent = 0;
     uint64_t containersSent = 0;
-    uint64_t mediaDatagrams = 0;
+    uint64_t mediaDatagrams = 0; // handed to the impairment (when on)
+    uint64_t timeoutResends = 0; // segments sent again after their time-out
     int lastPropertyFlags = -1;
     uint16_t lastConversation = 0;
 };
