@@ -41,6 +41,8 @@ public:
     void stop();
 
     // --- Command catalogue
+    // A query writes its output only when a successful reply came in time;
+    // after a failure code or no reply the output keeps its content.
     int probeLink();
     int announceClient(const QString& localAddress);
     int getWorkMode(uint16_t& mode);
