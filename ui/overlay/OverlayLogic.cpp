@@ -1,6 +1,7 @@
 #include "ui/overlay/OverlayLogic.h"
 
 #include <QCoreApplication>
+#include <QtGlobal>
 
 namespace overlay {
 
@@ -123,14 +124,18 @@ ShutterPlan planShutter(int workMode, int subMode, bool running) {
 }
 
 int burstCountStart(int interval, int shotCount, int halfSeconds, bool* alignHalfSecond) {
-    double elapsed = halfSeconds * 0.5 - static_cast<double>(interval) * (shotCount - 1);
+    double elapsed =
+        halfSeconds * 0.5 - static_cast<double>(interval) * (static_cast<double>(shotCount) - 1);
     const long long twice = static_cast<long long>(2 * elapsed);
     const bool odd = twice % 2 != 0;
     if (odd)
         elapsed += 0.5;
     if (alignHalfSecond)
         *alignHalfSecond = odd;
-    return static_cast<int>(interval - elapsed + 1);
+    // The counts come from the camera; absurd ones must not overflow the
+    // conversion, and the countdown never starts outside 0 .. interval + 1.
+    const double start = interval - elapsed + 1;
+    return static_cast<int>(qBound(0.0, start, static_cast<double>(interval) + 1));
 }
 
 } // namespace overlay

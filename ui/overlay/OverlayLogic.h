@@ -69,6 +69,7 @@ ShutterPlan planShutter(int workMode, int subMode, bool running);
 // interval minus the time since the last shot, plus one. `alignHalfSecond`
 // is set when the elapsed time ends on a half second, in which case the
 // caller waits about half a second first and the value accounts for it.
+// The result is kept within 0 .. interval + 1 whatever the counts.
 int burstCountStart(int interval, int shotCount, int halfSeconds, bool* alignHalfSecond);
 
 // Top edge of the k-th stacked fault banner.

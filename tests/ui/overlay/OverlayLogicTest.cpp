@@ -120,4 +120,8 @@ TEST(OverlayLogic, BurstCountWhenJoiningARunningBurst) {
     // Right after the first shot of a 10 s burst.
     EXPECT_EQ(burstCountStart(10, 1, 0, &align), 11);
     EXPECT_FALSE(align);
+    // Counts from a faulty status record stay within range.
+    EXPECT_EQ(burstCountStart(10, std::numeric_limits<int>::min(), 0, &align), 0);
+    EXPECT_EQ(burstCountStart(10, std::numeric_limits<int>::max(), 0, &align), 11);
+    EXPECT_EQ(burstCountStart(3, 1, std::numeric_limits<int>::max(), &align), 0);
 }
