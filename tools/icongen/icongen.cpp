@@ -501,6 +501,16 @@ void settingsPictures() {
     save(button(QColor(40, 165, 245), Qt::transparent), "SettingOKBtn2.png");
 }
 
+// Tick of the title bar's check box.
+void checkMark() {
+    QImage image = canvas(26, 26);
+    paint(image, [](QPainter& p) {
+        p.setPen(pen(kWhite, 3.2));
+        p.drawPolyline(QPolygonF({QPointF(6, 13.5), QPointF(11, 18.5), QPointF(20, 8)}));
+    });
+    save(image, "check.png");
+}
+
 // --- Loading animation -------------------------------------------------------------
 
 QImage spinnerFrame(int step, int steps) {
@@ -626,6 +636,7 @@ int main(int argc, char** argv) {
     notices();
     photoModes();
     settingsPictures();
+    checkMark();
     loadingAnimation();
     stopVideo("stopVideo_16_9.png", 1280, 720);
     stopVideo("stopVideo_9_16.png", 720, 1280);
