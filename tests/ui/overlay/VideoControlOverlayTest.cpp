@@ -130,6 +130,32 @@ TEST(OverlayForms, EveryVariantHasItsDesignSizeAndAUsableLayout) {
     }
 }
 
+TEST(OverlayForms, MainWindowConnectionsByNameResolve) {
+    // The main window wires the overlays by signature; a renamed slot or a
+    // changed parameter list would only show as a runtime warning.
+    OrunAppFace* hub = OrunAppFace::instance();
+    VideoControlOverlay* overlay = VideoControlBtnH3V4::instance();
+    const std::pair<const char*, const char*> links[] = {
+        {SIGNAL(signal_showPhotoModeSettingBtnStyle()), SLOT(slot_showPhotoModeSettingBtnStyle())},
+        {SIGNAL(signal_doOperationFinished(int, int)), SLOT(slot_doOperationFinished(int, int))},
+        {SIGNAL(signal_showVideoCtrlBtnStyle(bool)), SLOT(slot_showVideoCtrlBtnStyle(bool))},
+        {SIGNAL(signal_setVideoBtnDlgVisable(bool)), SLOT(slot_setVideoBtnDlgVisable(bool))},
+        {SIGNAL(signal_syncRateBtn(QRectF, QString)), SLOT(slot_syncRateBtn(QRectF, QString))},
+        {SIGNAL(signal_showRateBtn(bool)), SLOT(slot_showRateBtn(bool))},
+        {SIGNAL(signal_syncCameraStatusToUI(Orun_Camera_CurrStatus, bool)),
+         SLOT(slot_syncCameraStatusToUI(Orun_Camera_CurrStatus, bool))},
+        {SIGNAL(signal_syncGimbalLockButton()), SLOT(slot_syncGimbalLockButton())},
+        {SIGNAL(signal_videoBtnCtrlVisable()), SLOT(slot_videoBtnCtrlVisable())},
+        {SIGNAL(signal_showErrInfo()), SLOT(slot_showErrInfo())},
+    };
+    for (const auto& link : links) {
+        QMetaObject::Connection c = QObject::connect(hub, link.first, overlay, link.second);
+        EXPECT_TRUE(c) << link.second;
+        QObject::disconnect(c);
+    }
+    EXPECT_GE(overlay->metaObject()->indexOfSignal("signal_drawFocusCircle(QPointF,bool)"), 0);
+}
+
 // --- Gestures -----------------------------------------------------------------------
 
 TEST_F(OverlayFixture, ClickFocusesOnceTheClickDelayHasPassed) {

@@ -204,7 +204,6 @@ TEST_F(SettingsFixture, PhotoRatioAppliesThenRefreshesTheLayoutAndRestartsTheMed
     GeneralSettingsDlg dlg(env);
     QObject::connect(OrunAppFace::instance(), &OrunAppFace::signal_doOperationFinished, &dlg,
                      &GeneralSettingsDlg::slot_doOperationFinished);
-    QStringList order;
     OrunAppFace* hub = OrunAppFace::instance();
     QObject probe;
     QObject::connect(hub, &OrunAppFace::signal_syncScreenSize, &probe,
