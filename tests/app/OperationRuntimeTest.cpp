@@ -224,6 +224,15 @@ TEST_F(Runtime, GimbalMotionRepeatsSpeedCommandsWhileDragging) {
     EXPECT_EQ(hub->iOperating.load(), 1); // still dragging
     hub->bGimbalMoving = false;
     EXPECT_TRUE(waitIdle(1000));
+
+    // A drag whose release never comes ends when the program closes.
+    hub->bGimbalMoving = true;
+    post(2);
+    EXPECT_TRUE(cam->waitForRequestCount(SetSdk, 0x025, 5, 2000));
+    hub->uiActive = false;
+    EXPECT_TRUE(waitIdle(1000));
+    hub->uiActive = true;
+    hub->bGimbalMoving = false;
     EXPECT_EQ(signals_->count("doOperationFinished"), 0);
 }
 
