@@ -11,7 +11,7 @@ ORUN_PACKAGES=(
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
     libboost-system-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth libgl1-mesa-dri
+    xvfb xauth libgl1-mesa-dri fonts-wqy-microhei
     iproute2 nftables
     clang libclang-rt-14-dev
 )
