@@ -272,19 +272,26 @@ std::string H264Encoder::encode(const cv::Mat& rgb, bool forceKey) {
 SyntheticVideoSource::SyntheticVideoSource() = default;
 
 void SyntheticVideoSource::configure(const VideoSettings& settings) {
+    std::lock_guard<std::mutex> lock(m_mutex);
     if (settings.width != m_settings.width || settings.height != m_settings.height)
         m_reopen = true;
     m_settings = settings;
 }
 
 bool SyntheticVideoSource::nextFrame(VideoFrame& out) {
-    if (m_reopen) {
+    VideoSettings settings;
+    bool reopen;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        settings = m_settings;
+        reopen = m_reopen;
         m_reopen = false;
-        if (!m_encoder.open(m_settings.width, m_settings.height, kFps))
-            return false;
     }
+    // A new size opens a new encoder, whose first picture is an IDR with SPS and PPS.
+    if (reopen && !m_encoder.open(settings.width, settings.height, kFps))
+        return false;
     SubjectBox box;
-    cv::Mat picture = SyntheticScene::render(m_index, m_settings, &box);
+    cv::Mat picture = SyntheticScene::render(m_index, settings, &box);
     ++m_index;
     out.accessUnit = m_encoder.encode(picture);
     out.sideInfo = makeSideInfo(box);

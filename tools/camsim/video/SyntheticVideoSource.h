@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 struct AVCodecContext;
@@ -68,6 +69,7 @@ private:
 
 // The simulated camera's live picture: the synthetic scene at the configured
 // resolution, 30 frames per second, with the subject's box as side information.
+// configure() may be called from another thread than nextFrame().
 class SyntheticVideoSource : public VideoSource {
 public:
     SyntheticVideoSource();
@@ -80,6 +82,7 @@ public:
 
 private:
     static constexpr int kFps = 30;
+    std::mutex m_mutex; // guards m_settings and m_reopen
     VideoSettings m_settings;
     bool m_reopen = true;
     H264Encoder m_encoder;
