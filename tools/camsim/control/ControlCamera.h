@@ -20,6 +20,13 @@
 //     EXPECT_EQ(req->payload, QByteArray(1, '\0'));
 //     EXPECT_EQ(cam.countRequests(SetCamera, 0x200), 0);
 //
+// Refusals of its own: 0xFC for a capture start while a capture runs or is
+// pending and for a work-mode change during a capture; 0x01 for a request
+// whose payload is too short. Commands outside the catalogue are logged and
+// left unanswered; Factory commands of any id are acknowledged. Bound to a
+// loopback address, pushes go to the address the announcement came from (with
+// the announced port), never to the announced address itself.
+//
 // All members are thread-safe. The camera runs one worker thread that
 // receives requests and runs its timers; stop() (or the destructor) ends it.
 // Sockets are plain POSIX sockets; nothing of the client is used.
