@@ -85,8 +85,11 @@ void refresh_una(ikcpcb* kcp) {
     kcp->snd_una = kcp->snd_buf.empty() ? kcp->snd_nxt : kcp->snd_buf.front().sn;
 }
 
-// Classic smoothed estimator: srtt weight 7/8, rttval weight 3/4.
+// Classic smoothed estimator: srtt weight 7/8, rttval weight 3/4. A sample
+// beyond the largest rto (an echo of an ancient timestamp) counts as that
+// much, which also keeps the sums below from overflowing.
 void sample_rtt(ikcpcb* kcp, IINT32 rtt) {
+    rtt = std::min<IINT32>(rtt, IKCP_RTO_MAX);
     if (kcp->rx_srtt == 0) {
         kcp->rx_srtt = rtt;
         kcp->rx_rttval = rtt / 2;

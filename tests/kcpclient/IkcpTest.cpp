@@ -271,6 +271,13 @@ TEST(IkcpTimers, RttEstimateSetsTheRetransmissionTimeout) {
     ack.ts = 9000;
     ASSERT_EQ(tx.input(encode(ack)), 0);
     EXPECT_EQ(tx.kcp->rx_srtt, 80);
+    // Echoes of ancient timestamps count as the largest rto, no more.
+    ikcp_update(tx.kcp, 0x7fff0000u);
+    ack.ts = 0x7fff0000u - 0x7fffffffu;
+    for (int i = 0; i < 50; i++)
+        ASSERT_EQ(tx.input(encode(ack)), 0);
+    EXPECT_LE(tx.kcp->rx_srtt, 60000);
+    EXPECT_EQ(tx.kcp->rx_rto, 60000);
 }
 
 TEST(IkcpWindow, ProbesAClosedWindowAndAnnouncesReopening) {
