@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <opencv2/imgcodecs.hpp>
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -43,6 +45,7 @@ struct Journal {
     std::vector<bool> buttons;
     int pictures = 0;
     int pictureChannels = 0;
+    cv::Mat lastPicture;
 
     template <typename T> T read(T Journal::*field) {
         std::lock_guard<std::mutex> lock(mutex);
@@ -109,6 +112,7 @@ protected:
                 std::lock_guard<std::mutex> lock(journal.mutex);
                 ++journal.pictures;
                 journal.pictureChannels = m.channels();
+                journal.lastPicture = m;
             },
             Qt::DirectConnection));
     }
@@ -215,4 +219,46 @@ TEST_F(Supervisor, StationSearchThenTheChosenCamera) {
     ASSERT_TRUE(
         eventually([&] { return cam.countRequests(SetFactory, 0x022) >= probes + 2; }, 4000));
     EXPECT_TRUE(camera->connected.load());
+}
+
+TEST_F(Supervisor, DisconnectedDisplayPicksThePictureOfTheLayout) {
+    // Pictures of our own, each of its layout's shape, blue (B, G, R on disk).
+    QFile::remove(dir.path() + "/icon");
+    ASSERT_TRUE(QDir(dir.path()).mkpath("icon"));
+    const struct {
+        const char* name;
+        int width, height;
+    } pictures[] = {
+        {"16_9", 64, 36}, {"9_16", 36, 64}, {"4_3", 48, 36}, {"3_4", 36, 48}, {"1_1", 40, 40}};
+    for (const auto& p : pictures) {
+        const std::string path = (dir.path() + "/icon/stopVideo_" + p.name + ".png").toStdString();
+        ASSERT_TRUE(cv::imwrite(path, cv::Mat(p.height, p.width, CV_8UC3, cv::Scalar(255, 0, 0))));
+    }
+    hub->iWifiMode = 0;
+    camera->linkState = 0; // searching on loopback only: nothing to announce to
+    auto pictureOfSize = [&](int width, int height) {
+        return eventually(
+            [&] {
+                std::lock_guard<std::mutex> lock(journal.mutex);
+                return journal.lastPicture.cols == width && journal.lastPicture.rows == height;
+            },
+            3000);
+    };
+
+    hub->iScreenLayout = 7; // out of range: the 16:9 picture
+    camera->enableSupervisor(true);
+    ASSERT_TRUE(pictureOfSize(64, 36));
+    {
+        std::lock_guard<std::mutex> lock(journal.mutex);
+        const cv::Vec3b pixel = journal.lastPicture.at<cv::Vec3b>(0, 0);
+        EXPECT_EQ(pixel, cv::Vec3b(0, 0, 255)); // handed on in R, G, B order
+    }
+    hub->iScreenLayout = 1;
+    EXPECT_TRUE(pictureOfSize(36, 64));
+    hub->iScreenLayout = 3;
+    EXPECT_TRUE(pictureOfSize(36, 48));
+    EXPECT_EQ(lastStatus(), -1);
+    EXPECT_EQ(journal.read(&Journal::buttons).back(), false);
+    EXPECT_FALSE(camera->connected.load());
+    hub->iScreenLayout = 0;
 }
