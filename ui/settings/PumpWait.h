@@ -28,6 +28,6 @@ bool pumpEventsUntil(Done&& done, KeepGoing&& keepGoing, int limitMs) {
 // Runs the event loop for `ms` milliseconds.
 inline void pumpEventsFor(int ms) {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
