@@ -46,6 +46,17 @@ std::string pattern(size_t size, char seed) {
     return s;
 }
 
+// The camera's count once it has reached want (the client stops waiting at
+// the first reply, while later copies may still be on their way), and a
+// moment longer so that a count above want would show.
+template <typename F> uint64_t settled(F count, uint64_t want) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (count() < want && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return count();
+}
+
 } // namespace
 
 TEST(FrameQueue, KeepsTheNewestAndWaitsAsAsked) {
@@ -89,14 +100,15 @@ TEST(KcpStream, StartedSessionJoinsMessagesIntoFramesAndStopsOnce) {
             ASSERT_TRUE(frame);
             EXPECT_EQ(*frame, unit);
         }
+        EXPECT_EQ(settled([&] { return camera->counters().startRequests; }, 3), 3u);
+        // Session byte 0x21 > 0: the property request follows.
+        EXPECT_EQ(settled([&] { return camera->counters().propertyRequests; }, 3), 3u);
         auto counters = camera->counters();
-        EXPECT_EQ(counters.startRequests, 3u);
         EXPECT_EQ(counters.sessionsStarted, 1u);
-        EXPECT_EQ(counters.propertyRequests, 3u); // session byte 0x21 > 0
         EXPECT_EQ(counters.lastPropertyFlags, 7);
         EXPECT_EQ(counters.stopRequests, 0u);
     }
-    EXPECT_EQ(camera->counters().stopRequests, 3u);
+    EXPECT_EQ(settled([&] { return camera->counters().stopRequests; }, 3), 3u);
     EXPECT_FALSE(camera->sessionActive());
 }
 
@@ -139,10 +151,11 @@ TEST(KcpStream, FailedStartsSendExactlyOneStopSequence) {
     {
         auto stream = std::make_shared<KcpStreamDetail>("127.0.0.1", camera->commandPort(), 100);
         EXPECT_FALSE(stream->is_started());
-        EXPECT_EQ(camera->counters().stopRequests, 3u);
+        EXPECT_EQ(settled([&] { return camera->counters().stopRequests; }, 3), 3u);
         EXPECT_FALSE(stream->pop_frame(0));
     }
-    EXPECT_EQ(camera->counters().stopRequests, 3u); // none from the destructor
+    EXPECT_EQ(settled([&] { return camera->counters().stopRequests; }, 3),
+              3u); // none from the destructor
 
     // A failed property request.
     MediaFaults badProperty;
@@ -152,7 +165,7 @@ TEST(KcpStream, FailedStartsSendExactlyOneStopSequence) {
         auto stream = std::make_shared<KcpStreamDetail>("127.0.0.1", camera->commandPort(), 100);
         EXPECT_FALSE(stream->is_started());
     }
-    EXPECT_EQ(camera->counters().stopRequests, 6u);
+    EXPECT_EQ(settled([&] { return camera->counters().stopRequests; }, 6), 6u);
 
     // No answer at all: the start fails after its three rounds.
     MediaFaults silent;
@@ -162,8 +175,8 @@ TEST(KcpStream, FailedStartsSendExactlyOneStopSequence) {
         auto stream = std::make_shared<KcpStreamDetail>("127.0.0.1", camera->commandPort(), 100);
         EXPECT_FALSE(stream->is_started());
     }
-    EXPECT_EQ(camera->counters().startRequests, 9u);
-    EXPECT_EQ(camera->counters().stopRequests, 9u);
+    EXPECT_EQ(settled([&] { return camera->counters().startRequests; }, 9), 9u);
+    EXPECT_EQ(settled([&] { return camera->counters().stopRequests; }, 9), 9u);
 }
 
 TEST(KcpStream, NoCommandSocketMeansNoRequests) {

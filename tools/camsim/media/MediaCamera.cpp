@@ -14,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -460,10 +461,59 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
     const uint64_t start = now_ms();
     auto clock = [start] { return static_cast<IUINT32>(now_ms() - start); };
     std::deque<std::pair<IUINT32, std::pair<uint64_t, int64_t>>> pending;
-    uint64_t nextFrameAt = now_ms();
-    bool sourceEnded = false;
     IUINT32 countedResends = 0;
     char buffer[2048];
+
+    // Frames are made on a thread of their own, so that a slow encoder does
+    // not hold up acknowledgements and retransmissions. A few wait ready.
+    struct Produced {
+        std::mutex mutex;
+        std::condition_variable room;
+        std::deque<VideoFrame> frames;
+    };
+    auto produced = std::make_shared<Produced>();
+    const size_t kReady = 4;
+    std::thread producer([this, s, produced, kReady] {
+        uint64_t nextAt = now_ms();
+        while (s->running) {
+            std::shared_ptr<VideoSource> source;
+            bool paused;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                source = this->source;
+                paused = faults.pauseMedia;
+            }
+            if (!source || paused) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                nextAt = now_ms();
+                continue;
+            }
+            {
+                std::unique_lock<std::mutex> lock(produced->mutex);
+                produced->room.wait_for(lock, std::chrono::milliseconds(5), [&] {
+                    return produced->frames.size() < kReady || !s->running;
+                });
+                if (produced->frames.size() >= kReady)
+                    continue;
+            }
+            int fps =
+                config.framesPerSecond < 0 ? source->framesPerSecond() : config.framesPerSecond;
+            if (fps > 0) {
+                uint64_t now = now_ms();
+                if (now < nextAt) {
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(std::min<uint64_t>(nextAt - now, 5)));
+                    continue;
+                }
+                nextAt = std::max(nextAt + 1000 / static_cast<uint64_t>(fps), now);
+            }
+            VideoFrame frame;
+            if (!source->nextFrame(frame))
+                return; // the source has ended
+            std::lock_guard<std::mutex> lock(produced->mutex);
+            produced->frames.push_back(std::move(frame));
+        }
+    });
 
     while (s->running) {
         pollfd p{s->fd, POLLIN, 0};
@@ -476,35 +526,27 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
             ikcp_input(s->kcp, buffer, static_cast<long>(n));
         }
         MediaFaults f;
-        std::shared_ptr<VideoSource> source;
         std::function<void(uint64_t, int64_t)> observer;
         {
             std::lock_guard<std::mutex> lock(mutex);
             f = faults;
-            source = this->source;
             observer = this->observer;
         }
-        uint64_t now = now_ms();
-        if (now - s->lastHeard > static_cast<uint64_t>(config.silenceTimeoutMs))
+        if (now_ms() - s->lastHeard > static_cast<uint64_t>(config.silenceTimeoutMs))
             break; // the client went away
 
-        int fps = config.framesPerSecond < 0 ? (source ? source->framesPerSecond() : 30)
-                                             : config.framesPerSecond;
         // Frames wait at the camera while the link is backed up.
-        while (!f.pauseMedia && source && !sourceEnded && ikcp_waitsnd(s->kcp) < 2048 &&
-               (fps == 0 || now >= nextFrameAt)) {
+        while (!f.pauseMedia && ikcp_waitsnd(s->kcp) < 2048) {
             VideoFrame frame;
-            if (!source->nextFrame(frame)) {
-                sourceEnded = true;
-                break;
+            {
+                std::lock_guard<std::mutex> lock(produced->mutex);
+                if (produced->frames.empty())
+                    break;
+                frame = std::move(produced->frames.front());
+                produced->frames.pop_front();
             }
+            produced->room.notify_all();
             send_frame(*s, frame, pending);
-            if (fps > 0) {
-                nextFrameAt += 1000 / static_cast<uint64_t>(fps);
-                if (nextFrameAt < now)
-                    nextFrameAt = now;
-                break;
-            }
         }
 
         ikcp_update(s->kcp, clock());
@@ -527,6 +569,8 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
         }
     }
     s->running = false;
+    produced->room.notify_all();
+    producer.join();
 }
 
 bool ListVideoSource::nextFrame(VideoFrame& out) {
