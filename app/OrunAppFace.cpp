@@ -123,6 +123,10 @@ void OrunAppFace::dropOnlineCamera(const QString& text) {
 }
 
 void OrunAppFace::requestStationQuery(const QString& text) {
+    // Every search cycle asks again, so a query skipped while the slot is busy
+    // is only postponed; overwriting the pending request would lose the user's.
+    if (iOperating.load(std::memory_order_acquire) != 0)
+        return;
     sStationAddress.set(text);
     postOperation(19);
 }

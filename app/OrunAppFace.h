@@ -146,7 +146,7 @@ public:
     void clearCameraRecords();
     void dropCameraRecord(const CameraRecord& record);
     void dropOnlineCamera(const QString& text);
-    // Stores the address and requests operation 19 without testing the busy flag.
+    // Stores the address and requests operation 19 when the request slot is free.
     void requestStationQuery(const QString& text);
 
     // Posts an operation: parameters must be written before; iOperation is

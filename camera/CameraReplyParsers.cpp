@@ -231,7 +231,10 @@ void CameraReplyParsers::registerAll(ReplyDispatcher& t) {
     t.addPush(SetSdk, 0x02F, static_cast<int>(SdkRecord44().size()), [](const uint8_t* data, int) {
         SdkRecord44 record{};
         std::copy(data, data + record.size(), record.begin());
-        OrunAppFace::instance()->sdkInfo2F.set(record);
+        OrunAppFace* hub = OrunAppFace::instance();
+        hub->sdkInfo2F.set(record);
+        // Byte 30 is the picture orientation; the layout and the settings read it.
+        hub->bPortrait = record[30] != 0;
     });
     t.addPush(SetSdk, 0x06A, kGimbalBlockSize, [](const uint8_t* data, int) {
         OrunAppFace* hub = OrunAppFace::instance();

@@ -155,6 +155,12 @@ TEST(OrunAppFace, StationQueryPostsOperation19) {
     EXPECT_EQ(hub->sStationAddress.get(), "192.168.1.30");
     EXPECT_EQ(hub->iOperation.load(), 19);
     EXPECT_EQ(hub->iOperating.load(), 1);
+    // A pending request is not overwritten.
+    hub->iOperation = 7;
+    hub->iOperating = 1;
+    hub->requestStationQuery("192.168.1.31");
+    EXPECT_EQ(hub->iOperation.load(), 7);
+    EXPECT_EQ(hub->sStationAddress.get(), "192.168.1.30");
     hub->iOperating = 0;
     hub->iOperation = -1;
 }

@@ -261,6 +261,13 @@ TEST_F(Parsers, SdkInfoBatteryAndWifiModePushes) {
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(hub->sdkInfo2F.get().data()), 44), rec);
     EXPECT_EQ(push(SetSdk, 0x02F, QByteArray(43, 1)), Outcome::TooShort);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(hub->sdkInfo2F.get().data()), 44), rec);
+    // Byte 30 of the record is the picture orientation.
+    QByteArray portrait(44, 0);
+    portrait[30] = 1;
+    ASSERT_EQ(push(SetSdk, 0x02F, portrait), Outcome::Dispatched);
+    EXPECT_TRUE(hub->bPortrait.load());
+    ASSERT_EQ(push(SetSdk, 0x02F, QByteArray(44, 0)), Outcome::Dispatched);
+    EXPECT_FALSE(hub->bPortrait.load());
 
     // Battery: the level is byte 10; 0 raises the low-battery message.
     hub->bCameraReached = true;
@@ -298,6 +305,12 @@ TEST_F(Parsers, AnnouncementReplyListsCamerasOnlyInStationMode) {
               Outcome::Dispatched);
     // Repeated answers from one camera list it once.
     EXPECT_EQ(hub->lstOnlineCamera.get(), (QStringList{"192.168.1.30", "192.168.1.31"}));
+    // The pending query of the first camera is not overwritten by the second.
+    EXPECT_EQ(hub->sStationAddress.get(), "192.168.1.30");
+    // Once the runtime has taken it, the next answer asks about the other camera.
+    hub->iOperating = 0;
+    ASSERT_EQ(table.dispatch(frame(SetUniversal, 0x020, QByteArray(1, 0)), "192.168.1.31"),
+              Outcome::Dispatched);
     EXPECT_EQ(hub->sStationAddress.get(), "192.168.1.31");
     EXPECT_EQ(hub->iOperation.load(), 19);
     EXPECT_EQ(hub->iOperating.load(), 1);
