@@ -58,6 +58,7 @@ public:
         timer.start();
     }
     void pause() { timer.stop(); }
+    qint64 now() const { return clock.elapsed(); }
 
     std::vector<int> codes() const {
         std::vector<int> out;
