@@ -628,10 +628,14 @@ void GeneralSettingsDlg::on_tbConnect_clicked() {
 void GeneralSettingsDlg::slot_showWifiWorkStatusInfo() {
     OrunAppFace* hub = OrunAppFace::instance();
     const bool hotspot = hub->iWifiMode.load() == 1;
-    const QString where =
-        m_env->cameraConnected() ? stationText(hub->wifiWorkStatus.get()) : tr("未连接");
-    ui->lbWifiMsg->setText(hotspot ? tr("当前连接:%1(热点模式)").arg(where)
-                                   : tr("当前连接:%1(站点模式)").arg(where));
+    if (m_env->cameraConnected()) {
+        const QString where = stationText(hub->wifiWorkStatus.get());
+        ui->lbWifiMsg->setText(hotspot ? tr("当前连接:%1(热点模式)").arg(where)
+                                       : tr("当前连接:%1(站点模式)").arg(where));
+    } else {
+        ui->lbWifiMsg->setText(hotspot ? tr("当前连接:未连接(热点模式)")
+                                       : tr("当前连接:未连接(站点模式)"));
+    }
 }
 
 // --- Dragging the frameless dialog -------------------------------------------------
