@@ -34,10 +34,15 @@ orun_install_packages() {
 }
 
 # orun_build BUILD_DIR [extra cmake args...]
+# Builds everything, or only the targets listed in ORUN_BUILD_TARGETS.
 orun_build() {
     local dir=$1
     shift
     export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
     cmake -S "$ORUN_ROOT" -B "$dir" -G Ninja "$@"
-    cmake --build "$dir" --parallel "$(nproc)"
+    local targets=()
+    for t in ${ORUN_BUILD_TARGETS:-}; do
+        targets+=(--target "$t")
+    done
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
 }

@@ -3,26 +3,52 @@
 // SIGINT or SIGTERM.
 //
 //   camsim [--address A] [--broadcast B] [--name NAME] [--log]
-//     --address A    IPv4 address to bind (default 127.0.0.1)
-//     --broadcast B  also receive announcements sent to broadcast address B
-//     --name NAME    camera name reported in the station info
-//     --log          print every request received on standard output
+//          [--video FILE] [--time-trailer] [--loss P] [--no-media]
+//     --address A     IPv4 address to bind (default 127.0.0.1)
+//     --broadcast B   also receive announcements sent to broadcast address B
+//     --name NAME     camera name reported in the station info
+//     --log           print every request received on standard output
+//     --video FILE    replay an H.264 (Annex B) file instead of the synthetic scene
+//     --time-trailer  end every video frame with the send-time trailer
+//     --loss P        drop this share (0..1) of the outgoing media datagrams
+//     --no-media      answer the control link only
 //
-// The media side (media command server on port 11155 and the KCP sender) and
-// the video source join in at the marked places below.
+// Besides the control link it serves the media session commands on port 11155
+// and streams the live picture (the synthetic scene, encoded as H.264, at the
+// resolution, mirroring and zoom the client sets) over KCP.
 
 #include "tools/camsim/control/ControlCamera.h"
+#include "tools/camsim/media/MediaCamera.h"
+#include "tools/camsim/video/SyntheticVideoSource.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
 
 void usage(const char* program) {
-    std::fprintf(stderr, "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n",
+    std::fprintf(stderr,
+                 "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
+                 "          [--video FILE] [--time-trailer] [--loss P] [--no-media]\n",
                  program);
+}
+
+// What the picture looks like for the camera's current settings.
+camsim::VideoSettings videoSettingsFor(const camsim::CameraState& s) {
+    camsim::VideoSettings v;
+    v.width = s.resolution != 0 ? 1920 : 1280;
+    v.height = s.resolution != 0 ? 1080 : 720;
+    v.mirror = s.mirror != 0;
+    v.zoom = s.zoom;
+    return v;
 }
 
 std::string requestLine(const camsim::Request& r) {
@@ -46,6 +72,10 @@ int main(int argc, char** argv) {
     camsim::CameraConfig config;
     std::string name;
     bool logRequests = false;
+    bool media = true;
+    std::string videoFile;
+    camsim::MediaConfig mediaConfig;
+    camsim::MediaFaults mediaFaults;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -57,6 +87,14 @@ int main(int argc, char** argv) {
             name = argv[++i];
         } else if (arg == "--log") {
             logRequests = true;
+        } else if (arg == "--video" && hasValue) {
+            videoFile = argv[++i];
+        } else if (arg == "--time-trailer") {
+            mediaConfig.timeTrailer = true;
+        } else if (arg == "--loss" && hasValue) {
+            mediaFaults.loss = std::atof(argv[++i]);
+        } else if (arg == "--no-media") {
+            media = false;
         } else if (arg == "--help" || arg == "-h") {
             usage(argv[0]);
             return 0;
@@ -89,19 +127,46 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // Media side: start the media command server and KCP sender here, fed by
-    // the video source. Control-side changes reach the source through
-    //     control.setStateObserver([&](const camsim::CameraState& s) {
-    //         source.configure(settingsFor(s)); // resolution, mirror, zoom
-    //     });
+    std::unique_ptr<camsim::MediaCamera> mediaCamera;
+    if (media) {
+        av_log_set_level(AV_LOG_ERROR); // the encoder's statistics are noise here
+        std::shared_ptr<camsim::VideoSource> source;
+        if (!videoFile.empty()) {
+            auto file = std::make_shared<camsim::AnnexBFileSource>(videoFile);
+            if (!file->isValid()) {
+                std::fprintf(stderr, "camsim: no H.264 access units in %s\n", videoFile.c_str());
+                control.stop();
+                return 1;
+            }
+            source = file;
+        } else {
+            source = std::make_shared<camsim::SyntheticVideoSource>();
+        }
+        source->configure(videoSettingsFor(control.state()));
+        // Resolution, mirroring and zoom set over the control link change the picture.
+        control.setStateObserver(
+            [source](const camsim::CameraState& s) { source->configure(videoSettingsFor(s)); });
+        mediaConfig.bindAddress = config.bindAddress;
+        mediaCamera = std::make_unique<camsim::MediaCamera>(mediaConfig);
+        mediaCamera->setVideoSource(source);
+        mediaCamera->setFaults(mediaFaults);
+        if (!mediaCamera->start()) {
+            std::fprintf(stderr, "camsim: media command port %u is in use\n",
+                         mediaConfig.commandPort);
+            control.stop();
+            return 1;
+        }
+    }
 
-    std::printf("camsim: control on %s:%u\n", config.bindAddress.c_str(), camsim::kControlPort);
+    std::printf("camsim: control on %s:%u%s\n", config.bindAddress.c_str(), camsim::kControlPort,
+                media ? ", media commands on port 11155" : "");
     std::fflush(stdout);
 
     int received = 0;
     sigwait(&stopSignals, &received);
 
-    // Media side: stop it here, before the control side.
+    if (mediaCamera)
+        mediaCamera->stop();
     control.stop();
     return 0;
 }
