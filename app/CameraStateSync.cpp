@@ -1,5 +1,6 @@
 #include "app/CameraStateSync.h"
 
+#include "app/BurstCountdown.h"
 #include "app/OperationHandlers.h"
 #include "app/OrunAppFace.h"
 #include "camera/Camera.h"
@@ -13,35 +14,16 @@ namespace {
 
 std::atomic<bool> syncedOnce{false};
 
-// Seconds between burst shots for the burst setting.
-int burstInterval(int setting) {
-    switch (setting) {
-    case 0:
-        return 1;
-    case 1:
-        return 3;
-    case 2:
-        return 5;
-    case 3:
-        return 10;
-    default:
-        return 0;
-    }
-}
-
 // A burst in progress: start the countdown widget where the camera stands.
 void resumeBurstCountdown(OrunAppFace* hub, const Orun_Camera_CurrStatus& status, int setting) {
-    const int interval = burstInterval(setting);
-    float elapsed = static_cast<float>(status.iBurstHalfSec) * 0.5f -
-                    static_cast<float>(status.iShotCount - 1) * static_cast<float>(interval);
+    bool align = false;
+    const int start = burstCountStart(burstIntervalSeconds(setting), status.iShotCount,
+                                      status.iBurstHalfSec, &align);
     // The countdown ticks in whole seconds; on a half second wait for the next
     // whole one so that the widget starts in step with the camera.
-    if (static_cast<int>(2.0f * elapsed) % 2 != 0) {
-        elapsed += 0.5f;
+    if (align)
         std::this_thread::sleep_for(std::chrono::milliseconds(470));
-    }
-    emit hub->signal_startBurstCount(
-        static_cast<int>(static_cast<float>(interval) - elapsed + 1.0f), false);
+    emit hub->signal_startBurstCount(start, false);
     emit hub->signal_showVideoCtrlBtnStyle(true);
 }
 

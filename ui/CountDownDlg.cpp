@@ -1,4 +1,6 @@
 #include "ui/CountDownDlg.h"
+
+#include "app/BurstCountdown.h"
 #include "ui_CountDownDlg.h"
 
 #include "ui/IconResources.h"
@@ -27,21 +29,6 @@ CountDownDlg::~CountDownDlg() {
     delete ui;
 }
 
-int CountDownDlg::burstInterval(int photoParam) {
-    switch (photoParam) {
-    case 0:
-        return 1;
-    case 1:
-        return 3;
-    case 2:
-        return 5;
-    case 3:
-        return 10;
-    default:
-        return 0;
-    }
-}
-
 QString CountDownDlg::shownText() const {
     return ui->lbCount->text();
 }
@@ -52,7 +39,7 @@ void CountDownDlg::showRemaining() {
 
 void CountDownDlg::startCount(int iTimeStart, bool bBegin) {
     m_counting = true;
-    m_interval = burstInterval(OrunAppFace::instance()->iPhotoParam);
+    m_interval = burstIntervalSeconds(OrunAppFace::instance()->iPhotoParam);
     int start = iTimeStart;
     if (bBegin || iTimeStart == 1)
         start = (bBegin && m_interval != 1) ? 1 : 0;

@@ -14,9 +14,6 @@ public:
     static CountDownDlg* instance();
     ~CountDownDlg() override;
 
-    // Seconds between burst shots for the hub's photo parameter (0 when unknown).
-    static int burstInterval(int photoParam);
-
     void startCount(int iTimeStart, bool bBegin);
     void stopCount();
 

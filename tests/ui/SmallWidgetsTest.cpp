@@ -1,4 +1,5 @@
 #include "UiTestSupport.h"
+#include "app/BurstCountdown.h"
 
 #include "ui/CountDownDlg.h"
 #include "ui/PohtoModeSettingDlg.h"
@@ -219,12 +220,12 @@ TEST_F(CountDownTest, StartValuesFromTheCamera) {
 }
 
 TEST(CountDownIntervals, BurstParameterTable) {
-    EXPECT_EQ(CountDownDlg::burstInterval(0), 1);
-    EXPECT_EQ(CountDownDlg::burstInterval(1), 3);
-    EXPECT_EQ(CountDownDlg::burstInterval(2), 5);
-    EXPECT_EQ(CountDownDlg::burstInterval(3), 10);
-    EXPECT_EQ(CountDownDlg::burstInterval(4), 0);
-    EXPECT_EQ(CountDownDlg::burstInterval(-1), 0);
+    EXPECT_EQ(burstIntervalSeconds(0), 1);
+    EXPECT_EQ(burstIntervalSeconds(1), 3);
+    EXPECT_EQ(burstIntervalSeconds(2), 5);
+    EXPECT_EQ(burstIntervalSeconds(3), 10);
+    EXPECT_EQ(burstIntervalSeconds(4), 0);
+    EXPECT_EQ(burstIntervalSeconds(-1), 0);
 }
 
 TEST(RecordingTime, FormatsHoursMinutesAndSeconds) {

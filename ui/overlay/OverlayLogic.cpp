@@ -59,21 +59,6 @@ bool inEdgeBand(const QPointF& point, const QSizeF& size) {
            (x > 0 && x <= kEdgeBand);
 }
 
-int burstIntervalSeconds(int photoParam) {
-    switch (photoParam) {
-    case 0:
-        return 1;
-    case 1:
-        return 3;
-    case 2:
-        return 5;
-    case 3:
-        return 10;
-    default:
-        return 0;
-    }
-}
-
 QString photoModeIconFile(int photoMode, int photoParam) {
     if (photoMode == 0)
         return QStringLiteral("mode_single_p.png");
@@ -121,21 +106,6 @@ ShutterPlan planShutter(int workMode, int subMode, bool running) {
     if (subMode == 1)
         return {ShutterKind::BurstStart, 8, 5000, true};
     return {ShutterKind::MultiStart, 8, 5000, false};
-}
-
-int burstCountStart(int interval, int shotCount, int halfSeconds, bool* alignHalfSecond) {
-    double elapsed =
-        halfSeconds * 0.5 - static_cast<double>(interval) * (static_cast<double>(shotCount) - 1);
-    const long long twice = static_cast<long long>(2 * elapsed);
-    const bool odd = twice % 2 != 0;
-    if (odd)
-        elapsed += 0.5;
-    if (alignHalfSecond)
-        *alignHalfSecond = odd;
-    // The counts come from the camera; absurd ones must not overflow the
-    // conversion, and the countdown never starts outside 0 .. interval + 1.
-    const double start = interval - elapsed + 1;
-    return static_cast<int>(qBound(0.0, start, static_cast<double>(interval) + 1));
 }
 
 } // namespace overlay

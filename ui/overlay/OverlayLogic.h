@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/BurstCountdown.h"
+
 #include "camera/CameraStatus.h"
 
 #include <QPointF>
@@ -35,10 +37,6 @@ QPointF normalisePoint(const QPointF& point, const QSizeF& size);
 // (H − 5 < y ≤ H) or the left band (0 < x ≤ 5).
 bool inEdgeBand(const QPointF& point, const QSizeF& size);
 
-// Seconds between burst shots for a photo parameter: 0→1, 1→3, 2→5, 3→10,
-// anything else 0.
-int burstIntervalSeconds(int photoParam);
-
 // Icon file (under :/icon/Takephoto/) of the photo-mode button.
 QString photoModeIconFile(int photoMode, int photoParam);
 // Untranslated label of the photo-mode button ("单拍", "连拍", "多拍").
@@ -64,13 +62,6 @@ struct ShutterPlan {
 // The shutter row for a work mode (1 video, anything else photo), photo
 // sub-mode (0 single, 1 burst, 2 multi-shot) and whether a capture runs.
 ShutterPlan planShutter(int workMode, int subMode, bool running);
-
-// Start value of the burst countdown when joining a running burst: the
-// interval minus the time since the last shot, plus one. `alignHalfSecond`
-// is set when the elapsed time ends on a half second, in which case the
-// caller waits about half a second first and the value accounts for it.
-// The result is kept within 0 .. interval + 1 whatever the counts.
-int burstCountStart(int interval, int shotCount, int halfSeconds, bool* alignHalfSecond);
 
 // Top edge of the k-th stacked fault banner.
 inline int bannerTop(int k, int bannerHeight) {
