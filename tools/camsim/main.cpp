@@ -13,6 +13,14 @@
 //     --loss P        drop this share (0..1) of the outgoing media datagrams
 //     --no-media      answer the control link only
 //
+// Lines on standard input change the camera while it runs (each is answered
+// with "camsim: applied LINE" or "camsim: unknown command LINE"):
+//     temperature C        camera temperature in degrees Celsius
+//     module-flags X       module flag word (e.g. 0x1E: links up, no card)
+//     battery P            battery level in percent (0: empty)
+//     card STATE ERROR     storage card state and error code
+//     pause-media          keep the media session but send no pictures
+//     resume-media         send pictures again
 // Besides the control link it serves the media session commands on port 11155
 // and streams the live picture (the synthetic scene, encoded as H.264, at the
 // resolution, mirroring and zoom the client sets) over KCP.
@@ -29,15 +37,22 @@ extern "C" {
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
 #include <memory>
+#include <mutex>
+#include <sstream>
 #include <string>
+#include <thread>
 
 namespace {
 
 void usage(const char* program) {
     std::fprintf(stderr,
                  "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
-                 "          [--video FILE] [--time-trailer] [--loss P] [--no-media]\n",
+                 "          [--video FILE] [--time-trailer] [--loss P] [--no-media]\n"
+                 "commands on standard input, one a line:\n"
+                 "  temperature C | module-flags X | battery P | card STATE ERROR\n"
+                 "  pause-media | resume-media\n",
                  program);
 }
 
@@ -64,6 +79,48 @@ std::string requestLine(const camsim::Request& r) {
         line += hex;
     }
     return line;
+}
+
+// Applies one command line to the running camera; false for an unknown
+// command or missing values.
+bool applyCommand(const std::string& line, camsim::ControlCamera& control,
+                  camsim::MediaCamera* media, camsim::MediaFaults& mediaFaults) {
+    std::istringstream in(line);
+    std::string word;
+    in >> word;
+    auto number = [&in](long& out) {
+        std::string text;
+        if (!(in >> text))
+            return false;
+        char* end = nullptr;
+        out = std::strtol(text.c_str(), &end, 0);
+        return end != text.c_str() && *end == '\0';
+    };
+    long a = 0;
+    long b = 0;
+    if (word == "temperature" && number(a)) {
+        control.updateState(
+            [a](camsim::CameraState& s) { s.temperature = static_cast<int32_t>(a); });
+    } else if (word == "module-flags" && number(a)) {
+        control.updateState(
+            [a](camsim::CameraState& s) { s.moduleFlags = static_cast<uint32_t>(a); });
+    } else if (word == "battery" && number(a) && a >= 0 && a <= 100) {
+        control.updateState([a](camsim::CameraState& s) { s.batteryLevel = static_cast<int>(a); });
+    } else if (word == "card" && number(a) && number(b)) {
+        control.updateState([a, b](camsim::CameraState& s) {
+            s.sdState = static_cast<int32_t>(a);
+            s.sdError = static_cast<int32_t>(b);
+        });
+    } else if ((word == "pause-media" || word == "resume-media") && media) {
+        mediaFaults.pauseMedia = word == "pause-media";
+        media->setFaults(mediaFaults);
+    } else {
+        return false;
+    }
+    // The status push carries health and power; send it now rather than
+    // within the next second.
+    control.pushStatusNow();
+    return true;
 }
 
 } // namespace
@@ -162,8 +219,32 @@ int main(int argc, char** argv) {
                 media ? ", media commands on port 11155" : "");
     std::fflush(stdout);
 
+    // Commands on standard input. The reader is detached: it may sit in a read
+    // when the program ends; `commandLock` keeps it from touching the camera
+    // once stopping has begun.
+    static std::mutex commandLock;
+    static bool stopping = false;
+    std::thread reader([&] {
+        std::string line;
+        while (std::getline(std::cin, line)) {
+            if (line.empty())
+                continue;
+            std::lock_guard<std::mutex> lock(commandLock);
+            if (stopping)
+                return;
+            const bool ok = applyCommand(line, control, mediaCamera.get(), mediaFaults);
+            std::printf("camsim: %s %s\n", ok ? "applied" : "unknown command", line.c_str());
+            std::fflush(stdout);
+        }
+    });
+    reader.detach();
+
     int received = 0;
     sigwait(&stopSignals, &received);
+    {
+        std::lock_guard<std::mutex> lock(commandLock);
+        stopping = true;
+    }
 
     if (mediaCamera)
         mediaCamera->stop();
