@@ -13,6 +13,10 @@ extern "C" {
 
 #include <chrono>
 
+#ifdef ORUN_LATENCY_TRACE
+#include "bench/e2e/LatencyTrace.h"
+#endif
+
 namespace {
 
 using std::chrono::milliseconds;
@@ -184,7 +188,14 @@ void videoctl::kcpFetchThread() {
             sleepMs(30);
             continue;
         }
+#ifdef ORUN_LATENCY_TRACE
+        // The latency trace keeps the unit's send time from its trailer.
+        MediaDataTime popped = client->pop_video(kPopTimeoutMs);
+        std::shared_ptr<std::string> unit = std::move(popped.data);
+        latencytrace::unitFetched(unit.get(), popped.time);
+#else
         std::shared_ptr<std::string> unit = client->pop_video_data(kPopTimeoutMs);
+#endif
         if (!unit || unit->empty()) {
             sleepMs(30);
             continue;
@@ -223,6 +234,10 @@ void videoctl::kcpDecDispThread() {
         }
         if (!m_kcpStrQue.takeForDecode(current))
             continue;
+#ifdef ORUN_LATENCY_TRACE
+        // The send time rides on the picture's pts into the ring.
+        const int64_t traceSendUs = latencytrace::unitTaken(current.data.get());
+#endif
 
         H264Decoder::Result result;
         {
@@ -231,8 +246,12 @@ void videoctl::kcpDecDispThread() {
                 continue;
             result = m_decoder.decode(reinterpret_cast<const uint8_t*>(current.data->data()),
                                       current.length, m_picture);
-            if (result == H264Decoder::Result::Picture)
+            if (result == H264Decoder::Result::Picture) {
+#ifdef ORUN_LATENCY_TRACE
+                m_picture->pts = traceSendUs;
+#endif
                 m_kcpFrames.store(m_picture, current.info);
+            }
         }
         current = StreamUnit{};
         if (result == H264Decoder::Result::NoDecoder || result == H264Decoder::Result::NoPicture)
@@ -268,6 +287,9 @@ void videoctl::kcpDisplayThread() {
             av_frame_unref(picture);
             continue;
         }
+#ifdef ORUN_LATENCY_TRACE
+        const int64_t traceSendUs = picture->pts;
+#endif
         const int width = picture->linesize[0];
         const int height = picture->height;
         cv::Mat rgb = convertFrame(picture, m_activeMode.load());
@@ -276,7 +298,11 @@ void videoctl::kcpDisplayThread() {
             continue;
         if (hub->showTarget)
             drawTargetBoxes(rgb, info, width, height);
-        if (isConnected())
+        if (isConnected()) {
+#ifdef ORUN_LATENCY_TRACE
+            latencytrace::pictureShown(rgb.data, traceSendUs);
+#endif
             emit hub->signal_showVideoFrame(rgb);
+        }
     }
 }

@@ -1,0 +1,72 @@
+#include "bench/e2e/ClientHarness.h"
+
+#include "app/Configuration.h"
+#include "app/OrunAppFace.h"
+#include "app/OrunAppRt.h"
+#include "app/Shutdown.h"
+#include "camera/Camera.h"
+#include "ui/OrunAppUI.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/resource.h>
+
+namespace benchclient {
+
+OrunAppUI* startClient(const QString& baseDir) {
+    setApplicationBaseDir(baseDir);
+    qRegisterMetaType<cv::Mat>("cv::Mat");
+    qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
+    auto* window = new OrunAppUI();
+    window->show();
+    OrunAppFace::instance()->uiActive = true;
+    OrunAppRt::instance();
+    Camera::instance()->enableSupervisor(true);
+    return window;
+}
+
+void stopClient(OrunAppUI* window) {
+    ::shutdown();
+    window->close();
+    delete window;
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    if (getrusage(RUSAGE_SELF, &usage) != 0)
+        return 0;
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+long residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+QStringList threadNames() {
+    QStringList names;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (comm.open(QIODevice::ReadOnly))
+            names << QString::fromUtf8(comm.readAll().trimmed());
+    }
+    return names;
+}
+
+QString argument(const QStringList& args, const QString& name, const QString& fallback) {
+    const int at = args.indexOf(name);
+    if (at < 0 || at + 1 >= args.size())
+        return fallback;
+    return args.at(at + 1);
+}
+
+} // namespace benchclient

@@ -1,0 +1,135 @@
+// End-to-end latency of the live picture: the client (main window, as the
+// program builds it) shows the simulated camera's stream; each frame's camera
+// send time (time trailer) is followed to the moment the widget paints it.
+//
+//   orun_e2e_bench --base DIR [--label L] [--warmup S] [--seconds S] [--fps F] [--csv FILE]
+//
+// After `warmup` seconds it measures for `seconds` seconds and prints one
+// result line: frames sent (by the nominal rate over the window), fetched,
+// shown and painted, the send-to-paint median and 99th percentile (with the
+// fetch and show steps), and the process CPU time per second of video.
+
+#include "bench/e2e/ClientHarness.h"
+#include "bench/e2e/LatencyTrace.h"
+
+#include "ui/OrunAppUI.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+struct Quantiles {
+    double median = NAN;
+    double p99 = NAN;
+    size_t count = 0;
+};
+
+// Nearest-rank quantiles of latencies in microseconds, reported in ms.
+Quantiles quantiles(std::vector<int64_t> values) {
+    Quantiles q;
+    q.count = values.size();
+    if (values.empty())
+        return q;
+    std::sort(values.begin(), values.end());
+    auto rank = [&values](double p) {
+        const size_t n = values.size();
+        size_t i = static_cast<size_t>(std::ceil(p * static_cast<double>(n)));
+        i = std::min(n, std::max<size_t>(i, 1)) - 1;
+        return static_cast<double>(values[i]) / 1000.0;
+    };
+    q.median = rank(0.5);
+    q.p99 = rank(0.99);
+    return q;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString base = benchclient::argument(args, "--base", QString());
+    const QString label = benchclient::argument(args, "--label", "stream");
+    const double warmup = benchclient::argument(args, "--warmup", "6").toDouble();
+    const double seconds = benchclient::argument(args, "--seconds", "20").toDouble();
+    const double fps = benchclient::argument(args, "--fps", "30").toDouble();
+    const QString csvPath = benchclient::argument(args, "--csv", QString());
+    if (base.isEmpty() || seconds <= 0 || fps <= 0) {
+        std::fprintf(stderr, "usage: orun_e2e_bench --base DIR [--label L] [--warmup S] "
+                             "[--seconds S] [--fps F] [--csv FILE]\n");
+        return 2;
+    }
+
+    latencytrace::setEnabled(true);
+    OrunAppUI* window = benchclient::startClient(base);
+
+    int64_t windowStart = 0;
+    double cpuStart = 0;
+    QTimer::singleShot(static_cast<int>(warmup * 1000), [&] {
+        windowStart = latencytrace::nowMicros();
+        cpuStart = benchclient::processCpuSeconds();
+    });
+    int64_t windowEnd = 0;
+    double cpuEnd = 0;
+    QTimer::singleShot(static_cast<int>((warmup + seconds) * 1000), [&] {
+        windowEnd = latencytrace::nowMicros();
+        cpuEnd = benchclient::processCpuSeconds();
+        app.quit();
+    });
+    app.exec();
+    latencytrace::setEnabled(false);
+    const std::vector<latencytrace::FrameMarks> marks = latencytrace::takeMarks();
+    benchclient::stopClient(window);
+
+    // Frames the camera sent inside the window, painted or not.
+    std::vector<int64_t> toFetch, toShown, toPaint;
+    size_t fetched = 0, shown = 0, painted = 0;
+    QFile csv(csvPath);
+    QTextStream csvOut(&csv);
+    if (!csvPath.isEmpty() && csv.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        csvOut << "send_us,fetch_us,shown_us,received_us,paint_us\n";
+    for (const latencytrace::FrameMarks& m : marks) {
+        if (m.sendUs < windowStart || m.sendUs >= windowEnd)
+            continue;
+        if (csv.isOpen())
+            csvOut << m.sendUs << ',' << m.fetchUs << ',' << m.shownUs << ',' << m.receivedUs
+                   << ',' << m.paintUs << '\n';
+        if (m.fetchUs > 0) {
+            ++fetched;
+            toFetch.push_back(m.fetchUs - m.sendUs);
+        }
+        if (m.shownUs > 0) {
+            ++shown;
+            toShown.push_back(m.shownUs - m.sendUs);
+        }
+        if (m.paintUs > 0) {
+            ++painted;
+            toPaint.push_back(m.paintUs - m.sendUs);
+        }
+    }
+    const double span = static_cast<double>(windowEnd - windowStart) / 1e6;
+    const long sent = std::lround(span * fps);
+    const Quantiles f = quantiles(toFetch), s = quantiles(toShown), p = quantiles(toPaint);
+    const double cpu = span > 0 ? (cpuEnd - cpuStart) / span : 0;
+
+    std::printf("%-10s %6s %7s %6s %7s | %9s %9s | %9s %9s | %9s %9s | %8s\n", "stream", "sent",
+                "fetched", "shown", "painted", "fetch p50", "p99", "show p50", "p99", "paint p50",
+                "p99", "CPU s/s");
+    std::printf("%-10s %6ld %7zu %6zu %7zu | %9.1f %9.1f | %9.1f %9.1f | %9.1f %9.1f | %8.3f\n",
+                label.toUtf8().constData(), sent, fetched, shown, painted, f.median, f.p99,
+                s.median, s.p99, p.median, p.p99, cpu);
+    std::printf("RESULT label=%s seconds=%.1f sent=%ld fetched=%zu shown=%zu painted=%zu "
+                "fetch_p50_ms=%.2f fetch_p99_ms=%.2f show_p50_ms=%.2f show_p99_ms=%.2f "
+                "paint_p50_ms=%.2f paint_p99_ms=%.2f cpu_s_per_s=%.3f\n",
+                label.toUtf8().constData(), span, sent, fetched, shown, painted, f.median, f.p99,
+                s.median, s.p99, p.median, p.p99, cpu);
+    std::fflush(stdout);
+    return painted > 0 ? 0 : 1;
+}
