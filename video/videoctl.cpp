@@ -170,6 +170,9 @@ void videoctl::slot_resetVideoKcpClient() {
 }
 
 void videoctl::kcpFetchThread() {
+#ifdef ORUN_LATENCY_TRACE
+    latencytrace::nameThread("orun-fetch");
+#endif
     std::shared_ptr<KcpWrapper> client = mediaClient();
     client->set_address(OrunAppFace::instance()->sCameraAddress.get().toUtf8().toStdString());
     FetchGate gate(Clock::now());
@@ -215,6 +218,9 @@ void videoctl::kcpFetchThread() {
 }
 
 void videoctl::kcpDecDispThread() {
+#ifdef ORUN_LATENCY_TRACE
+    latencytrace::nameThread("orun-decode");
+#endif
     initDecoder();
     qDebug() << "kcpDecDispThread Start running...";
     StreamUnit current;
@@ -262,6 +268,9 @@ void videoctl::kcpDecDispThread() {
 }
 
 void videoctl::kcpDisplayThread() {
+#ifdef ORUN_LATENCY_TRACE
+    latencytrace::nameThread("orun-display");
+#endif
     unsigned readIndex = 0;
     AVFrame* picture = av_frame_alloc();
     SideInfo info{};

@@ -11,6 +11,7 @@
 #include <QFile>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace benchclient {
 
@@ -60,6 +61,32 @@ QStringList threadNames() {
             names << QString::fromUtf8(comm.readAll().trimmed());
     }
     return names;
+}
+
+QList<ThreadCpu> threadCpu() {
+    QList<ThreadCpu> out;
+    const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue; // the thread has ended
+        const QByteArray text = stat.readAll();
+        const int open = text.indexOf('(');
+        const int close = text.lastIndexOf(')');
+        if (open < 0 || close < open)
+            continue;
+        // After the name: state is field 3, utime and stime are fields 14 and 15.
+        const QList<QByteArray> fields = text.mid(close + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        ThreadCpu t;
+        t.tid = tid.toInt();
+        t.name = QString::fromUtf8(text.mid(open + 1, close - open - 1));
+        t.seconds = (fields.at(11).toDouble() + fields.at(12).toDouble()) / tick;
+        out << t;
+    }
+    return out;
 }
 
 QString argument(const QStringList& args, const QString& name, const QString& fallback) {

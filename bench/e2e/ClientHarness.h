@@ -26,6 +26,14 @@ long residentKiB();
 // Name of every thread of the process (one entry per thread).
 QStringList threadNames();
 
+// CPU time (user plus system, seconds) of one thread of the process.
+struct ThreadCpu {
+    int tid = 0;
+    QString name;
+    double seconds = 0;
+};
+QList<ThreadCpu> threadCpu();
+
 // Parses "--name value" pairs; the value after `name` or `fallback`.
 QString argument(const QStringList& args, const QString& name, const QString& fallback);
 

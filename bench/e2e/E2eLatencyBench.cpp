@@ -22,6 +22,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -72,15 +74,19 @@ int main(int argc, char** argv) {
 
     int64_t windowStart = 0;
     double cpuStart = 0;
+    QList<benchclient::ThreadCpu> threadsStart;
     QTimer::singleShot(static_cast<int>(warmup * 1000), [&] {
         windowStart = latencytrace::nowMicros();
         cpuStart = benchclient::processCpuSeconds();
+        threadsStart = benchclient::threadCpu();
     });
     int64_t windowEnd = 0;
     double cpuEnd = 0;
+    QList<benchclient::ThreadCpu> threadsEnd;
     QTimer::singleShot(static_cast<int>((warmup + seconds) * 1000), [&] {
         windowEnd = latencytrace::nowMicros();
         cpuEnd = benchclient::processCpuSeconds();
+        threadsEnd = benchclient::threadCpu();
         app.quit();
     });
     app.exec();
@@ -99,8 +105,8 @@ int main(int argc, char** argv) {
         if (m.sendUs < windowStart || m.sendUs >= windowEnd)
             continue;
         if (csv.isOpen())
-            csvOut << m.sendUs << ',' << m.fetchUs << ',' << m.shownUs << ',' << m.receivedUs
-                   << ',' << m.paintUs << '\n';
+            csvOut << m.sendUs << ',' << m.fetchUs << ',' << m.shownUs << ',' << m.receivedUs << ','
+                   << m.paintUs << '\n';
         if (m.fetchUs > 0) {
             ++fetched;
             toFetch.push_back(m.fetchUs - m.sendUs);
@@ -130,6 +136,26 @@ int main(int argc, char** argv) {
                 "paint_p50_ms=%.2f paint_p99_ms=%.2f cpu_s_per_s=%.3f\n",
                 label.toUtf8().constData(), span, sent, fetched, shown, painted, f.median, f.p99,
                 s.median, s.p99, p.median, p.p99, cpu);
+    // Where the CPU time went: per thread name, per second of video.
+    std::map<QString, double> byName;
+    for (const benchclient::ThreadCpu& end : threadsEnd) {
+        double before = 0;
+        for (const benchclient::ThreadCpu& start : threadsStart) {
+            if (start.tid == end.tid)
+                before = start.seconds;
+        }
+        byName[end.name] += end.seconds - before;
+    }
+    std::vector<std::pair<double, QString>> ranked;
+    for (const auto& entry : byName)
+        ranked.emplace_back(entry.second, entry.first);
+    std::sort(ranked.rbegin(), ranked.rend());
+    for (const auto& entry : ranked) {
+        if (span > 0 && entry.first / span >= 0.005)
+            std::printf("THREADCPU label=%s thread=%s cpu_s_per_s=%.3f\n",
+                        label.toUtf8().constData(), entry.second.toUtf8().constData(),
+                        entry.first / span);
+    }
     std::fflush(stdout);
     return painted > 0 ? 0 : 1;
 }

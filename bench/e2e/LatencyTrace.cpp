@@ -1,5 +1,7 @@
 #include "bench/e2e/LatencyTrace.h"
 
+#include <pthread.h>
+
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -128,6 +130,10 @@ void painted() {
         return;
     frameFor(t, t.pendingPaint).paintUs = now;
     t.pendingPaint = 0;
+}
+
+void nameThread(const char* name) {
+    pthread_setname_np(pthread_self(), name);
 }
 
 std::vector<FrameMarks> takeMarks() {

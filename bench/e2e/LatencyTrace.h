@@ -36,6 +36,10 @@ void pictureReceived(const void* pixels);
 // paintGL after the texture upload: the current image has been painted.
 void painted();
 
+// Names the calling thread (at most 15 characters), so that the benchmark's
+// per-thread CPU figures tell the pipeline's threads apart.
+void nameThread(const char* name);
+
 // All frames seen so far, in send order; the record is emptied.
 std::vector<FrameMarks> takeMarks();
 

@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
             out = argv[i + 1];
     }
     if (out.empty() || frames <= 0 || settings.width <= 0 || settings.height <= 0) {
-        std::fprintf(stderr, "usage: orun_stream_writer --width W --height H --frames N --out FILE\n");
+        std::fprintf(stderr,
+                     "usage: orun_stream_writer --width W --height H --frames N --out FILE\n");
         return 2;
     }
     av_log_set_level(AV_LOG_ERROR);

@@ -5,7 +5,10 @@
 // closes the window the way its close button does and lists the threads that
 // are still alive.
 //
-//   orun_soak --base DIR [--minutes M] [--report S]
+//   orun_soak --base DIR [--minutes M] [--report S] [--stacks FILE]
+//
+// With --stacks, gdb writes the stacks of all threads still alive at the end
+// to FILE, to tell which part of the program left them running.
 
 #include "bench/e2e/ClientHarness.h"
 
@@ -15,13 +18,14 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QSet>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <thread>
 
 namespace {
@@ -41,6 +45,7 @@ int main(int argc, char** argv) {
     const QString base = benchclient::argument(args, "--base", QString());
     const double minutes = benchclient::argument(args, "--minutes", "10").toDouble();
     const int reportSeconds = benchclient::argument(args, "--report", "30").toInt();
+    const QString stacksPath = benchclient::argument(args, "--stacks", QString());
     if (base.isEmpty() || minutes <= 0 || reportSeconds <= 0) {
         std::fprintf(stderr, "usage: orun_soak --base DIR [--minutes M] [--report S]\n");
         return 2;
@@ -114,5 +119,16 @@ int main(int argc, char** argv) {
     for (const QString& name : left)
         std::printf("THREAD_LEFT %s\n", name.toUtf8().constData());
     std::fflush(stdout);
+
+    if (!stacksPath.isEmpty()) {
+        QProcess gdb;
+        gdb.setStandardOutputFile(stacksPath);
+        gdb.setStandardErrorFile(QProcess::nullDevice());
+        gdb.start(QStringLiteral("gdb"),
+                  {QStringLiteral("-p"), QString::number(QCoreApplication::applicationPid()),
+                   QStringLiteral("-batch"), QStringLiteral("-ex"),
+                   QStringLiteral("thread apply all bt 16")});
+        gdb.waitForFinished(60000);
+    }
     return 0;
 }
