@@ -1,0 +1,53 @@
+# Installs the build at BUILD_DIR into PREFIX (emptied first) and checks the
+# layout: the program, its folders, the launcher link and the desktop entry.
+file(REMOVE_RECURSE "${PREFIX}")
+execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                RESULT_VARIABLE rc OUTPUT_QUIET)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cmake --install failed: ${rc}")
+endif()
+
+set(failures "")
+macro(expect condition text)
+    if(NOT (${condition}))
+        list(APPEND failures "${text}")
+    endif()
+endmacro()
+
+set(app "${PREFIX}/lib/orunapp")
+expect("EXISTS \"${app}/orunapp\" AND NOT IS_DIRECTORY \"${app}/orunapp\"" "program missing")
+expect("IS_DIRECTORY \"${app}/config\"" "config/ missing")
+expect("EXISTS \"${app}/language/orunapp_en_cn.qm\"" "English translation missing")
+expect("EXISTS \"${app}/language/orunapp_zh_cn.qm\"" "Chinese translation missing")
+foreach(ratio 16_9 9_16 4_3 3_4 1_1)
+    expect("EXISTS \"${app}/icon/stopVideo_${ratio}.png\"" "stopVideo_${ratio}.png missing")
+endforeach()
+
+# The launcher is a relative link, so the prefix can be moved.
+expect("IS_SYMLINK \"${PREFIX}/bin/orunapp\"" "bin/orunapp is not a link")
+file(READ_SYMLINK "${PREFIX}/bin/orunapp" link)
+expect("\"${link}\" STREQUAL \"../lib/orunapp/orunapp\"" "bin/orunapp points to ${link}")
+get_filename_component(resolved "${PREFIX}/bin/orunapp" REALPATH)
+get_filename_component(real_app "${app}/orunapp" REALPATH)
+expect("\"${resolved}\" STREQUAL \"${real_app}\"" "bin/orunapp does not lead to the program")
+execute_process(COMMAND test -x "${PREFIX}/bin/orunapp" RESULT_VARIABLE not_exec)
+expect("not_exec EQUAL 0" "launcher is not executable")
+
+set(desktop "${PREFIX}/share/applications/orunapp.desktop")
+expect("EXISTS \"${desktop}\"" "desktop entry missing")
+if(EXISTS "${desktop}")
+    file(STRINGS "${desktop}" lines)
+    list(GET lines 0 first)
+    expect("\"${first}\" STREQUAL \"[Desktop Entry]\"" "desktop entry header")
+    foreach(key "Type=Application" "Exec=orunapp" "Icon=orunapp" "Name=orunapp")
+        list(FIND lines "${key}" at)
+        expect("NOT at EQUAL -1" "desktop entry lacks ${key}")
+    endforeach()
+endif()
+expect("EXISTS \"${PREFIX}/share/icons/hicolor/128x128/apps/orunapp.png\"" "icon missing")
+
+if(failures)
+    string(REPLACE ";" "\n  " text "${failures}")
+    message(FATAL_ERROR "install layout:\n  ${text}")
+endif()
+file(REMOVE_RECURSE "${PREFIX}")

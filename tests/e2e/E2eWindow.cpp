@@ -1,0 +1,80 @@
+#include "E2eWindow.h"
+
+#include "app/Configuration.h"
+#include "app/OrunAppFace.h"
+#include "app/OrunAppRt.h"
+#include "app/Shutdown.h"
+#include "camera/Camera.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QtTest/QTest>
+
+#include <opencv2/core.hpp>
+
+#include <cstdlib>
+
+namespace {
+
+void copyFolder(const QString& from, const QString& to) {
+    QDir().mkpath(to);
+    for (const QString& name : QDir(from).entryList(QDir::Files))
+        QFile::copy(from + "/" + name, to + "/" + name);
+}
+
+} // namespace
+
+E2eWindow::E2eWindow() {
+    const QString base = m_dir.path();
+    // Translations and stop-video pictures of the build (tests run in build/bin).
+    copyFolder(QDir::currentPath() + "/language", base + "/language");
+    copyFolder(QDir::currentPath() + "/icon", base + "/icon");
+    QDir().mkpath(base + "/config");
+    {
+        QSettings ini(base + "/config/config.ini", QSettings::IniFormat);
+        ini.setValue("BaseOption/language", 1);
+        ini.setValue("BaseOption/wifiMode", 1);
+        ini.setValue("BaseOption/usb", "127.0.0.1");
+        ini.setValue("BaseOption/wifi", "192.168.0.1");
+        ini.sync();
+    }
+    setApplicationBaseDir(base);
+
+    OrunAppFace* hub = OrunAppFace::instance();
+    QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &m_receiver, [this](cv::Mat frame) {
+        m_frameSize = QSize(frame.cols, frame.rows);
+        ++m_frames;
+    });
+
+    m_window = std::make_unique<OrunAppUI>();
+    m_window->show();
+    hub->uiActive = true;
+    OrunAppRt::instance();
+    Camera::instance()->enableSupervisor(true);
+}
+
+E2eWindow::~E2eWindow() {
+    shutdown();
+    m_window->close();
+    m_window.reset();
+    setApplicationBaseDir(QString());
+}
+
+QWidget* E2eWindow::overlay() const {
+    return m_window->overlayView(OrunAppFace::instance()->iScreenLayout.load());
+}
+
+bool E2eWindow::waitForFrames(int n, int timeoutMs) {
+    const int target = m_frames + n;
+    return QTest::qWaitFor([&] { return m_frames >= target; }, timeoutMs);
+}
+
+QImage E2eWindow::grabVideo() const {
+    return m_window->videoView()->grab().toImage();
+}
+
+bool near(QRgb c, int r, int g, int b, int tol) {
+    return std::abs(qRed(c) - r) <= tol && std::abs(qGreen(c) - g) <= tol &&
+           std::abs(qBlue(c) - b) <= tol;
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+// The program's window built as the program builds it (window, operation
+// runtime, camera with its supervisor enabled), on a configuration of its own
+// in hotspot mode with the camera at 127.0.0.1.
+
+#include "ui/OrunAppUI.h"
+
+#include <QImage>
+#include <QObject>
+#include <QSize>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class E2eWindow {
+public:
+    E2eWindow();
+    ~E2eWindow();
+
+    OrunAppUI& window() { return *m_window; }
+    // Overlay of the current picture layout.
+    QWidget* overlay() const;
+    // Size of the last picture handed to the video widget, and how many came.
+    QSize lastFrameSize() const { return m_frameSize; }
+    int frameCount() const { return m_frames; }
+    // Waits for `n` more pictures.
+    bool waitForFrames(int n, int timeoutMs);
+    // What the video widget shows now.
+    QImage grabVideo() const;
+    QString baseDir() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QObject m_receiver; // lives on the graphical thread: pictures arrive queued
+    std::unique_ptr<OrunAppUI> m_window;
+    QSize m_frameSize;
+    int m_frames = 0;
+};
+
+// True when `c` is within `tol` of (r, g, b) in every channel.
+bool near(QRgb c, int r, int g, int b, int tol = 45);
