@@ -15,9 +15,12 @@
 #include "video/VideoWidget.h"
 #include "video/videoctl.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -111,6 +114,10 @@ void showLayouts(OrunAppUI& window, LiveVideo& video, const QString& suffix,
         ASSERT_EQ(shot.size(), QSize(1366, 768));
         EXPECT_TRUE(shot.save(
             artifactPath(QStringLiteral("stack_layout%1_%2.png").arg(layout).arg(suffix))));
+        // What the X server shows, composed by the window system.
+        const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(window.winId());
+        EXPECT_TRUE(screen.save(
+            artifactPath(QStringLiteral("stack_layout%1_%2_screen.png").arg(layout).arg(suffix))));
         // The centre of the picture shows the camera's scene, not the black
         // background.
         const QRect picture = inWindow(window.videoView(), &window);
@@ -152,6 +159,11 @@ TEST(StackScreenshots, FiveLayoutsWithLiveVideoAndEverySettingsPageInEnglish) {
     station.show();
     pumpUntil([] { return false; }, 200);
     EXPECT_TRUE(station.grab().save(artifactPath("stack_settings_station_en.png")));
+    auto* show = station.findChild<QCheckBox*>(QStringLiteral("cbShowpassw"));
+    ASSERT_NE(show, nullptr);
+    show->click();
+    pumpUntil([] { return false; }, 100);
+    EXPECT_TRUE(station.grab().save(artifactPath("stack_settings_station_shown_en.png")));
 }
 
 TEST(StackScreenshots, MainWindowInChinese) {
