@@ -6,13 +6,17 @@
 #include "E2eWindow.h"
 
 #include "app/OrunAppFace.h"
+#include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
 #include "ui/MySlider.h"
 #include "ui/PohtoModeSettingDlg.h"
 #include "ui/VideoStatisticalTimeDlg.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -68,7 +72,29 @@ bool waitForScene(E2eWindow& app, int timeoutMs) {
 }
 
 QAbstractButton* button(QWidget* parent, const char* name) {
-    return parent->findChild<QAbstractButton*>(name);
+    QAbstractButton* b = parent->findChild<QAbstractButton*>(name);
+    EXPECT_NE(b, nullptr) << name;
+    return b;
+}
+
+void click(QWidget* parent, const char* name) {
+    QAbstractButton* b = button(parent, name);
+    if (b)
+        QTest::mouseClick(b, Qt::LeftButton);
+}
+
+// A pointer move with the left button held (QTest moves carry no buttons).
+void dragTo(QWidget* w, const QPoint& p) {
+    QMouseEvent move(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(w, &move);
+}
+
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
 }
 
 // Link-up and picture, then the controls of the overlay one after another on
@@ -112,6 +138,137 @@ TEST(WindowEndToEnd, LinkUpPictureAndOverlayControls) {
     EXPECT_NEAR(floatAt(select.payload, 4), 0.5, 0.02);
     QTest::qWait(500);
     EXPECT_TRUE(camsim.since(kCamera, 0x278).empty()) << "double click also focused";
+
+    // Gimbal: dragging the joystick knob sends speeds while it moves; the
+    // release ends the move.
+    QLabel* knob = overlay->findChild<QLabel*>("lbGimbalFree");
+    ASSERT_NE(knob, nullptr);
+    const QPoint knobCentre = knob->mapTo(overlay, knob->rect().center());
+    camsim.mark();
+    QTest::mousePress(overlay, Qt::LeftButton, Qt::NoModifier, knobCentre);
+    for (int i = 1; i <= 10; ++i) {
+        dragTo(overlay, knobCentre + QPoint(3 * i, 0));
+        QTest::qWait(30);
+    }
+    EXPECT_TRUE(camsim.waitForCount(kSdk, 0x025, 1, 3000)) << "no gimbal speed";
+    QTest::mouseRelease(overlay, Qt::LeftButton, Qt::NoModifier, knobCentre + QPoint(30, 0));
+    EXPECT_EQ(knob->mapTo(overlay, knob->rect().center()), knobCentre) << "knob not back";
+    const auto speeds = camsim.since(kSdk, 0x025);
+    ASSERT_FALSE(speeds.empty());
+    EXPECT_EQ(speeds.front().payload.size(), 24);
+    bool moving = false;
+    for (const LoggedRequest& r : speeds)
+        for (int k = 0; k < 2; ++k)
+            moving = moving || floatAt(r.payload, 4 * k) != 0.0f;
+    EXPECT_TRUE(moving) << "every gimbal speed was zero";
+    EXPECT_GE(camsim.waitFor(kSdk, 0x051, 3000).set, 0) << "release did not end the move";
+
+    // Zoom: the rate button opens the slider; pulling its handle to the top
+    // and letting go asks for a larger zoom.
+    click(overlay, "tbRate");
+    MySlider* slider = MySlider::instance();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return slider->isVisible(); }, 2000));
+    const QPoint handle = slider->handleRect().center().toPoint();
+    camsim.mark();
+    QTest::mousePress(slider, Qt::LeftButton, Qt::NoModifier, handle);
+    for (int y = handle.y(); y > 0; y -= 10) {
+        dragTo(slider, QPoint(handle.x(), y));
+        QTest::qWait(5);
+    }
+    dragTo(slider, QPoint(handle.x(), 0));
+    QTest::mouseRelease(slider, Qt::LeftButton, Qt::NoModifier, QPoint(handle.x(), 0));
+    const LoggedRequest zoom = camsim.waitFor(kSdk, 0x047, 3000);
+    ASSERT_EQ(zoom.payload.size(), 5);
+    EXPECT_GT(floatAt(zoom.payload, 1), 2.5f);
+    EXPECT_GT(slider->ratio(), 0.6f);
+
+    // Photo, single: the shutter takes one photo.
+    ASSERT_EQ(hub->iWorkMode.load(), 0);
+    camsim.mark();
+    click(overlay, "tbVideo");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({0}));
+
+    // Photo, burst: chosen in the selector, started and stopped by the
+    // shutter, counting down meanwhile.
+    PohtoModeSettingDlg* selector = PohtoModeSettingDlg::instance();
+    click(overlay, "tbPhotoMode1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector->isVisible(); }, 2000));
+    camsim.mark();
+    click(selector, "tbBurstPhoto");
+    EXPECT_GE(camsim.waitFor(kCamera, 0x200, 5000).set, 0) << "no work-mode change to burst";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hub->iPhotoMode.load() == 1; }, 5000));
+    QTest::qWait(300);
+    camsim.mark();
+    click(overlay, "tbVideo");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({0}));
+    EXPECT_TRUE(QTest::qWaitFor([] { return CountDownDlg::instance()->isCounting(); }, 3000));
+    camsim.mark();
+    click(overlay, "tbVideo");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({1}));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !CountDownDlg::instance()->isCounting(); }, 3000));
+
+    // Photo, multi-shot.
+    if (!selector->isVisible())
+        click(overlay, "tbPhotoMode1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector->isVisible(); }, 2000));
+    camsim.mark();
+    click(selector, "tbMultiPhoto");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hub->iPhotoMode.load() == 2; }, 5000));
+    EXPECT_GE(camsim.waitFor(kCamera, 0x200, 5000).set, 0) << "no work-mode change to multi";
+    // A second click steps to the next photo count, which the camera gets.
+    QTest::qWait(300);
+    if (!selector->isVisible())
+        click(overlay, "tbPhotoMode1");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return selector->isVisible(); }, 2000));
+    camsim.mark();
+    click(selector, "tbMultiPhoto");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x220, 5000).payload, bytes({1}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hub->iPhotoParam.load() == 1; }, 5000));
+    QTest::qWait(300);
+    camsim.mark();
+    click(overlay, "tbVideo");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({0}));
+    QTest::qWait(2000); // the multi-shot runs to its end
+
+    // Mode switch to video, then a recording with its running time.
+    camsim.mark();
+    click(overlay, "tbChangeMode");
+    EXPECT_GE(camsim.waitFor(kCamera, 0x200, 8000).set, 0) << "no work-mode change";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hub->iWorkMode.load() == 1; }, 8000));
+    QTest::qWait(300);
+    camsim.mark();
+    click(overlay, "tbVideo");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({0}));
+    VideoStatisticalTimeDlg* clock = VideoStatisticalTimeDlg::instance();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return clock->isVisible() && clock->seconds() >= 1; }, 4000))
+        << clock->shownText().toStdString();
+    EXPECT_TRUE(clock->shownText().contains("00:00:0")) << clock->shownText().toStdString();
+    app.window().grab().save(artifact("e2e_recording.png"));
+    camsim.mark();
+    click(overlay, "tbVideo");
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({1}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !clock->isCounting(); }, 3000));
+
+    // Gimbal lock on and off.
+    camsim.mark();
+    click(overlay, "tbGimbalLock");
+    ASSERT_TRUE(camsim.waitForCount(kSdk, 0x051, 1, 3000));
+    click(overlay, "tbGimbalLock");
+    ASSERT_TRUE(camsim.waitForCount(kSdk, 0x051, 2, 3000));
+    const auto locks = camsim.since(kSdk, 0x051);
+    EXPECT_EQ(locks[0].payload, bytes({7, 1}));
+    EXPECT_EQ(locks[1].payload, bytes({7, 0}));
+
+    // Full screen and back.
+    const QSize before = app.window().size();
+    click(overlay, "tbFullBtn");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.window().isFullScreenView(); }, 3000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return app.window().size().width() > before.width(); }, 3000));
+    click(app.overlay(), "tbFullBtn");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !app.window().isFullScreenView(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.window().size() == before; }, 3000));
+    EXPECT_TRUE(waitForScene(app, 3000)) << "picture lost after full screen";
 }
 
 } // namespace
