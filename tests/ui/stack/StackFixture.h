@@ -56,15 +56,15 @@ inline void mouse(QWidget* w, QEvent::Type type, QPointF pos) {
 class StackTest : public CameraRig {
 protected:
     static void SetUpTestSuite() {
-        config = std::make_unique<ScratchConfig>();
+        if (window)
+            return;
+        config = new ScratchConfig;
         OrunAppFace::instance()->iScreenLayout = 0;
-        window = std::make_unique<OrunAppUI>();
+        // One window for the whole process, never destroyed: it owns the
+        // video widget and overlay singletons, which would dangle after it.
+        window = new OrunAppUI;
         window->setGeometry(QRect(0, 0, 1366, 768));
         window->show();
-    }
-    static void TearDownTestSuite() {
-        window.reset();
-        config.reset();
     }
 
     void SetUp() override {
@@ -112,8 +112,8 @@ protected:
         return r ? r->payload : QByteArray("none");
     }
 
-    static inline std::unique_ptr<ScratchConfig> config;
-    static inline std::unique_ptr<OrunAppUI> window;
+    static inline ScratchConfig* config = nullptr;
+    static inline OrunAppUI* window = nullptr;
     VideoControlOverlay* overlay = nullptr;
 };
 

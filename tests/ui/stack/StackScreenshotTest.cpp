@@ -134,7 +134,9 @@ TEST(StackScreenshots, FiveLayoutsWithLiveVideoAndEverySettingsPageInEnglish) {
     hub->iWifiMode = 1;
     LiveVideo video;
     ASSERT_TRUE(video.started);
-    OrunAppUI window;
+    // Never destroyed: the window owns the video widget and overlay
+    // singletons, which a later window of this process takes over.
+    OrunAppUI& window = *new OrunAppUI;
     window.setGeometry(QRect(0, 0, 1366, 768));
     window.show();
     emit hub->signal_showConnectSatus(1);
@@ -164,6 +166,8 @@ TEST(StackScreenshots, FiveLayoutsWithLiveVideoAndEverySettingsPageInEnglish) {
     show->click();
     pumpUntil([] { return false; }, 100);
     EXPECT_TRUE(station.grab().save(artifactPath("stack_settings_station_shown_en.png")));
+    station.hide();
+    window.hide();
 }
 
 TEST(StackScreenshots, MainWindowInChinese) {
@@ -173,7 +177,9 @@ TEST(StackScreenshots, MainWindowInChinese) {
     hub->iScreenLayout = 0;
     LiveVideo video;
     ASSERT_TRUE(video.started);
-    OrunAppUI window;
+    // Never destroyed: the window owns the video widget and overlay
+    // singletons, which a later window of this process takes over.
+    OrunAppUI& window = *new OrunAppUI;
     window.setGeometry(QRect(0, 0, 1366, 768));
     window.show();
     emit hub->signal_showConnectSatus(1);
