@@ -44,6 +44,11 @@ void CamsimProcess::stop() {
     }
 }
 
+void CamsimProcess::kill() {
+    m_process.kill();
+    m_process.waitForFinished(3000);
+}
+
 bool CamsimProcess::isRunning() const {
     return m_process.state() == QProcess::Running;
 }

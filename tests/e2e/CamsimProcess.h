@@ -26,6 +26,8 @@ public:
     bool start();
     // Ends it with SIGTERM (SIGKILL after 3 s).
     void stop();
+    // Ends it with SIGKILL, as a crash would.
+    void kill();
     bool isRunning() const;
 
     // Sends one command line and waits for camsim's "applied" answer.

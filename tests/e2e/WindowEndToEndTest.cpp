@@ -271,4 +271,82 @@ TEST(WindowEndToEnd, LinkUpPictureAndOverlayControls) {
     EXPECT_TRUE(waitForScene(app, 3000)) << "picture lost after full screen";
 }
 
+// Banner texts over the video now.
+QStringList banners(QWidget& window) {
+    QStringList out;
+    for (ErrorInfoDlg* b : window.findChildren<ErrorInfoDlg*>())
+        if (b->isVisible())
+            out << b->text();
+    return out;
+}
+
+bool hasBanner(QWidget& window, const QString& part) {
+    for (const QString& t : banners(window))
+        if (t.contains(part, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+// Faults raised in camsim show as banners and go away when they end; a
+// camsim that dies leaves the stop-video picture, and a new one brings the
+// live picture back.
+TEST(WindowEndToEnd, CameraFaultsAndCameraRestart) {
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start());
+    E2eWindow app;
+    ASSERT_TRUE(app.waitForFrames(3, 20000)) << "no pictures";
+    ASSERT_TRUE(waitForScene(app, 5000));
+    EXPECT_TRUE(banners(app.window()).isEmpty()) << banners(app.window()).join("|").toStdString();
+
+    ASSERT_TRUE(camsim.command("temperature 90"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hasBanner(app.window(), "overheat"); }, 5000))
+        << banners(app.window()).join("|").toStdString();
+    ASSERT_TRUE(camsim.command("module-flags 0x1E")); // links up, no storage card
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hasBanner(app.window(), "card"); }, 5000))
+        << banners(app.window()).join("|").toStdString();
+    ASSERT_TRUE(camsim.command("battery 0"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hasBanner(app.window(), "battery"); }, 7000))
+        << banners(app.window()).join("|").toStdString();
+    app.window().grab().save(artifact("e2e_fault_banners.png"));
+
+    ASSERT_TRUE(camsim.command("temperature 40"));
+    ASSERT_TRUE(camsim.command("battery 80"));
+    ASSERT_TRUE(camsim.command("module-flags 0x21E"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return banners(app.window()).isEmpty(); }, 7000))
+        << banners(app.window()).join("|").toStdString();
+
+    // A paused media stream freezes the picture; resumed, pictures flow again.
+    ASSERT_TRUE(camsim.command("pause-media"));
+    QTest::qWait(500);
+    const int frozen = app.frameCount();
+    QTest::qWait(700);
+    EXPECT_LE(app.frameCount() - frozen, 2) << "pictures kept coming while paused";
+    ASSERT_TRUE(camsim.command("resume-media"));
+    EXPECT_TRUE(app.waitForFrames(5, 10000)) << "no pictures after resume";
+
+    // camsim dies: the window shows the stop-video picture.
+    const QImage stopPicture(app.baseDir() + "/icon/stopVideo_16_9.png");
+    ASSERT_FALSE(stopPicture.isNull());
+    const QRgb stopCentre = stopPicture.pixel(stopPicture.width() / 2, stopPicture.height() / 2);
+    camsim.kill();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage img = app.grabVideo();
+            return !img.isNull() &&
+                   near(img.pixel(img.width() / 2, img.height() / 2), qRed(stopCentre),
+                        qGreen(stopCentre), qBlue(stopCentre), 30) &&
+                   !near(img.pixel(img.width() / 4, img.height() / 4 + img.height() / 16), 200, 40,
+                         40);
+        },
+        20000))
+        << "no stop-video picture after camsim died";
+    app.window().grab().save(artifact("e2e_camera_gone.png"));
+
+    // A new camsim: the client links up again and the live picture returns.
+    ASSERT_TRUE(camsim.start());
+    EXPECT_GE(camsim.waitFor(kUniversal, 0x020, 20000).set, 0) << "no new announcement";
+    EXPECT_TRUE(waitForScene(app, 20000)) << "live picture did not come back";
+    expectScene(app.grabVideo(), "picture after restart");
+}
+
 } // namespace
