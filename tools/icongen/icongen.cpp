@@ -499,6 +499,17 @@ void settingsPictures() {
     save(button(QColor(70, 70, 70), kSettingBg), "SettingNGBtn1.bmp");
     save(button(kBlue, kSettingBg), "SettingOKBtn1.bmp");
     save(button(QColor(40, 165, 245), Qt::transparent), "SettingOKBtn2.png");
+
+    // Logo beside the dialog's title: the camera glyph on a blue disc.
+    QImage logo = canvas(60, 60);
+    paint(logo, [](QPainter& p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        p.drawEllipse(QRectF(1, 1, 58, 58));
+        p.translate(6, 6);
+        cameraGlyph(p, kWhite, 48.0 / 64.0);
+    });
+    save(logo, "logo.png");
 }
 
 // Tick of the title bar's check box.
