@@ -5,15 +5,19 @@
 #include "CamsimProcess.h"
 #include "E2eWindow.h"
 
+#include "../ui/overlay/UiTestKit.h"
+#include "app/Configuration.h"
 #include "app/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
 #include "ui/MySlider.h"
 #include "ui/PohtoModeSettingDlg.h"
 #include "ui/VideoStatisticalTimeDlg.h"
+#include "ui/settings/GeneralSettingsDlg.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QMouseEvent>
@@ -347,6 +351,77 @@ TEST(WindowEndToEnd, CameraFaultsAndCameraRestart) {
     EXPECT_GE(camsim.waitFor(kUniversal, 0x020, 20000).set, 0) << "no new announcement";
     EXPECT_TRUE(waitForScene(app, 20000)) << "live picture did not come back";
     expectScene(app.grabVideo(), "picture after restart");
+}
+
+// The settings dialog: resolution, mirror, photo ratio and language applied
+// at once reach camsim, and the picture, layout and configuration follow.
+TEST(WindowEndToEnd, SettingsDialogChangesPictureAndLayout) {
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start());
+    E2eWindow app;
+    OrunAppFace* hub = OrunAppFace::instance();
+    ASSERT_TRUE(app.waitForFrames(3, 20000)) << "no pictures";
+    ASSERT_TRUE(waitForScene(app, 5000));
+    EXPECT_EQ(app.lastFrameSize(), QSize(1280, 720));
+    const int layoutBefore = hub->iScreenLayout.load();
+
+    // One answerer drives the dialog; its timer is busy meanwhile, so a second
+    // one answers the message boxes the dialog opens.
+    ModalAnswerer answerer;
+    ModalAnswerer boxes;
+    bool driven = false;
+    answerer.onDialog = [&](QWidget* modal) {
+        auto* dialog = qobject_cast<GeneralSettingsDlg*>(modal);
+        if (!dialog || driven)
+            return;
+        driven = true;
+        // The choices sit on pages of the dialog that are not all shown.
+        auto choose = [dialog](const char* name) {
+            if (QAbstractButton* b = button(dialog, name))
+                b->click();
+        };
+        QTest::qWait(300);
+        choose("rb1080p");
+        choose("rbMirror");
+        choose("rbPohto4V3");
+        if (auto* language = dialog->findChild<QComboBox*>("cbLanguage"))
+            language->setCurrentIndex(0);
+        camsim.mark();
+        choose("tbApply");
+        QTest::qWait(200);
+        dialog->reject();
+    };
+    // The title bar's settings entry opens the dialog through this slot.
+    QMetaObject::invokeMethod(&app.window(), "on_tbGeneraSetting_clicked");
+    ASSERT_TRUE(driven) << "settings dialog did not open";
+
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x241, 5000).payload, bytes({1}));
+    EXPECT_EQ(camsim.waitFor(kSdk, 0x044, 5000).payload, bytes({1}));
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x210, 5000).payload, bytes({0}));
+    EXPECT_EQ(readConfigValue("BaseOption/language", -1).toInt(), 0);
+    EXPECT_FALSE(boxes.texts.isEmpty()) << "no restart notice for the language";
+
+    // The picture grows to 1920x1080 and is mirrored: green now top-left.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return app.lastFrameSize() == QSize(1920, 1080); }, 15000))
+        << app.lastFrameSize().width() << "x" << app.lastFrameSize().height();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const QImage img = app.grabVideo();
+            return !img.isNull() &&
+                   near(img.pixel(img.width() / 4, img.height() / 4 + img.height() / 16), 40, 170,
+                        60);
+        },
+        10000))
+        << "picture not mirrored";
+    // A 4:3 photo ratio changes the picture layout and its overlay.
+    EXPECT_NE(hub->iScreenLayout.load(), layoutBefore);
+    QWidget* overlay = app.overlay();
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return overlay->isVisible(); }, 3000));
+    const QRect picture = app.window().videoView()->geometry();
+    EXPECT_NEAR(double(picture.width()) / picture.height(), 4.0 / 3.0, 0.05)
+        << picture.width() << "x" << picture.height();
+    app.window().grab().save(artifact("e2e_after_settings.png"));
 }
 
 } // namespace
