@@ -422,6 +422,28 @@ TEST(WindowEndToEnd, SettingsDialogChangesPictureAndLayout) {
     EXPECT_NEAR(double(picture.width()) / picture.height(), 4.0 / 3.0, 0.05)
         << picture.width() << "x" << picture.height();
     app.window().grab().save(artifact("e2e_after_settings.png"));
+
+    // Orientation: portrait asks the gimbal for setting 1 with the portrait value.
+    driven = false;
+    answerer.onDialog = [&](QWidget* modal) {
+        auto* dialog = qobject_cast<GeneralSettingsDlg*>(modal);
+        if (!dialog || driven)
+            return;
+        driven = true;
+        QTest::qWait(300);
+        if (QAbstractButton* b = button(dialog, "rbVScreenSetting"))
+            b->click();
+        camsim.mark();
+        if (QAbstractButton* b = button(dialog, "tbApply"))
+            b->click();
+        QTest::qWait(200);
+        dialog->reject();
+    };
+    QMetaObject::invokeMethod(&app.window(), "on_tbGeneraSetting_clicked");
+    ASSERT_TRUE(driven);
+    const LoggedRequest orientation = camsim.waitFor(kSdk, 0x029, 5000);
+    EXPECT_EQ(orientation.payload.size(), 2);
+    EXPECT_NE(orientation.payload, bytes({0, 0}));
 }
 
 } // namespace
