@@ -26,9 +26,15 @@ FaultEntry resetEntry() {
 
 void OrunAppFace::raiseFault(const FaultEntry& entry) {
     lstFault.update([&](QList<FaultEntry>& list) {
-        for (const FaultEntry& e : list) {
-            if (e.id == entry.id)
-                return;
+        for (FaultEntry& e : list) {
+            if (e.id != entry.id)
+                continue;
+            // A fault that comes back before its cleared banner was taken away
+            // is raised again (its banner is reused); otherwise the banner pass
+            // would remove it while the fault persists.
+            if (e.state == 2)
+                e.state = 0;
+            return;
         }
         FaultEntry copy = entry;
         copy.state = 0;

@@ -129,7 +129,8 @@ public:
     std::atomic<bool> bCtrlBtnVisible{true};
 
     // --- Fault messages
-    // Appends a copy with state 0 unless the id is listed already.
+    // Appends a copy with state 0 unless the id is listed already; a listed
+    // entry that was cleared (state 2) is raised again (state 0).
     void raiseFault(const FaultEntry& entry);
     // Overwrites level and text of the listed entry with that id; its state
     // becomes 1 when entry.state is non-zero, else 0. An unlisted id is not added.

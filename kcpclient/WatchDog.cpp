@@ -75,6 +75,20 @@ void WatchDog::bark_thread_restart() {
     });
 }
 
+void WatchDog::reap_finished_bark() {
+    std::lock_guard<std::mutex> barkLock(barkMutex_);
+    if (!barkThread_ || !barkThread_->joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> stateLock(stateMutex_);
+        if (barking_)
+            return;
+    }
+    // The callback has returned; the thread only has its last unlock left.
+    barkThread_->join();
+    barkThread_.reset();
+}
+
 void WatchDog::watch() {
     while (running_) {
         {
@@ -84,6 +98,7 @@ void WatchDog::watch() {
         }
         if (!running_)
             break;
+        reap_finished_bark();
         if (armed_ && now_ms() - lastFeed_ > timeoutMs_)
             bark(0);
     }

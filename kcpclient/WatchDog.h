@@ -37,6 +37,9 @@ public:
 private:
     int64_t now_ms() const;
     void bark_thread_restart();
+    // Joins a bark thread whose callback has returned, so that no finished
+    // thread stays unjoined while the watchdog lives on.
+    void reap_finished_bark();
     void watch();
 
     std::string name_;

@@ -44,13 +44,19 @@ SignalLog::SignalLog() {
 SignalLog::~SignalLog() {
     for (const auto& c : connections)
         QObject::disconnect(c);
+    // A worker thread may be inside add() from an emit that began before the
+    // disconnect: taking the lock waits until it has left.
+    std::lock_guard<std::mutex> lock(mutex);
+    closed = true;
 }
 
 void SignalLog::add(const QString& entry) {
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        log.append(entry);
-    }
+    std::lock_guard<std::mutex> lock(mutex);
+    if (closed)
+        return;
+    log.append(entry);
+    // Notified under the lock, so the destructor cannot go ahead while this
+    // call still touches the condition variable.
     changed.notify_all();
 }
 

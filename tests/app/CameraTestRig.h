@@ -54,6 +54,7 @@ private:
     mutable std::mutex mutex;
     mutable std::condition_variable changed;
     QStringList log;
+    bool closed = false;
     std::vector<QMetaObject::Connection> connections;
 };
 

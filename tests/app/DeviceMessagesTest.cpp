@@ -254,10 +254,13 @@ TEST_F(DeviceMessages, RepeatedFaultIsListedOnce) {
     applySdCardState(7, 0);
     EXPECT_EQ(ids(), (std::vector<int>{1, 8, 19}));
 
-    // A cleared entry the banner has not taken away yet stays cleared.
+    // A fault that comes back before its cleared banner was taken away is
+    // raised again, still listed once.
     applyStatusReport(healthy());
-    applyStatusReport(s);
     EXPECT_EQ(stateOf(1), 2);
+    applyStatusReport(s);
+    EXPECT_EQ(stateOf(1), 0);
+    EXPECT_EQ(ids(), (std::vector<int>{1, 8, 19}));
 }
 
 TEST_F(DeviceMessages, ReportsBeforeTheCameraIsReachedAreIgnored) {

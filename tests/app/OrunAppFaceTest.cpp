@@ -119,6 +119,11 @@ TEST(OrunAppFace, FaultListOperations) {
     EXPECT_EQ(hub->faults()[1].state, 0);
     hub->markFaultCleared(18);
     EXPECT_EQ(hub->faults()[1].state, 2);
+    // Raised again before the banner pass took it away: it stays listed.
+    hub->raiseFault(entry(18, 0, "no card"));
+    ASSERT_EQ(hub->faults().size(), 2);
+    EXPECT_EQ(hub->faults()[1].state, 0);
+    hub->markFaultCleared(18);
 
     hub->dropFault(7);
     ASSERT_EQ(hub->faults().size(), 1);
