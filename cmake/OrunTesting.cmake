@@ -28,6 +28,11 @@ function(orun_test name)
         set_target_properties(${name} PROPERTIES
             CROSSCOMPILING_EMULATOR "xvfb-run;-a;-s;-screen 0 1920x1080x24 -nolisten tcp")
     endif()
+    if(ARG_XVFB)
+        # xvfb-run -a picks a free display number by trial; two starting at
+        # once can pick the same one, so X-server tests take turns.
+        list(APPEND ARG_LOCKS xvfb)
+    endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
