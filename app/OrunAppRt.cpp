@@ -1,4 +1,5 @@
 #include "app/OrunAppRt.h"
+#include "app/WorkerStop.h"
 
 #include "app/OperationHandlers.h"
 #include "app/OrunAppFace.h"
@@ -31,16 +32,9 @@ OrunAppRt::~OrunAppRt() {
 }
 
 void OrunAppRt::stop() {
-    running = false;
-    QElapsedTimer timer;
-    timer.start();
-    while (!stopped.load() && timer.elapsed() <= kStopLimitMs) {
-        // Poll without sleeping: the loop reports within one 50 ms pause
-        // unless a handler is still busy with the camera.
-        std::this_thread::yield();
-    }
-    if (worker && worker->joinable() && worker->get_id() != std::this_thread::get_id())
-        worker->join();
+    // The loop reports within one 50 ms pause unless a handler is still busy
+    // with the camera.
+    stopWorker(worker, running, stopped, kStopLimitMs);
 }
 
 bool OrunAppRt::reportsResult(int code) {

@@ -1,4 +1,5 @@
 #include "camera/Camera.h"
+#include "app/WorkerStop.h"
 
 #include "camera/ControlFrame.h"
 #include "camera/UDPTransciever.h"
@@ -62,14 +63,7 @@ Camera::~Camera() {
 }
 
 void Camera::stop() {
-    if (!supervisorThread || !supervisorThread->joinable())
-        return;
-    running = false;
-    QElapsedTimer timer;
-    timer.start();
-    while (!stopped && timer.elapsed() <= 2000)
-        std::this_thread::yield();
-    supervisorThread->join();
+    stopWorker(supervisorThread, running, stopped, 2000);
 }
 
 int Camera::exchange(SlotIndex index, uint8_t set, uint16_t id, const QByteArray& payload,

@@ -1,4 +1,5 @@
 #include "camera/UDPTransciever.h"
+#include "app/WorkerStop.h"
 
 #include "app/OrunAppFace.h"
 #include "camera/Camera.h"
@@ -119,14 +120,7 @@ int UDPTransciever::sendFrame(ControlFrame& frame, const QString& address) {
 }
 
 void UDPTransciever::stop() {
-    if (!receiveThread || !receiveThread->joinable())
-        return;
-    running = false;
-    QElapsedTimer timer;
-    timer.start();
-    while (!stopped && timer.elapsed() <= 2000)
-        std::this_thread::yield();
-    receiveThread->join();
+    stopWorker(receiveThread, running, stopped, 2000);
 }
 
 void UDPTransciever::receiveLoop() {

@@ -2,6 +2,7 @@
 // camera stops sending, teardown when the consumer stops asking, and the
 // programming faults.
 #include "kcpclient/KcpMonitor.h"
+#include "tests/kcpclient/MediaCameraStarter.h"
 #include "tools/camsim/media/MediaCamera.h"
 
 #include <gtest/gtest.h>
@@ -17,16 +18,6 @@ using camsim::MediaFaults;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::unique_ptr<MediaCamera> start_camera(MediaConfig config = {}) {
-    static std::mt19937 random(std::random_device{}());
-    for (;;) {
-        config.commandPort = static_cast<uint16_t>(20000 + random() % 40000);
-        auto camera = std::make_unique<MediaCamera>(config);
-        if (camera->start())
-            return camera;
-    }
-}
 
 int64_t ms_since(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();

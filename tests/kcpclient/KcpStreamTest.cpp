@@ -2,6 +2,7 @@
 // stop sequences, the property request, frame assembly from messages, and
 // the bounded frame queue.
 #include "kcpclient/KcpStream.h"
+#include "tests/kcpclient/MediaCameraStarter.h"
 #include "tools/camsim/media/MediaCamera.h"
 
 #include <gtest/gtest.h>
@@ -17,17 +18,6 @@ using camsim::MediaFaults;
 using camsim::VideoFrame;
 
 namespace {
-
-// A simulated camera on some free loopback command port.
-std::unique_ptr<MediaCamera> start_camera(MediaConfig config = {}) {
-    static std::mt19937 random(std::random_device{}());
-    for (;;) {
-        config.commandPort = static_cast<uint16_t>(20000 + random() % 40000);
-        auto camera = std::make_unique<MediaCamera>(config);
-        if (camera->start())
-            return camera;
-    }
-}
 
 std::vector<VideoFrame> frames_of(const std::vector<std::string>& units) {
     std::vector<VideoFrame> frames;

@@ -3,6 +3,7 @@
 // the whole media transport end to end over loopback.
 #include "NetNamespace.h"
 #include "kcpclient/KcpWrapperDetail.h"
+#include "tests/kcpclient/MediaCameraStarter.h"
 #include "tools/camsim/media/MediaCamera.h"
 
 #include <gtest/gtest.h>
@@ -29,16 +30,6 @@ const std::string kContainer = std::string("\x00\x00\x00\x01\x18", 5) +
                                std::string("\x01\x03\x00\xAA\xBB\xCC", 6) +
                                std::string("\x02\x08\x00\x2A\x00\x00\x00\x00\x00\x00\x00", 11) +
                                std::string("\x01\x01\x00\xDD", 4);
-
-std::unique_ptr<MediaCamera> start_camera(MediaConfig config = {}) {
-    static std::mt19937 random(std::random_device{}());
-    for (;;) {
-        config.commandPort = static_cast<uint16_t>(20000 + random() % 40000);
-        auto camera = std::make_unique<MediaCamera>(config);
-        if (camera->start())
-            return camera;
-    }
-}
 
 } // namespace
 

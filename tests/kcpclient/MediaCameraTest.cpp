@@ -3,6 +3,7 @@
 #include "tools/camsim/media/MediaCamera.h"
 #include "kcpclient/KcpCmdOp.h"
 #include "kcpclient/SockUdpBoost.h"
+#include "tests/kcpclient/MediaCameraStarter.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +16,6 @@ using camsim::MediaConfig;
 using camsim::MediaFaults;
 
 namespace {
-
-std::unique_ptr<MediaCamera> start_camera(MediaConfig config = {}) {
-    static std::mt19937 random(std::random_device{}());
-    for (;;) {
-        config.commandPort = static_cast<uint16_t>(20000 + random() % 40000);
-        auto camera = std::make_unique<MediaCamera>(config);
-        if (camera->start())
-            return camera;
-    }
-}
 
 template <typename F> bool eventually(F condition, int ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
