@@ -1,7 +1,24 @@
 #pragma once
 
 #include <mutex>
+#include <type_traits>
 #include <utility>
+
+namespace shared_value_detail {
+template <typename T, typename = void> struct HasDetach : std::false_type {};
+template <typename T>
+struct HasDetach<T, std::void_t<decltype(std::declval<T&>().detach())>> : std::true_type {};
+
+// Qt's implicitly shared containers and texts test their reference count with
+// a relaxed load before writing in place, so a copy that still shares its data
+// with the guarded value could be read by one thread while another thread
+// writes the guarded value in place. Values that cross the lock are therefore
+// made to own their data.
+template <typename T> void ownData(T& value) {
+    if constexpr (HasDetach<T>::value)
+        value.detach();
+}
+} // namespace shared_value_detail
 
 // A value that several threads read and write as a whole: every access takes
 // the value's own mutex, so a reader never sees a half-written text, list or
@@ -15,9 +32,12 @@ public:
 
     T get() const {
         std::lock_guard<std::mutex> lock(mutex);
-        return value;
+        T copy = value;
+        shared_value_detail::ownData(copy);
+        return copy;
     }
     void set(T newValue) {
+        shared_value_detail::ownData(newValue);
         std::lock_guard<std::mutex> lock(mutex);
         value = std::move(newValue);
     }

@@ -69,9 +69,17 @@ void WatchDog::bark_thread_restart() {
     barkThread_ = std::make_shared<std::thread>([this] {
         if (callback_)
             callback_();
-        std::lock_guard<std::mutex> stateLock(stateMutex_);
-        barking_ = false;
-        lastBarkEnd_ = now_ms();
+        {
+            std::lock_guard<std::mutex> stateLock(stateMutex_);
+            barking_ = false;
+            lastBarkEnd_ = now_ms();
+        }
+        // Wakes the watch thread so that it joins this thread at once.
+        {
+            std::lock_guard<std::mutex> sleepLock(sleepMutex_);
+            barkEnded_ = true;
+        }
+        sleepWake_.notify_all();
     });
 }
 
@@ -91,10 +99,20 @@ void WatchDog::reap_finished_bark() {
 
 void WatchDog::watch() {
     while (running_) {
+        const auto wakeAt =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
         {
             std::unique_lock<std::mutex> lock(sleepMutex_);
-            sleepWake_.wait_for(lock, std::chrono::milliseconds(timeoutMs_),
-                                [this] { return !running_; });
+            // A bark that ends during the sleep is joined right away; the
+            // sleep then goes on until its end.
+            while (sleepWake_.wait_until(lock, wakeAt, [this] {
+                return !running_ || barkEnded_;
+            }) && running_) {
+                barkEnded_ = false;
+                lock.unlock();
+                reap_finished_bark();
+                lock.lock();
+            }
         }
         if (!running_)
             break;

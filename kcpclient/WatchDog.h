@@ -56,7 +56,9 @@ private:
     std::shared_ptr<std::thread> watchThread_;
     std::mutex watchMutex_;
     std::atomic<bool> running_{false};
-    // Lets stop() end the watch thread's sleep at once.
+    // Lets stop() end the watch thread's sleep at once, and a finished bark
+    // have its thread joined at once.
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
+    bool barkEnded_ = false; // guarded by sleepMutex_
 };
