@@ -20,7 +20,8 @@ bool CamsimProcess::start() {
     m_mark = 0;
     m_other.clear();
     // Tests run in build/bin, beside the program.
-    m_process.start(QDir::currentPath() + "/camsim", {"--address", "127.0.0.1", "--log"});
+    m_process.start(QDir::currentPath() + "/camsim",
+                    {"--address", "127.0.0.1", "--log", "--exit-with-parent"});
     if (!m_process.waitForStarted(5000))
         return false;
     return QTest::qWaitFor(

@@ -44,12 +44,18 @@ extern "C" {
 #include <string>
 #include <thread>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 void usage(const char* program) {
     std::fprintf(stderr,
                  "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
                  "          [--video FILE] [--time-trailer] [--loss P] [--no-media]\n"
+                 "          [--exit-with-parent]\n"
                  "commands on standard input, one a line:\n"
                  "  temperature C | module-flags X | battery P | card STATE ERROR\n"
                  "  pause-media | resume-media\n",
@@ -133,6 +139,7 @@ int main(int argc, char** argv) {
     std::string videoFile;
     camsim::MediaConfig mediaConfig;
     camsim::MediaFaults mediaFaults;
+    bool exitWithParent = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -152,6 +159,8 @@ int main(int argc, char** argv) {
             mediaFaults.loss = std::atof(argv[++i]);
         } else if (arg == "--no-media") {
             media = false;
+        } else if (arg == "--exit-with-parent") {
+            exitWithParent = true;
         } else if (arg == "--help" || arg == "-h") {
             usage(argv[0]);
             return 0;
@@ -168,6 +177,17 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+#ifdef __linux__
+    // A test that is killed must not leave its camera holding the fixed
+    // ports: the end of the parent stops this program like a SIGTERM.
+    if (exitWithParent) {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() == 1)
+            return 1;
+    }
+#else
+    (void)exitWithParent;
+#endif
 
     camsim::ControlCamera control(config);
     if (!name.empty()) {
