@@ -135,6 +135,42 @@ TEST(OrunAppFace, FaultListOperations) {
     EXPECT_TRUE(hub->faults().isEmpty());
 }
 
+// Copies handed out by the hub own their data, so a thread that walks its copy
+// never shares list nodes with a thread that changes the list in place (the
+// thread checker build reports it otherwise).
+TEST(OrunAppFace, FaultListCopiesOwnTheirData) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->clearFaults();
+    for (int id = 1; id <= 8; ++id)
+        hub->raiseFault(entry(id, 0, "fault"));
+    QList<FaultEntry> copy = hub->faults();
+    EXPECT_TRUE(copy.isDetached());
+
+    QStringList photos{"a.jpg", "b.jpg"};
+    hub->lstPhotoPath.set(photos);
+    EXPECT_TRUE(photos.isDetached());
+    EXPECT_TRUE(hub->lstPhotoPath.get().isDetached());
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int round = 0; round < 2000; ++round) {
+            hub->markFaultCleared(1 + round % 8);
+            hub->raiseFault(entry(1 + round % 8, 0, "fault"));
+        }
+        done = true;
+    });
+    int walked = 0;
+    while (!done) {
+        for (const FaultEntry& e : hub->faults())
+            walked += e.id > 0 ? 1 : 0;
+    }
+    writer.join();
+    EXPECT_GT(walked, 0);
+    EXPECT_EQ(hub->faults().size(), 8);
+    hub->clearFaults();
+    hub->lstPhotoPath.set({});
+}
+
 TEST(OrunAppFace, OnlineCamerasAndRecords) {
     OrunAppFace* hub = OrunAppFace::instance();
     hub->lstOnlineCamera.set({"192.168.1.5", "192.168.1.6", "192.168.1.5"});
