@@ -9,23 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Eventually.h"
+
 #include <cstring>
 #include <functional>
 #include <thread>
 
 namespace {
-
-// Polls `done` for up to `ms` milliseconds.
-bool eventually(const std::function<bool()>& done, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 class SimulatedCamera : public ::testing::Test {
 protected:

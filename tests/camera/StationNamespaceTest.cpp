@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Eventually.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -36,17 +38,6 @@ namespace {
 const char* const kCameraAddress = "192.168.88.10";
 const char* const kClientAddress = "192.168.88.20";
 const char* const kCameraName = "ORUN-NETNS";
-
-bool eventually(const std::function<bool()>& done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 bool run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;

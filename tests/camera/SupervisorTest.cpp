@@ -16,23 +16,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Eventually.h"
+
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
-
-bool eventually(const std::function<bool()>& done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 // Everything the supervisor did outside the control link.
 struct Journal {

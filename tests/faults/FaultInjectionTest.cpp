@@ -24,6 +24,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Eventually.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -34,17 +36,6 @@
 #include <vector>
 
 namespace {
-
-bool eventually(const std::function<bool()>& done, int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > ms)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));

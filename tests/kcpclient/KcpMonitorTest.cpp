@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Eventually.h"
+
 #include <atomic>
 #include <chrono>
 #include <random>
@@ -21,16 +23,6 @@ namespace {
 
 int64_t ms_since(Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
-}
-
-template <typename F> bool eventually(F condition, int ms) {
-    auto until = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < until) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
 }
 
 // A consumer that keeps polling the monitor like the decoder's fetch thread.

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/Eventually.h"
+
 #include <chrono>
 #include <random>
 #include <thread>
@@ -14,20 +16,6 @@
 using camsim::MediaCamera;
 using camsim::MediaConfig;
 using camsim::MediaFaults;
-
-namespace {
-
-template <typename F> bool eventually(F condition, int ms) {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < until) {
-        if (condition())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return condition();
-}
-
-} // namespace
 
 TEST(MediaCamera, SessionEndsWhenTheClientGoesSilent) {
     MediaConfig config;
