@@ -154,13 +154,14 @@ TEST_F(Supervisor, HotspotLinkLossAndReconnect) {
     fault.text = "lens";
     hub->raiseFault(fault);
     cam.setSilent(true);
+    // The flag drops first; the clean-up after it ends with the station block cleared.
     ASSERT_TRUE(eventually([&] { return !camera->connected.load(); }, 12000));
+    ASSERT_TRUE(eventually([&] { return hub->wifiWorkStatus.get() == StationInfoBlock{}; }, 2000));
     EXPECT_EQ(lastStatus(), -1);
     EXPECT_EQ(journal.read(&Journal::buttons).back(), false);
     EXPECT_EQ(journal.read(&Journal::mediaStops), 1);
     EXPECT_TRUE(hub->faults().isEmpty());
-    EXPECT_EQ(hub->wifiWorkStatus.get(), StationInfoBlock{});
-    EXPECT_EQ(camera->linkState.load(), 1);
+    EXPECT_TRUE(eventually([&] { return camera->linkState.load() == 1; }, 2000));
 
     // Back again: linked anew, the decoder is not started a second time.
     cam.setSilent(false);
