@@ -143,6 +143,9 @@ bool CameraRig::waitIdle(int timeoutMs) {
 
 void CameraRig::prepareCamera(const std::function<void(camsim::CameraState&)>& change) {
     cam->updateState(change);
-    sleepMs(50);
+    // A change may make the camera push a notice at once. camsim sends pushes
+    // and replies from one socket and the client handles them in order, so
+    // after one answered round trip every such push has been handled.
+    Camera::instance()->probeLink();
     signals_->clear();
 }

@@ -583,7 +583,7 @@ TEST(CameraCommands, LateReplyDoesNotSatisfyTheNextCall) {
     });
 
     EXPECT_EQ(camera->announceClient("127.0.0.1"), Camera::kNoReply);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // the late reply lands
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // the late reply lands
     EXPECT_EQ(camera->announceClient("127.0.0.1"), Camera::kNoReply);
     EXPECT_EQ(requests.load(), 2);
     OrunAppFace::instance()->iWifiMode = 0;

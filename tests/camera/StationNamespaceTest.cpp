@@ -199,7 +199,9 @@ std::string clientSide(const std::string& ns) {
     };
     if (!check(eventually(listed, 10000), "the camera record was not added by the station query"))
         return report;
-    check(hub->sLocalAddress.get() == kClientAddress,
+    // The supervisor takes the local address once the announcement is
+    // answered, which may come after the record is listed.
+    check(eventually([&] { return hub->sLocalAddress.get() == kClientAddress; }, 3000),
           "local address " + hub->sLocalAddress.get().toStdString());
     check(hub->lstOnlineCamera.get() == QStringList{kCameraAddress}, "online camera list");
     check(!camera->connected.load(), "linked by the search alone");

@@ -1,6 +1,7 @@
 // The simulated camera's control side, driven by a bare UDP client on port
 // 7777 that builds and checks frames with the client's frame codec.
 #include "tools/camsim/control/ControlCamera.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -471,7 +472,7 @@ TEST_F(CaptureTest, BurstRunsUntilStoppedWithAdvancingCounters) {
         s.burst = 0; // one shot a second
     });
     ASSERT_TRUE(client.request(SetCamera, 0x600, bytes({0})));
-    EXPECT_EQ(client.countFrames(SetCamera, 0x004, 1300), 2); // at 0 s and 1 s
+    EXPECT_EQ(client.countFrames(SetCamera, 0x004, 1500), 2); // at 0 s and 1 s
     CameraState s = cam.state();
     EXPECT_EQ(s.runState, 3);
     EXPECT_EQ(s.shotCount, 2);
@@ -534,8 +535,8 @@ TEST_F(ControlCameraTest, DelayedReplyAndDelayedConfirmation) {
     cam.updateFaults([](camsim::Faults& f) { f.resolutionConfirmDelayMs = 700; });
     EXPECT_EQ(client.ask(SetCamera, 0x241, bytes({2})), bytes({0}));
     EXPECT_EQ(client.ask(SetCamera, 0x041), bytes({0, 0}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(900));
-    EXPECT_EQ(client.ask(SetCamera, 0x041), bytes({0, 2}));
+    // The switch lands 700 ms after the request.
+    EXPECT_TRUE(eventually([&] { return client.ask(SetCamera, 0x041) == bytes({0, 2}); }, 3000));
 }
 
 TEST_F(ControlCameraTest, DelayedCaptureConfirmation) {
@@ -545,8 +546,7 @@ TEST_F(ControlCameraTest, DelayedCaptureConfirmation) {
     EXPECT_EQ(cam.state().runState, 0);
     // Still pending: another start is refused.
     EXPECT_EQ(at(client.ask(SetCamera, 0x600, bytes({0})), 0), 0xFC);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    EXPECT_EQ(cam.state().runState, 3);
+    EXPECT_TRUE(eventually([&] { return cam.state().runState == 3; }, 3000));
 }
 
 TEST_F(ControlCameraTest, MalformedRepliesFailTheClientsChecks) {

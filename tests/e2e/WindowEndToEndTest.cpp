@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QtTest/QTest>
@@ -165,7 +166,23 @@ TEST(WindowEndToEnd, LinkUpPictureAndOverlayControls) {
         for (int k = 0; k < 2; ++k)
             moving = moving || floatAt(r.payload, 4 * k) != 0.0f;
     EXPECT_TRUE(moving) << "every gimbal speed was zero";
-    EXPECT_GE(camsim.waitFor(kSdk, 0x051, 3000).set, 0) << "release did not end the move";
+    // The release sets the AI function again: an AI setting after the last
+    // speed (the drag began with one too, before its speeds).
+    auto aiSettingAfterTheSpeeds = [&] {
+        bool speedSeen = false, aiAfterSpeed = false;
+        for (const LoggedRequest& r : camsim.requests()) {
+            if (r.set != kSdk)
+                continue;
+            if (r.id == 0x025) {
+                speedSeen = true;
+                aiAfterSpeed = false;
+            } else if (r.id == 0x051 && speedSeen) {
+                aiAfterSpeed = true;
+            }
+        }
+        return aiAfterSpeed;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(aiSettingAfterTheSpeeds, 3000)) << "release did not end the move";
 
     // Zoom: the rate button opens the slider; pulling its handle to the top
     // and letting go asks for a larger zoom.
@@ -321,7 +338,19 @@ TEST(WindowEndToEnd, CameraFaultsAndCameraRestart) {
 
     // A paused media stream freezes the picture; resumed, pictures flow again.
     ASSERT_TRUE(camsim.command("pause-media"));
-    QTest::qWait(500);
+    // What was already on its way still plays out: wait for 300 ms without a
+    // new picture first.
+    QElapsedTimer sinceChange, overall;
+    sinceChange.start();
+    overall.start();
+    int seen = app.frameCount();
+    while (sinceChange.elapsed() < 300 && overall.elapsed() < 10000) {
+        QTest::qWait(20);
+        if (app.frameCount() != seen) {
+            seen = app.frameCount();
+            sinceChange.restart();
+        }
+    }
     const int frozen = app.frameCount();
     QTest::qWait(700);
     EXPECT_LE(app.frameCount() - frozen, 2) << "pictures kept coming while paused";

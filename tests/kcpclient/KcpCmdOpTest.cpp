@@ -2,6 +2,7 @@
 // numbers, reply matching and the packets that must be dropped.
 #include "ScriptedMediaPeer.h"
 #include "kcpclient/SockUdpBoost.h"
+#include "tests/support/Eventually.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,8 @@ TEST(KcpCmdOp, LateReplyOfAnEarlierTransactionIsDropped) {
     ScriptedMediaPeer peer; // silent at first
     auto op = op_for(peer);
     EXPECT_EQ(op->start_session(kSelf, 3).code, -1);
+    // The peer records the copies on its own thread.
+    eventually([&] { return peer.requests().size() >= 3; }, 1000);
     ASSERT_EQ(peer.requests().size(), 3u);
     KcpCmd first = peer.requests()[0];
 

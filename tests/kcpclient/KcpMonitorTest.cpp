@@ -79,8 +79,8 @@ TEST(WatchDog, BarksOnceWhenStarvedAndRespectsTheQuietTime) {
         100000, [&] { calls++; }, false, "quiet");
     quiet.bark(200);
     EXPECT_TRUE(eventually([&] { return calls == 1; }, 1000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    quiet.bark(200); // the last bark ended less than 200 ms ago
+    quiet.join_bark(); // the bark has ended, not only its callback begun
+    quiet.bark(200);   // the last bark ended less than 200 ms ago
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(calls, 1);
     quiet.bark(0);

@@ -139,7 +139,14 @@ TEST(KcpWrapper, OnlyVideoEndsAVideoWait) {
     while (camera->counters().framesSent < frames.size() &&
            std::chrono::steady_clock::now() < until)
         EXPECT_FALSE(wrapper.pop_video_data(60));
-    for (int i = 0; i < 20; i++)
+    // Sent is not yet received: keep waiting until the last side information
+    // has come through.
+    until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    auto lastArrived = [&] {
+        auto side = wrapper.latest_side_info();
+        return side && *side == "side149";
+    };
+    while (!lastArrived() && std::chrono::steady_clock::now() < until)
         EXPECT_FALSE(wrapper.pop_video_data(60));
     EXPECT_EQ(wrapper.container_queue_size(), 100u);
     ASSERT_TRUE(wrapper.latest_side_info());

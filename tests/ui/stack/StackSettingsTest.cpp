@@ -55,6 +55,9 @@ TEST_F(StackSettings, ResolutionTheCameraDoesNotConfirmIsRestored) {
     EXPECT_EQ(hub->iResolution.load(), 0);
     EXPECT_EQ(dlg.changedSettings(), QList<int>{settings::kIdResolution});
     EXPECT_EQ(cam->state().resolution, 0);
+    // The dialog gave up before the runtime did: let the resolution step and
+    // its AI follow-up report, so that neither result reaches the next test.
+    EXPECT_TRUE(signals_->waitFor("doOperationFinished", 2, 10000));
 }
 
 TEST_F(StackSettings, ConfirmedResolutionIsKept) {
