@@ -128,10 +128,12 @@ void PohtoModeSettingDlg::applyMode(int subMode, int newParam, bool sendParam) {
         emit hub->signal_showPhotoModeSettingBtnStyle();
 
     bool ok = true;
+    m_applying = true;
     if (modeChanged)
         ok = runOperation(4) == 0;
     if (ok && sendParam)
         ok = runOperation(subMode == 1 ? 5 : 6) == 0;
+    m_applying = false;
     mask->hide();
 
     if (!ok)

@@ -24,6 +24,11 @@ public:
     // photo mode and parameter: single, multi-shot, burst.
     static QStringList iconNames(int photoMode, int photoParam);
 
+    // True while a click's requests are on their way to the camera. The
+    // hub already holds the chosen mode then, and a camera status that
+    // still shows the old one must not be taken over meanwhile.
+    bool isApplying() const { return m_applying; }
+
 public slots:
     void on_tbSinglePhoto_clicked();
     void on_tbMultiPhoto_clicked();
@@ -42,4 +47,5 @@ private:
     Ui::PohtoModeSettingDlg* ui;
     bool m_opFinished = false;
     int m_opResult = 0;
+    bool m_applying = false;
 };

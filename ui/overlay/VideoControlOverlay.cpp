@@ -63,7 +63,18 @@ VideoControlOverlay::VideoControlOverlay(int layout, QWidget* parent)
     connect(&m_clickTimer, &QTimer::timeout, this, &VideoControlOverlay::slot_singleClick);
 }
 
-VideoControlOverlay::~VideoControlOverlay() = default;
+int VideoControlOverlay::s_busyOverlays = 0;
+
+VideoControlOverlay::~VideoControlOverlay() {
+    setBusy(false);
+}
+
+void VideoControlOverlay::setBusy(bool busy) {
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    s_busyOverlays += busy ? 1 : -1;
+}
 
 void VideoControlOverlay::attachForm() {
     m_ui.wgGimbalCrl = formWidget<QWidget>(this, "wgGimbalCrl");
@@ -430,7 +441,7 @@ void VideoControlOverlay::on_tbVideo_clicked() {
     // start a second request on top of the first.
     if (m_busy)
         return;
-    m_busy = true;
+    setBusy(true);
     OrunAppFace* hub = OrunAppFace::instance();
     const ShutterPlan plan =
         planShutter(hub->iWorkMode.load(), hub->iWorkSubMode.load(), m_running);
@@ -486,13 +497,13 @@ void VideoControlOverlay::on_tbVideo_clicked() {
     }
     if (!ok && plan.kind != ShutterKind::SingleShot)
         setButtonIcon(m_ui.tbVideo, previousIcon);
-    m_busy = false;
+    setBusy(false);
 }
 
 void VideoControlOverlay::on_tbChangeMode_clicked() {
     if (m_busy)
         return;
-    m_busy = true;
+    setBusy(true);
     OrunAppFace* hub = OrunAppFace::instance();
     VideoMaskWidget* mask = VideoMaskWidget::instance();
     mask->show();
@@ -505,7 +516,7 @@ void VideoControlOverlay::on_tbChangeMode_clicked() {
     // Any running capture ends before the mode changes.
     if (runOperation(7, 8000, false) != 0) {
         mask->hide();
-        m_busy = false;
+        setBusy(false);
         return;
     }
     const int previousMode = hub->iWorkMode.load();
@@ -530,7 +541,7 @@ void VideoControlOverlay::on_tbChangeMode_clicked() {
         hub->iWorkSubMode.store(previousSubMode);
     }
     mask->hide();
-    m_busy = false;
+    setBusy(false);
 }
 
 // --- Hub notifications -------------------------------------------------------------------
@@ -597,7 +608,10 @@ void VideoControlOverlay::slot_syncCameraStatusToUI(Orun_Camera_CurrStatus statu
         m_syncPending = false;
         return;
     }
-    if (m_busy || m_running)
+    // While a request of any layout's overlay or of the photo-mode selector
+    // is on its way, the hub already holds the new mode: a report from before
+    // it would undo the request.
+    if (m_running || s_busyOverlays > 0 || PohtoModeSettingDlg::instance()->isApplying())
         return;
     applyCameraStatus(status);
 }

@@ -111,6 +111,10 @@ private:
     // Posts `code` as requester 0 and waits up to `limitMs` for its result
     // (optionally under the loading mask); −1 on time-out or when closing.
     int runOperation(int code, int limitMs, bool withMask);
+    // Marks this overlay's shutter or mode change as running. Every layout's
+    // overlay takes the camera's status reports, so all of them hold off while
+    // any one of them waits: a report from before the request would undo it.
+    void setBusy(bool busy);
     void applyCameraStatus(const Orun_Camera_CurrStatus& status);
     // Keeps the form's groups at their edges when the overlay is not at its
     // design size: the control bar along the bottom, the full-screen button
@@ -139,7 +143,9 @@ private:
     bool m_fullScreen = false;
     bool m_photoSelectorShown = false;
     bool m_running = false;
-    bool m_busy = false;
+    bool m_busy = false; // set through setBusy only
+    // Overlays of all layouts whose shutter or mode change is running.
+    static int s_busyOverlays;
     bool m_gimbalLocked = false;
     bool m_syncPending = false;
     bool m_opFinished = false;

@@ -4,13 +4,16 @@
 
 #include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
+#include "ui/PohtoModeSettingDlg.h"
 #include "video/VideoWidget.h"
 
 #include <QLabel>
 #include <QToolButton>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <thread>
 
 using namespace stack;
 using camsim::CameraState;
@@ -217,6 +220,67 @@ TEST_F(StackOverlay, CapturingStatusIsIgnoredWhileASyncIsPending) {
     EXPECT_EQ(hub->iWorkMode.load(), 0);
     EXPECT_EQ(hub->iWorkSubMode.load(), 1);
     EXPECT_FALSE(overlay->isRunning());
+}
+
+// Pushes the camera's status every 30 ms from its own thread while it lives,
+// with the answer to the runtime's work-mode query held back by 400 ms: the
+// runtime reads the wanted mode from the hub only after that answer, so every
+// report of the old mode meanwhile could undo a request.
+class OldStatusMeanwhile {
+public:
+    explicit OldStatusMeanwhile(camsim::ControlCamera& cam) : m_cam(cam) {
+        m_cam.setReplyDelay(SetCamera, 0x000, 400);
+        m_thread = std::thread([this] {
+            while (m_pushing.load()) {
+                m_cam.pushStatusNow();
+                std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            }
+        });
+    }
+    ~OldStatusMeanwhile() {
+        m_pushing = false;
+        m_thread.join();
+        m_cam.setReplyDelay(SetCamera, 0x000, 0);
+    }
+
+private:
+    camsim::ControlCamera& m_cam;
+    std::atomic<bool> m_pushing{true};
+    std::thread m_thread;
+};
+
+TEST_F(StackOverlay, StatusReportsDuringAPhotoModeChoiceDoNotUndoIt) {
+    modeRow(0, 1); // photo, burst
+    QToolButton* multi = PohtoModeSettingDlg::instance()->findChild<QToolButton*>("tbMultiPhoto");
+    ASSERT_NE(multi, nullptr);
+    {
+        OldStatusMeanwhile reports(*cam);
+        multi->click();
+    }
+    EXPECT_TRUE(waitCamera([](const CameraState& s) { return s.subMode == 2; }))
+        << "the camera stayed in sub-mode " << int(cam->state().subMode);
+    EXPECT_EQ(hub->iPhotoMode.load(), 2);
+    EXPECT_EQ(hub->iWorkSubMode.load(), 2);
+}
+
+// The overlay of every layout takes the status reports, not only the one
+// whose button was clicked.
+TEST_F(StackOverlay, StatusReportsDuringAModeSwitchDoNotUndoIt) {
+    modeRow(0, 0); // photo, single
+    QToolButton* change = part<QToolButton>(overlay, "tbChangeMode");
+    ASSERT_NE(change, nullptr);
+    {
+        OldStatusMeanwhile reports(*cam);
+        change->click();
+    }
+    EXPECT_TRUE(waitCamera([](const CameraState& s) { return s.workMode == 1; }))
+        << "the camera stayed in work mode " << int(cam->state().workMode);
+    EXPECT_EQ(hub->iWorkMode.load(), 1);
+    EXPECT_FALSE(overlay->isBusy());
+    // With the switch done, reports are taken over again.
+    cam->updateState([](CameraState& s) { s.workMode = 0; });
+    cam->pushStatusNow();
+    EXPECT_TRUE(waitFor([this] { return hub->iWorkMode.load() == 0; }));
 }
 
 TEST_F(StackOverlay, TwoNewCameraFaultsGiveStackedBanners) {
