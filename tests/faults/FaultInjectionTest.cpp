@@ -105,7 +105,6 @@ protected:
         ASSERT_TRUE(eventually([&] { return hub->bCameraReached.load(); }, 4000));
     }
 
-    // Pictures shown within `ms` from now.
     // Waits until no picture has arrived for `quietMs`, at most `limitMs`:
     // what the camera had already sent still plays out after it stops.
     bool waitForQuiet(int quietMs, int limitMs) {
@@ -125,6 +124,7 @@ protected:
         return false;
     }
 
+    // Pictures shown within `ms` from now.
     int picturesWithin(int ms) {
         const int before = pictures.load();
         sleepMs(ms);
