@@ -36,7 +36,7 @@ void KcpMonitor::touch() {
     reconnect_->set_armed(true);
 }
 
-std::shared_ptr<std::string> KcpMonitor::fetch(int32_t timeoutMs) {
+std::shared_ptr<std::string> KcpMonitor::fetch(int32_t timeoutMs, int64_t* wholeUs) {
     if (timeoutMs < -500 || timeoutMs >= 1500)
         LOG_FATAL << "time-out " << timeoutMs;
     touch();
@@ -46,11 +46,20 @@ std::shared_ptr<std::string> KcpMonitor::fetch(int32_t timeoutMs) {
         stream = stream_;
     }
     if (stream && stream->is_started())
-        return stream->pop_frame(timeoutMs);
+        return stream->pop_frame(timeoutMs, wholeUs);
     reconnect_->bark(200);
     int32_t pause = timeoutMs < 0 ? 10 : std::min(timeoutMs, 10);
     std::this_thread::sleep_for(std::chrono::milliseconds(pause));
     return {};
+}
+
+uint64_t KcpMonitor::discontinuities() {
+    std::shared_ptr<KcpStream> stream;
+    {
+        std::lock_guard<std::mutex> lock(streamMutex_);
+        stream = stream_;
+    }
+    return sessionBreaks_.load() + (stream ? stream->frames_dropped() : 0);
 }
 
 int32_t KcpMonitor::frame_count() {
@@ -109,6 +118,7 @@ void KcpMonitor::start_kcp() {
         return; // released here: never started, so no stop request
     std::lock_guard<std::mutex> streamLock(streamMutex_);
     stream_ = stream;
+    sessionBreaks_.fetch_add(1);
 }
 
 int KcpMonitor::drop_stream() {
@@ -119,6 +129,8 @@ int KcpMonitor::drop_stream() {
         stream = stream_;
         if (!stream)
             return 2;
+        // The dropped stream's losses stay counted.
+        sessionBreaks_.fetch_add(stream->frames_dropped());
         stream_.reset();
     }
     for (int i = 0; i < 3 && stream.use_count() > 1; i++)

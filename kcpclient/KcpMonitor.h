@@ -3,6 +3,7 @@
 #include "kcpclient/KcpStream.h"
 #include "kcpclient/WatchDog.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -21,7 +22,11 @@ public:
 
     void touch();
     // One frame, waiting up to timeoutMs (−500 ≤ t < 1500); empty if none.
-    std::shared_ptr<std::string> fetch(int32_t timeoutMs);
+    // `wholeUs`, when given, receives the time the frame became whole.
+    std::shared_ptr<std::string> fetch(int32_t timeoutMs, int64_t* wholeUs = nullptr);
+    // Counts the sessions started and the frames their queues let go: when it
+    // changes, the next frame need not continue the one before.
+    uint64_t discontinuities();
     int32_t frame_count();
     void kick();
     void stop();
@@ -45,4 +50,6 @@ private:
     std::recursive_mutex sessionMutex_;
     std::shared_ptr<KcpStream> stream_;
     std::mutex streamMutex_;
+    // Sessions started, plus the drops of the streams before the current one.
+    std::atomic<uint64_t> sessionBreaks_{0};
 };

@@ -2,6 +2,7 @@
 
 #include "kcpclient/LogLine.h"
 #include "kcpclient/SockAddrBoost.h"
+#include "kcpclient/ThreadName.h"
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -122,7 +123,10 @@ KcpStreamDetail::KcpStreamDetail(const std::string& cameraAddress, uint16_t comm
     kcp_->rx_minrto = 10;
     kcp_->fastresend = 1;
     running_ = true;
-    thread_ = std::make_shared<std::thread>([this] { receive_loop(); });
+    thread_ = std::make_shared<std::thread>([this] {
+        setCurrentThreadName("orun-media-rx");
+        receive_loop();
+    });
 }
 
 KcpStreamDetail::~KcpStreamDetail() {
@@ -136,8 +140,12 @@ KcpStreamDetail::~KcpStreamDetail() {
     }
 }
 
-std::shared_ptr<std::string> KcpStreamDetail::pop_frame(int32_t timeoutMs) {
-    return queue_.get(timeoutMs, true);
+std::shared_ptr<std::string> KcpStreamDetail::pop_frame(int32_t timeoutMs, int64_t* wholeUs) {
+    return queue_.get(timeoutMs, true, wholeUs);
+}
+
+uint64_t KcpStreamDetail::frames_dropped() const {
+    return queue_.dropped();
 }
 
 int32_t KcpStreamDetail::frame_count() {

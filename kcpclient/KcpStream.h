@@ -17,8 +17,13 @@
 // and tells the camera to stop when it ends.
 class KcpStream {
 public:
-    virtual std::shared_ptr<std::string> pop_frame(int32_t timeoutMs) = 0;
+    // One whole frame, waiting up to timeoutMs; `wholeUs`, when given,
+    // receives the time it became whole (frame_clock_us).
+    virtual std::shared_ptr<std::string> pop_frame(int32_t timeoutMs,
+                                                   int64_t* wholeUs = nullptr) = 0;
     virtual int32_t frame_count() = 0;
+    // Frames the full queue let go so far.
+    virtual uint64_t frames_dropped() const = 0;
 
     bool is_started() const { return started_; }
     uint16_t conversation() const { return conv_; }
@@ -55,8 +60,9 @@ public:
     KcpStreamDetail(const std::string& cameraAddress, uint16_t commandPort, uint32_t capacity);
     ~KcpStreamDetail() override;
 
-    std::shared_ptr<std::string> pop_frame(int32_t timeoutMs) override;
+    std::shared_ptr<std::string> pop_frame(int32_t timeoutMs, int64_t* wholeUs = nullptr) override;
     int32_t frame_count() override;
+    uint64_t frames_dropped() const override;
     void set_recv_notifier(std::function<void()> notifier);
 
 private:

@@ -39,7 +39,7 @@ KcpWrapperDetail::~KcpWrapperDetail() {
     sideInfo_.reset();
 }
 
-void KcpWrapperDetail::sort_frame(const std::shared_ptr<std::string>& frame) {
+void KcpWrapperDetail::sort_frame(const std::shared_ptr<std::string>& frame, int64_t wholeUs) {
     if (has_prefix(*frame, kSideInfoPrefix)) {
         auto info = std::make_shared<std::string>(frame->substr(5));
         std::lock_guard<std::recursive_mutex> lock(sideInfoMutex_);
@@ -50,9 +50,12 @@ void KcpWrapperDetail::sort_frame(const std::shared_ptr<std::string>& frame) {
     std::recursive_mutex& mutex = container ? containersMutex_ : videosMutex_;
     std::lock_guard<std::recursive_mutex> lock(mutex);
     Queue& queue = container ? *containers_ : *videos_;
-    queue.push_back(frame);
-    while (queue.size() > kFrameQueueMax)
+    queue.emplace_back(frame, wholeUs);
+    while (queue.size() > kFrameQueueMax) {
         queue.pop_front();
+        if (!container)
+            videosDropped_.fetch_add(1);
+    }
 }
 
 MediaDataTime KcpWrapperDetail::split_time_trailer(const std::shared_ptr<std::string>& frame) {
@@ -101,7 +104,8 @@ std::vector<MediaDataTime> KcpWrapperDetail::parse_container(const std::string& 
 
 std::shared_ptr<std::string> KcpWrapperDetail::take_frame(const std::shared_ptr<Queue>& queue,
                                                           std::recursive_mutex& mutex,
-                                                          uint32_t timeoutMs, bool take) {
+                                                          uint32_t timeoutMs, bool take,
+                                                          int64_t* wholeUs) {
     monitor_.touch();
     auto front = [&]() -> std::shared_ptr<std::string> {
         std::lock_guard<std::recursive_mutex> lock(mutex);
@@ -110,7 +114,9 @@ std::shared_ptr<std::string> KcpWrapperDetail::take_frame(const std::shared_ptr<
         auto f = queue->front();
         if (take)
             queue->pop_front();
-        return f;
+        if (wholeUs)
+            *wholeUs = f.second;
+        return f.first;
     };
     if (auto f = front())
         return f;
@@ -118,8 +124,9 @@ std::shared_ptr<std::string> KcpWrapperDetail::take_frame(const std::shared_ptr<
     // the monitor as the programming fault it is.
     uint32_t round = std::max<uint32_t>(timeoutMs / 6, 1);
     for (int i = 0; i < 6; i++) {
-        if (auto frame = monitor_.fetch(static_cast<int32_t>(round)))
-            sort_frame(frame);
+        int64_t whole = 0;
+        if (auto frame = monitor_.fetch(static_cast<int32_t>(round), &whole))
+            sort_frame(frame, whole);
         if (auto f = front())
             return f;
     }
@@ -146,17 +153,27 @@ MediaDataTime KcpWrapperDetail::take_record(uint32_t timeoutMs, bool take) {
 }
 
 MediaDataTime KcpWrapperDetail::pop_video(uint32_t timeoutMs) {
-    auto frame = take_frame(videos_, videosMutex_, timeoutMs, true);
+    int64_t whole = 0;
+    auto frame = take_frame(videos_, videosMutex_, timeoutMs, true, &whole);
     if (!frame)
         return {};
-    return split_time_trailer(frame);
+    MediaDataTime result = split_time_trailer(frame);
+    result.wholeUs = whole;
+    return result;
 }
 
 MediaDataTime KcpWrapperDetail::peek_video(uint32_t timeoutMs) {
-    auto frame = take_frame(videos_, videosMutex_, timeoutMs, false);
+    int64_t whole = 0;
+    auto frame = take_frame(videos_, videosMutex_, timeoutMs, false, &whole);
     if (!frame)
         return {};
-    return split_time_trailer(frame);
+    MediaDataTime result = split_time_trailer(frame);
+    result.wholeUs = whole;
+    return result;
+}
+
+uint64_t KcpWrapperDetail::video_discontinuities() {
+    return monitor_.discontinuities() + videosDropped_.load();
 }
 
 MediaDataTime KcpWrapperDetail::pop_record(uint32_t timeoutMs) {

@@ -5,10 +5,12 @@
 #include <string>
 
 // One media record handed to consumers: data (may be empty) and its time
-// (0 when the frame carried none).
+// (0 when the frame carried none). Video frames also tell when the client had
+// them whole (steady-clock microseconds, frame_clock_us; 0 when unknown).
 struct MediaDataTime {
     std::shared_ptr<std::string> data;
     int64_t time = 0;
+    int64_t wholeUs = 0;
 };
 
 // The media client: the only way the rest of the program reaches the media
@@ -31,5 +33,9 @@ public:
     virtual void kick() = 0;
     virtual void stop() = 0;
     virtual bool auto_route() = 0;
+    // Counts the events after which the next video frame need not continue
+    // the one popped before it: a new media session, or frames that a full
+    // queue let go. Consumers compare it between frames; only a change counts.
+    virtual uint64_t video_discontinuities() { return 0; }
     virtual ~KcpWrapper() = default;
 };

@@ -3,10 +3,12 @@
 #include "kcpclient/KcpMonitor.h"
 #include "kcpclient/KcpWrapper.h"
 
+#include <atomic>
 #include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The media client behind KcpWrapper::instance(): sorts the camera's frames
@@ -34,9 +36,10 @@ public:
     void kick() override;
     void stop() override;
     bool auto_route() override;
+    uint64_t video_discontinuities() override;
 
-    // Files one frame by its first five bytes.
-    void sort_frame(const std::shared_ptr<std::string>& frame);
+    // Files one frame by its first five bytes; `wholeUs` is when it became whole.
+    void sort_frame(const std::shared_ptr<std::string>& frame, int64_t wholeUs = 0);
     // A video frame without its 16-byte time trailer, and the trailer's time.
     static MediaDataTime split_time_trailer(const std::shared_ptr<std::string>& frame);
     // The records of a container frame (after its 5-byte prefix).
@@ -47,11 +50,12 @@ public:
     size_t container_queue_size();
 
 private:
-    using Queue = std::deque<std::shared_ptr<std::string>>;
+    // A frame and the time it became whole.
+    using Queue = std::deque<std::pair<std::shared_ptr<std::string>, int64_t>>;
 
     std::shared_ptr<std::string> take_frame(const std::shared_ptr<Queue>& queue,
                                             std::recursive_mutex& mutex, uint32_t timeoutMs,
-                                            bool take);
+                                            bool take, int64_t* wholeUs = nullptr);
     MediaDataTime take_record(uint32_t timeoutMs, bool take);
 
     KcpMonitor monitor_;
@@ -61,6 +65,7 @@ private:
     std::recursive_mutex containersMutex_;
     std::shared_ptr<Queue> videos_;
     std::recursive_mutex videosMutex_;
+    std::atomic<uint64_t> videosDropped_{0};
     std::shared_ptr<std::deque<MediaDataTime>> records_;
     std::recursive_mutex recordsMutex_;
 };

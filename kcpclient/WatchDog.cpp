@@ -1,6 +1,7 @@
 #include "kcpclient/WatchDog.h"
 
 #include "kcpclient/LogLine.h"
+#include "kcpclient/ThreadName.h"
 
 #include <limits>
 
@@ -14,7 +15,10 @@ WatchDog::WatchDog(int64_t timeoutMs, std::function<void()> callback, bool armed
     feed();
     armed_ = armed;
     running_ = true;
-    watchThread_ = std::make_shared<std::thread>([this] { watch(); });
+    watchThread_ = std::make_shared<std::thread>([this] {
+        setCurrentThreadName("orun-watchdog");
+        watch();
+    });
 }
 
 WatchDog::~WatchDog() {
@@ -67,6 +71,7 @@ void WatchDog::bark_thread_restart() {
         barking_ = true;
     }
     barkThread_ = std::make_shared<std::thread>([this] {
+        setCurrentThreadName("orun-wd-bark");
         if (callback_)
             callback_();
         {
