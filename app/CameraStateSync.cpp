@@ -2,8 +2,8 @@
 
 #include "app/BurstCountdown.h"
 #include "app/OperationHandlers.h"
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "app/Configuration.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -1,6 +1,6 @@
 #include "app/DeviceMessages.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <QCoreApplication>
 
@@ -108,10 +108,8 @@ void applyStatusReport(const Orun_Camera_CurrStatus& status) {
         // with no requester, so nobody waits for its result. A request that
         // is already pending is left alone: overwriting it would lose the
         // user's action, and the next status report asks again.
-        if (hub->iOperating.load() == 0) {
-            hub->iOperation.store(18, std::memory_order_relaxed);
-            hub->iOperating.store(1, std::memory_order_release);
-        }
+        if (hub->iOperating.load() == 0)
+            hub->postOperation(18);
     } else {
         clear(hub, {9, 10, 11, 12, 13, 14, 15, 16, 17, 19, 20});
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/CameraStatus.h"
+#include "hub/CameraStatus.h"
 
 // Turns the camera's status and battery reports and the storage-card state
 // into fault messages of the hub's list, and announces each change with

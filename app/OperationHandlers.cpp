@@ -1,8 +1,8 @@
 #include "app/OperationHandlers.h"
 
 #include "app/DeviceMessages.h"
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
 
 #include <QDebug>
 #include <QElapsedTimer>

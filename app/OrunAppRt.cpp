@@ -1,16 +1,13 @@
 #include "app/OrunAppRt.h"
-#include "app/WorkerStop.h"
 
 #include "app/OperationHandlers.h"
-#include "app/OrunAppFace.h"
-
-#include <QElapsedTimer>
+#include "hub/OrunAppFace.h"
 
 #include <chrono>
 
 namespace {
 constexpr auto kPollPeriod = std::chrono::milliseconds(50);
-constexpr qint64 kStopLimitMs = 1000;
+constexpr int kStopLimitMs = 1000;
 constexpr int kNoRequest = -1;
 } // namespace
 
@@ -20,28 +17,25 @@ std::shared_ptr<OrunAppRt> OrunAppRt::instance() {
 }
 
 OrunAppRt::OrunAppRt() : QObject(nullptr) {
-    worker = std::make_shared<std::thread>(&OrunAppRt::operationLoop, this);
+    worker.start("orun-runtime", [this] { operationLoop(); });
 }
 
 OrunAppRt::~OrunAppRt() {
     // Normally stopped by the close path; at process exit without it, end the
     // loop here so that the thread never outlives its object.
-    running = false;
-    if (worker && worker->joinable())
-        worker->join();
+    stop();
 }
 
 void OrunAppRt::stop() {
-    // The loop reports within one 50 ms pause unless a handler is still busy
-    // with the camera.
-    stopWorker(worker, running, stopped, kStopLimitMs);
+    // The loop ends at once unless a handler is still busy with the camera.
+    worker.stop(kStopLimitMs, [] { OrunAppFace::instance()->wakeOperationWaiters(); });
 }
 
 bool OrunAppRt::reportsResult(int code) {
     return (code >= 4 && code <= 17) || code == 20;
 }
 
-void OrunAppRt::finishStep(int code, int& ec) {
+void OrunAppRt::finishStep(int code, int who, int& ec) {
     OrunAppFace* hub = OrunAppFace::instance();
     runOperationHandler(code, ec);
 
@@ -53,17 +47,20 @@ void OrunAppRt::finishStep(int code, int& ec) {
         hub->iOperating.store(1);
 
     if (reportsResult(code))
-        emit hub->signal_doOperationFinished(hub->iWho.load(), ec);
+        emit hub->signal_doOperationFinished(who, ec);
 }
 
 void OrunAppRt::operationLoop() {
-    while (running.load()) {
-        OrunAppFace* hub = OrunAppFace::instance();
+    OrunAppFace* hub = OrunAppFace::instance();
+    while (worker.running()) {
+        const uint64_t posts = hub->operationPosts();
         if (hub->iOperating.load(std::memory_order_acquire) == 1) {
             int ec = -1;
             // Taking the code marks the slot as read; a new request shows up
-            // as a code other than kNoRequest.
+            // as a code other than kNoRequest. The requester is read with it:
+            // one who posts while the handler runs writes iWho anew.
             const int code = hub->iOperation.exchange(kNoRequest);
+            const int who = hub->iWho.load();
             if (code == kNoRequest) {
                 // Busy flag without a code: nothing to run.
                 hub->iOperating.store(0);
@@ -77,14 +74,15 @@ void OrunAppRt::operationLoop() {
                     hub->iRecCount = 0;
                     hub->lstRecPath.set(QStringList());
                 }
-                finishStep(code, ec);
+                finishStep(code, who, ec);
                 // Resolution changes are followed by the AI setting, which
                 // reports a second result with the same variable.
                 if (code == 12)
-                    finishStep(13, ec);
+                    finishStep(13, who, ec);
             }
         }
-        std::this_thread::sleep_for(kPollPeriod);
+        // Wakes at once for a new post; the period covers requesters that
+        // write the slot without posting.
+        hub->waitForOperation(posts, kPollPeriod);
     }
-    stopped = true;
 }

@@ -1,13 +1,14 @@
 #pragma once
 
+#include "hub/WorkerThread.h"
+
 #include <QObject>
 
-#include <atomic>
 #include <memory>
-#include <thread>
 
-// The operation runtime: one worker thread that polls the hub's request slot
-// every 50 ms and runs one operation at a time.
+// The operation runtime: one worker thread that takes the hub's request slot
+// as soon as a request is posted (and looks at it at least every 50 ms) and
+// runs one operation at a time.
 class OrunAppRt : public QObject {
     Q_OBJECT
 public:
@@ -23,10 +24,9 @@ public:
 private:
     OrunAppRt();
     void operationLoop();
-    // Runs one handler, frees the slot and reports, as the loop does for each request.
-    void finishStep(int code, int& ec);
+    // Runs one handler, frees the slot and reports the result to `who`, the
+    // requester of the request the handler runs for.
+    void finishStep(int code, int who, int& ec);
 
-    std::shared_ptr<std::thread> worker;
-    std::atomic<bool> running{true};
-    std::atomic<bool> stopped{false};
+    WorkerThread worker;
 };

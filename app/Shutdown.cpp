@@ -1,9 +1,9 @@
 #include "app/Shutdown.h"
 
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
 #include "video/videoctl.h"
 
 void shutdown() {

@@ -1,5 +1,4 @@
 #include "camera/Camera.h"
-#include "app/WorkerStop.h"
 
 #include "camera/ControlFrame.h"
 #include "camera/UDPTransciever.h"
@@ -53,9 +52,7 @@ Camera::Camera() {
     }
     connected = false;
     linkState = 0;
-    running = true;
-    stopped = false;
-    supervisorThread = std::make_shared<std::thread>([this] { supervisorLoop(); });
+    supervisor.start("orun-supervisor", [this] { supervisorLoop(); });
 }
 
 Camera::~Camera() {
@@ -63,7 +60,7 @@ Camera::~Camera() {
 }
 
 void Camera::stop() {
-    stopWorker(supervisorThread, running, stopped, 2000);
+    supervisor.stop(2000);
 }
 
 int Camera::exchange(SlotIndex index, uint8_t set, uint16_t id, const QByteArray& payload,

@@ -1,10 +1,13 @@
 #pragma once
 
-#include "camera/CameraStatus.h"
 #include "camera/NetworkAddresses.h"
+#include "hub/CameraStatus.h"
+#include "hub/WorkerThread.h"
 
 #include <QByteArray>
 #include <QString>
+
+#include <opencv2/core.hpp>
 
 #include <array>
 #include <atomic>
@@ -14,7 +17,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
 // Reply slot of one command: the reply parser stores the result code, sets
 // `arrived` under the mutex and wakes the waiting command.
@@ -88,15 +90,34 @@ public:
     void enableSupervisor(bool on);
     bool supervisorEnabled() const { return supervising.load(); }
 
-    // What the supervisor calls outside the control link. Empty members keep
-    // the defaults: the computer's interfaces, the initial status
-    // synchronisation, the media client and the decoder controller.
+    // Camera addresses tried in hotspot mode: on the USB network link and on
+    // the camera's own hotspot.
+    struct HotspotAddresses {
+        QString usbCamera;
+        QString wifiCamera;
+    };
+    static constexpr const char* kDefaultUsbCamera = "192.168.88.10";
+    static constexpr const char* kDefaultWifiCamera = "192.168.0.1";
+
+    // What the supervisor needs from outside the control link; the program
+    // hands it in at start-up. Empty members keep the defaults: the
+    // computer's interfaces, the default hotspot addresses, and nothing for
+    // the rest.
     struct SupervisorHooks {
         std::function<QList<InterfaceAddress>()> interfaces;
+        // The camera's state read after the link came up.
         std::function<void()> synchronise;
         std::function<void(const std::string& cameraAddress)> startMedia;
         std::function<void()> stopMedia;
+        // Called once, at the first link-up.
         std::function<void()> startDecoder;
+        // The link went up or down (also when another part of the program
+        // changed `connected`: the supervisor reports what it finds each cycle).
+        std::function<void(bool up)> linkChanged;
+        std::function<HotspotAddresses()> hotspotAddresses;
+        // The picture shown while no camera is linked, for a picture layout
+        // (three channels, R, G, B); an empty matrix shows nothing.
+        std::function<cv::Mat(int layout)> stopPicture;
     };
     void setSupervisorHooks(const SupervisorHooks& hooks);
 
@@ -153,19 +174,19 @@ private:
     SupervisorHooks currentHooks() const;
     void connectionAttempt(const SupervisorHooks& hooks);
     void linkUp(const SupervisorHooks& hooks, int status);
-    void showDisconnected();
+    void showDisconnected(const SupervisorHooks& hooks);
     void livenessCheck(const SupervisorHooks& hooks);
     void linkLost(const SupervisorHooks& hooks);
+    void reportLink(const SupervisorHooks& hooks);
 
     std::array<ReplySlot, SlotCount> replySlots;
-    std::shared_ptr<std::thread> supervisorThread;
-    std::atomic<bool> running{false};
-    std::atomic<bool> stopped{false};
+    WorkerThread supervisor;
     std::atomic<bool> supervising{false};
     mutable std::mutex hooksMutex;
     SupervisorHooks hooks;
     int missCount = 0;           // consecutive failed liveness cycles
     bool decoderStarted = false; // the decoder controller is started once
+    bool reportedLink = false;   // the link state last given to linkChanged
 
     // Reply data: written by the reply parsers under the slot mutex of their
     // command, copied out by the query commands under the same mutex.

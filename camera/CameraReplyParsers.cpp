@@ -1,15 +1,15 @@
 #include "camera/CameraReplyParsers.h"
 
-#include "app/DeviceMessages.h"
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/ControlFrame.h"
 #include "camera/ReplyDispatcher.h"
+#include "hub/OrunAppFace.h"
 
 #include <QDebug>
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -40,7 +40,39 @@ QString fileText(const uint8_t* data, int length) {
     return QString::fromUtf8(reinterpret_cast<const char*>(data), end);
 }
 
+std::mutex& reportHooksMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+DeviceReportHooks& reportHooks() {
+    static DeviceReportHooks hooks;
+    return hooks;
+}
+
+DeviceReportHooks currentReportHooks() {
+    std::lock_guard<std::mutex> lock(reportHooksMutex());
+    return reportHooks();
+}
+
+void reportStatus(const Orun_Camera_CurrStatus& status) {
+    const DeviceReportHooks hooks = currentReportHooks();
+    if (hooks.statusReport)
+        hooks.statusReport(status);
+}
+
+void reportBattery(int level) {
+    const DeviceReportHooks hooks = currentReportHooks();
+    if (hooks.batteryReport)
+        hooks.batteryReport(level);
+}
+
 } // namespace
+
+void setDeviceReportHooks(DeviceReportHooks hooks) {
+    std::lock_guard<std::mutex> lock(reportHooksMutex());
+    reportHooks() = std::move(hooks);
+}
 
 Orun_Camera_CurrStatus statusFromBlock(const uint8_t* b) {
     Orun_Camera_CurrStatus s;
@@ -207,7 +239,7 @@ void CameraReplyParsers::registerAll(ReplyDispatcher& t) {
         const Orun_Camera_CurrStatus status = statusFromBlock(data);
         hub->currStatus.set(status);
         emit hub->signal_syncCameraStatusToUI(status, false);
-        applyStatusReport(status);
+        reportStatus(status);
     });
     t.addPush(SetCamera, 0x752, 5, &CameraReplyParsers::wifiModePush);
 
@@ -258,8 +290,7 @@ void CameraReplyParsers::registerAll(ReplyDispatcher& t) {
     });
 
     // Battery report: (u16, int32, int32, level byte); the level decides.
-    t.addPush(SetBattery, 0x040, 11,
-              [](const uint8_t* data, int) { applyBatteryReport(data[10]); });
+    t.addPush(SetBattery, 0x040, 11, [](const uint8_t* data, int) { reportBattery(data[10]); });
 
     // Every Factory reply answers the link probe.
     t.addReplyForSet(SetFactory, 0, [](int code, const uint8_t*, int, const QString&) {

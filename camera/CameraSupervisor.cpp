@@ -3,19 +3,11 @@
 // watches the link with a periodic probe.
 #include "camera/Camera.h"
 
-#include "app/CameraStateSync.h"
-#include "app/Configuration.h"
-#include "app/OrunAppFace.h"
 #include "camera/NetworkAddresses.h"
 #include "camera/UDPTransciever.h"
-#include "kcpclient/KcpWrapper.h"
-#include "video/videoctl.h"
+#include "hub/OrunAppFace.h"
 
 #include <QDebug>
-#include <QFile>
-
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <chrono>
 
@@ -23,25 +15,6 @@ namespace {
 
 constexpr int kCycleMs = 500;
 constexpr int kMissesBeforeLoss = 3;
-
-// Camera addresses used in hotspot mode when the configuration names none.
-const char* const kDefaultUsbCamera = "192.168.88.10";
-const char* const kDefaultWifiCamera = "192.168.0.1";
-
-const char* stopVideoPicture(int layout) {
-    switch (layout) {
-    case 1:
-        return "/icon/stopVideo_9_16.png";
-    case 2:
-        return "/icon/stopVideo_4_3.png";
-    case 3:
-        return "/icon/stopVideo_3_4.png";
-    case 4:
-        return "/icon/stopVideo_1_1.png";
-    default:
-        return "/icon/stopVideo_16_9.png";
-    }
-}
 
 } // namespace
 
@@ -63,34 +36,38 @@ Camera::SupervisorHooks Camera::currentHooks() const {
     if (!h.interfaces)
         h.interfaces = [] { return systemInterfaceAddresses(); };
     if (!h.synchronise)
-        h.synchronise = [] { syncCameraState(); };
+        h.synchronise = [] {};
     if (!h.startMedia)
-        h.startMedia = [](const std::string& address) {
-            std::shared_ptr<KcpWrapper> media = KcpWrapper::instance();
-            media->set_address(address);
-            media->kick();
-        };
+        h.startMedia = [](const std::string&) {};
     if (!h.stopMedia)
-        h.stopMedia = [] { KcpWrapper::instance()->stop(); };
+        h.stopMedia = [] {};
     if (!h.startDecoder)
-        h.startDecoder = [] { videoctl::instance()->start(); };
+        h.startDecoder = [] {};
+    if (!h.linkChanged)
+        h.linkChanged = [](bool) {};
+    if (!h.hotspotAddresses)
+        h.hotspotAddresses = [] {
+            return HotspotAddresses{QString::fromLatin1(kDefaultUsbCamera),
+                                    QString::fromLatin1(kDefaultWifiCamera)};
+        };
+    if (!h.stopPicture)
+        h.stopPicture = [](int) { return cv::Mat(); };
     return h;
 }
 
 void Camera::supervisorLoop() {
-    while (running) {
+    while (supervisor.running()) {
         if (supervising) {
             const SupervisorHooks h = currentHooks();
+            reportLink(h);
             if (!connected)
                 connectionAttempt(h);
             else
                 livenessCheck(h);
         }
-        // The cycle pause, in slices so that stop() is noticed at once.
-        for (int slept = 0; slept < kCycleMs && running; slept += 10)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The cycle pause; stop() ends it at once.
+        supervisor.waitFor(std::chrono::milliseconds(kCycleMs));
     }
-    stopped = true;
 }
 
 void Camera::connectionAttempt(const SupervisorHooks& h) {
@@ -106,7 +83,7 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
             // that answer are listed by the reply parser; the user picks one.
             const QList<InterfaceAddress> entries = h.interfaces();
             for (const QString& local : localIpv4Addresses(entries)) {
-                if (!running)
+                if (!supervisor.running())
                     return;
                 const QString broadcast = broadcastAddressOf(local, entries);
                 if (broadcast.isEmpty())
@@ -132,16 +109,10 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
             status = 0;
         }
     } else {
-        const QString usbCamera = readConfigValue(QStringLiteral("BaseOption/usb"),
-                                                  QString::fromLatin1(kDefaultUsbCamera))
-                                      .toString()
-                                      .trimmed();
-        const QString wifiCamera = readConfigValue(QStringLiteral("BaseOption/wifi"),
-                                                   QString::fromLatin1(kDefaultWifiCamera))
-                                       .toString()
-                                       .trimmed();
+        const HotspotAddresses cameras = h.hotspotAddresses();
         const HotspotRoute route =
-            chooseHotspotRoute(usbCamera, wifiCamera, localIpv4Addresses(h.interfaces()));
+            chooseHotspotRoute(cameras.usbCamera.trimmed(), cameras.wifiCamera.trimmed(),
+                               localIpv4Addresses(h.interfaces()));
         hub->sLocalAddress.set(route.localAddress);
         hub->sCameraAddress.set(route.cameraAddress);
         status = route.status;
@@ -155,7 +126,7 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
     if (linked)
         linkUp(h, status);
     else
-        showDisconnected();
+        showDisconnected(h);
 }
 
 void Camera::linkUp(const SupervisorHooks& h, int status) {
@@ -181,18 +152,23 @@ void Camera::linkUp(const SupervisorHooks& h, int status) {
         h.startDecoder();
         decoderStarted = true;
     }
+    reportLink(h);
     hub->bCameraReached = true;
 }
 
-void Camera::showDisconnected() {
+void Camera::reportLink(const SupervisorHooks& h) {
+    const bool up = connected.load();
+    if (up == reportedLink)
+        return;
+    reportedLink = up;
+    h.linkChanged(up);
+}
+
+void Camera::showDisconnected(const SupervisorHooks& h) {
     OrunAppFace* hub = OrunAppFace::instance();
-    const QString path = applicationBaseDir() + QLatin1String(stopVideoPicture(hub->iScreenLayout));
-    cv::Mat picture = cv::imread(QFile::encodeName(path).toStdString(), cv::IMREAD_COLOR);
-    if (!picture.empty()) {
-        // Pictures travel in R, G, B order; OpenCV reads B, G, R.
-        cv::cvtColor(picture, picture, cv::COLOR_BGR2RGB);
+    const cv::Mat picture = h.stopPicture(hub->iScreenLayout.load());
+    if (!picture.empty())
         emit hub->signal_showVideoFrame(picture);
-    }
     emit hub->signal_setVideoBtnDlgVisable(false);
     hub->wifiWorkStatus.set(StationInfoBlock{});
     emit hub->signal_showWifiWorkStatusInfo();
@@ -215,6 +191,7 @@ void Camera::linkLost(const SupervisorHooks& h) {
     OrunAppFace* hub = OrunAppFace::instance();
     missCount = 0;
     connected = false;
+    reportLink(h);
     qDebug() << "showConnectStatus(DISCONNECT)";
     emit hub->signal_showConnectSatus(-1);
     emit hub->signal_setVideoBtnDlgVisable(false);

@@ -1,9 +1,8 @@
 #include "camera/UDPTransciever.h"
-#include "app/WorkerStop.h"
 
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/CameraReplyParsers.h"
+#include "hub/OrunAppFace.h"
 
 #include <QElapsedTimer>
 #include <QtGlobal>
@@ -25,8 +24,8 @@
 // connection supervisor while the receive thread reads. The kernel allows
 // sendto() and recvfrom() on one descriptor from several threads at once, each
 // call moving one whole datagram, so no lock is needed around the socket. The
-// receive thread waits for datagrams with poll() and a 5 ms time-out, which
-// keeps the reaction to stop() within 5 ms without a busy loop.
+// receive thread waits for datagrams with poll(): a reply is handled the moment
+// it arrives, and an idle link costs one wake-up per stop check.
 
 namespace {
 
@@ -35,6 +34,9 @@ std::atomic<uint16_t> sequenceCounter{0};
 
 // Largest datagram built by sendFrame.
 constexpr int kPackBufferSize = kMaxFrameSize;
+// How long the receive thread waits for a datagram before it looks whether
+// it should stop.
+constexpr int kStopCheckMs = 50;
 
 } // namespace
 
@@ -84,9 +86,7 @@ UDPTransciever::UDPTransciever(uint16_t localPort_, uint16_t peerPort_)
         bound = ::bind(socketFd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0;
     }
 
-    running = true;
-    stopped = false;
-    receiveThread = std::make_shared<std::thread>([this] { receiveLoop(); });
+    receiver.start("orun-control-rx", [this] { receiveLoop(); });
 }
 
 UDPTransciever::~UDPTransciever() {
@@ -120,20 +120,24 @@ int UDPTransciever::sendFrame(ControlFrame& frame, const QString& address) {
 }
 
 void UDPTransciever::stop() {
-    stopWorker(receiveThread, running, stopped, 2000);
+    receiver.stop(2000);
 }
 
 void UDPTransciever::receiveLoop() {
-    while (running) {
-        if (!bound) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
+    // Without the local port nothing can arrive: wait for the stop.
+    if (!bound) {
+        while (receiver.waitFor(std::chrono::hours(1))) {
         }
+        return;
+    }
+    while (receiver.running()) {
+        // Waits for a datagram; the time-out only bounds how late a stop is
+        // noticed.
         pollfd pfd{socketFd, POLLIN, 0};
-        if (::poll(&pfd, 1, 5) <= 0)
+        if (::poll(&pfd, 1, kStopCheckMs) <= 0)
             continue;
         // Drain every pending datagram, each into a buffer of exactly its size.
-        while (running) {
+        while (receiver.running()) {
             uint8_t probe = 0;
             const ssize_t pending =
                 ::recv(socketFd, &probe, sizeof(probe), MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
@@ -150,7 +154,6 @@ void UDPTransciever::receiveLoop() {
                            QHostAddress(ntohl(from.sin_addr.s_addr)), ntohs(from.sin_port));
         }
     }
-    stopped = true;
 }
 
 void UDPTransciever::handleDatagram(uint8_t* data, int size, const QHostAddress& sender,

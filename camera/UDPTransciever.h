@@ -1,8 +1,9 @@
 #pragma once
 
-#include "app/SharedValue.h"
 #include "camera/ControlFrame.h"
 #include "camera/ReplyDispatcher.h"
+#include "hub/SharedValue.h"
+#include "hub/WorkerThread.h"
 
 #include <QHostAddress>
 #include <QString>
@@ -10,7 +11,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 // The one UDP socket of the camera control link: sends control frames to the
 // camera's port and runs the receive thread that validates every datagram,
@@ -50,13 +50,11 @@ private:
     void receiveLoop();
     void handleDatagram(uint8_t* data, int size, const QHostAddress& sender, uint16_t senderPort);
 
-    std::shared_ptr<std::thread> receiveThread;
+    WorkerThread receiver;
     int socketFd = -1;
     bool bound = false;
     uint16_t localPort;
     uint16_t peerPort;
-    std::atomic<bool> running{false};
-    std::atomic<bool> stopped{false};
     ReplyDispatcher table;
 };
 

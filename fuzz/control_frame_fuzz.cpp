@@ -8,11 +8,11 @@
 //   bit 2  hotspot mode instead of station mode (changes the announcement
 //          reply's handling)
 
-#include "app/OrunAppFace.h"
 #include "camera/CameraReplyParsers.h"
 #include "camera/ControlFrame.h"
 #include "camera/ReplyDispatcher.h"
 #include "fuzz/FuzzQt.h"
+#include "hub/OrunAppFace.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "ui/OverlayWiring.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "ui/overlay/VideoControlBtnH16V9.h"
 #include "ui/overlay/VideoControlBtnH1V1.h"
 #include "ui/overlay/VideoControlBtnH3V4.h"

@@ -1,10 +1,11 @@
 #include "bench/e2e/ClientHarness.h"
 
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
 #include "app/Shutdown.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
+#include "program/Composition.h"
 #include "ui/OrunAppUI.h"
 
 #include <QDir>
@@ -22,6 +23,7 @@ OrunAppUI* startClient(const QString& baseDir) {
     auto* window = new OrunAppUI();
     window->show();
     OrunAppFace::instance()->uiActive = true;
+    composeProgram();
     OrunAppRt::instance();
     Camera::instance()->enableSupervisor(true);
     return window;

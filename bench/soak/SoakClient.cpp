@@ -12,8 +12,8 @@
 
 #include "bench/e2e/ClientHarness.h"
 
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
 #include "ui/OrunAppUI.h"
 
 #include <QApplication>

@@ -1,5 +1,8 @@
 #include "CameraTestRig.h"
 
+#include "app/DeviceMessages.h"
+#include "camera/CameraReplyParsers.h"
+
 SignalLog::SignalLog() {
     OrunAppFace* hub = OrunAppFace::instance();
     auto direct = Qt::DirectConnection;
@@ -107,6 +110,11 @@ void CameraRig::SetUp() {
     // The tests talk to the simulated camera directly: no supervisor, which
     // would go looking for a real camera.
     Camera::instance()->stop();
+    // Status and battery pushes raise and clear faults, as in the program.
+    DeviceReportHooks reports;
+    reports.statusReport = [](const Orun_Camera_CurrStatus& s) { applyStatusReport(s); };
+    reports.batteryReport = [](int level) { applyBatteryReport(level); };
+    setDeviceReportHooks(reports);
     std::shared_ptr<UDPTransciever> udp = UDPTransciever::instance();
     ASSERT_TRUE(udp->isBound());
     udp->peerAddress.set("127.0.0.1");

@@ -3,10 +3,10 @@
 // Shared set-up of the tests that run the operation runtime and the state
 // synchronisation against the simulated camera on 127.0.0.1.
 
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/ControlFrame.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
 #include "tools/camsim/control/ControlCamera.h"
 
 #include <gtest/gtest.h>

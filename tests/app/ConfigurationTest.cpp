@@ -1,5 +1,5 @@
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
 

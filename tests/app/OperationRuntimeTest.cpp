@@ -417,7 +417,7 @@ TEST_F(Runtime, WifiSwitchSendsTheRequestButLogsNoPassword) {
     EXPECT_EQ(requests(SetCamera, 0x352), 2);
 }
 
-TEST_F(Runtime, RequestPostedWhileAHandlerRunsIsKept) {
+TEST_F(Runtime, RequestPostedWhileAHandlerRunsIsKeptAndEachResultGoesToItsRequester) {
     cam->updateFaults([](camsim::Faults& f) { f.captureConfirmDelayMs = 1200; });
     setState([](CameraState& s) { s.workMode = 1; });
     post(10, 0);
@@ -429,8 +429,10 @@ TEST_F(Runtime, RequestPostedWhileAHandlerRunsIsKept) {
     ASSERT_TRUE(signals_->waitFor("doOperationFinished", 2, 6000));
     EXPECT_EQ(requests(SetSdk, 0x044), 1);
     EXPECT_EQ(cam->state().runState, 3);
-    // Both results carry the requester current when they were reported.
-    EXPECT_EQ(signals_->named("doOperationFinished"), QStringList({result(2, 0), result(2, 0)}));
+    // Each result carries the requester of the request it answers: the
+    // overlay's video start (0), then the dialog's mirroring (2), although
+    // the dialog wrote its iWho while the overlay's request still ran.
+    EXPECT_EQ(signals_->named("doOperationFinished"), QStringList({result(0, 0), result(2, 0)}));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
+#include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "app/Shutdown.h"
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The command catalogue against a scripted camera on 127.0.0.1:9999.
 #include "ScriptedPeer.h"
 
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/CameraReplyParsers.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
 
 #include <QElapsedTimer>
 

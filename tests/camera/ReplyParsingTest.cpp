@@ -1,16 +1,17 @@
 // Reply and push parsing without the network: frames go straight into a
 // parser table holding the camera's parsers.
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/CameraReplyParsers.h"
 #include "camera/ReplyDispatcher.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
 
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -36,12 +37,25 @@ QByteArray counting(int n, int start = 1) {
 
 class Parsers : public ::testing::Test {
 protected:
-    void SetUp() override { registerCameraParsers(table); }
+    void SetUp() override {
+        registerCameraParsers(table);
+        // What the pushes report beyond the hub goes to the hooks the
+        // program hands in; here they are recorded.
+        DeviceReportHooks hooks;
+        hooks.statusReport = [this](const Orun_Camera_CurrStatus& s) {
+            statusReports.push_back(s);
+        };
+        hooks.batteryReport = [this](int level) { batteryReports.push_back(level); };
+        setDeviceReportHooks(hooks);
+    }
+    void TearDown() override { setDeviceReportHooks({}); }
     Outcome push(uint8_t set, uint16_t id, const QByteArray& payload) {
         return table.dispatch(frame(set, id, payload), QString());
     }
     ReplyDispatcher table;
     OrunAppFace* hub = OrunAppFace::instance();
+    std::vector<Orun_Camera_CurrStatus> statusReports;
+    std::vector<int> batteryReports;
 };
 
 } // namespace
@@ -173,13 +187,16 @@ TEST_F(Parsers, StatusPushStoresSignalsAndEvaluates) {
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy[0][1].toBool(), false);
     EXPECT_EQ(spy[0][0].value<Orun_Camera_CurrStatus>().iCaptureTimeMs, 1000);
-    EXPECT_TRUE(hub->hasFault(7)); // the fault evaluation saw the record
+    // The device-message evaluation saw the record.
+    ASSERT_EQ(statusReports.size(), 1u);
+    EXPECT_EQ(statusReports[0].iTemperature, 90);
 
     // A short push changes nothing.
     QByteArray shortBlock(87, 0x11);
     EXPECT_EQ(push(SetCamera, 0x1E0, shortBlock), Outcome::TooShort);
     EXPECT_EQ(hub->currStatus.get().iTemperature, 90);
     EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(statusReports.size(), 1u);
 }
 
 TEST_F(Parsers, GimbalStateAndZoomPushes) {
@@ -269,14 +286,14 @@ TEST_F(Parsers, SdkInfoBatteryAndWifiModePushes) {
     ASSERT_EQ(push(SetSdk, 0x02F, QByteArray(44, 0)), Outcome::Dispatched);
     EXPECT_FALSE(hub->bPortrait.load());
 
-    // Battery: the level is byte 10; 0 raises the low-battery message.
+    // Battery: the level is byte 10, reported on to the device messages.
     hub->bCameraReached = true;
     QByteArray battery(11, 5);
     battery[10] = 0;
     EXPECT_EQ(push(SetBattery, 0x040, battery.left(10)), Outcome::TooShort);
-    EXPECT_FALSE(hub->hasFault(8));
+    EXPECT_TRUE(batteryReports.empty());
     ASSERT_EQ(push(SetBattery, 0x040, battery), Outcome::Dispatched);
-    EXPECT_TRUE(hub->hasFault(8));
+    EXPECT_EQ(batteryReports, std::vector<int>{0});
 
     std::shared_ptr<Camera> camera = Camera::instance();
     EXPECT_EQ(camera->lastPushedWifiMode(), 0xFF);

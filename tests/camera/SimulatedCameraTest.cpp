@@ -1,8 +1,8 @@
 // The command catalogue and the pushes against the simulated camera, run in
 // this process on 127.0.0.1:9999.
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
 #include "tools/camsim/control/ControlCamera.h"
 
 #include <QElapsedTimer>

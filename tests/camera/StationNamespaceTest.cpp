@@ -4,9 +4,9 @@
 // broadcast finds the camera, the station query lists it, choosing it links.
 // Needs root and iproute2; the namespaces are created and removed here, and
 // no traffic leaves them.
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -2,9 +2,10 @@
 // scripted interface list and stand-ins for the synchronisation, the media
 // client and the decoder.
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
+#include "program/Composition.h"
 #include "tools/camsim/control/ControlCamera.h"
 
 #include <QDir>
@@ -32,6 +33,7 @@ struct Journal {
     std::vector<std::string> mediaStarts;
     int mediaStops = 0;
     int decoderStarts = 0;
+    std::vector<bool> links;
     std::vector<int> statuses;
     std::vector<bool> buttons;
     int pictures = 0;
@@ -59,7 +61,9 @@ protected:
         ASSERT_TRUE(cam.start()) << cam.lastError();
         camera = Camera::instance();
 
-        Camera::SupervisorHooks h;
+        // The program's own collaborators (hotspot addresses from the
+        // configuration, stop-video pictures), the rest recorded.
+        Camera::SupervisorHooks h = programSupervisorHooks();
         h.interfaces = [this] {
             std::lock_guard<std::mutex> lock(journal.mutex);
             return interfaceList;
@@ -79,6 +83,10 @@ protected:
         h.startDecoder = [this] {
             std::lock_guard<std::mutex> lock(journal.mutex);
             ++journal.decoderStarts;
+        };
+        h.linkChanged = [this](bool up) {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            journal.links.push_back(up);
         };
         camera->setSupervisorHooks(h);
 
@@ -142,6 +150,7 @@ TEST_F(Supervisor, HotspotLinkLossAndReconnect) {
     EXPECT_EQ(journal.read(&Journal::synchronised), 1);
     EXPECT_EQ(journal.read(&Journal::mediaStarts), std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(journal.read(&Journal::decoderStarts), 1);
+    EXPECT_EQ(journal.read(&Journal::links), std::vector<bool>{true});
     EXPECT_EQ(journal.read(&Journal::buttons).back(), true);
     // The camera's station block became the Wi-Fi work status.
     const StationInfoBlock status = hub->wifiWorkStatus.get();
@@ -160,6 +169,7 @@ TEST_F(Supervisor, HotspotLinkLossAndReconnect) {
     EXPECT_EQ(lastStatus(), -1);
     EXPECT_EQ(journal.read(&Journal::buttons).back(), false);
     EXPECT_EQ(journal.read(&Journal::mediaStops), 1);
+    EXPECT_EQ(journal.read(&Journal::links), (std::vector<bool>{true, false}));
     EXPECT_TRUE(hub->faults().isEmpty());
     EXPECT_TRUE(eventually([&] { return camera->linkState.load() == 1; }, 2000));
 
@@ -169,6 +179,13 @@ TEST_F(Supervisor, HotspotLinkLossAndReconnect) {
     ASSERT_TRUE(eventually([&] { return journal.read(&Journal::mediaStarts).size() == 2; }, 3000));
     EXPECT_EQ(journal.read(&Journal::decoderStarts), 1);
     EXPECT_EQ(journal.read(&Journal::synchronised), 2);
+    EXPECT_EQ(journal.read(&Journal::links), (std::vector<bool>{true, false, true}));
+
+    // Another part of the program takes the link down (a Wi-Fi mode switch):
+    // the next cycle reports it, then the supervisor links anew.
+    camera->connected = false;
+    ASSERT_TRUE(eventually([&] { return journal.read(&Journal::links).size() >= 4; }, 3000));
+    EXPECT_FALSE(journal.read(&Journal::links)[3]);
 }
 
 TEST_F(Supervisor, StationSearchThenTheChosenCamera) {

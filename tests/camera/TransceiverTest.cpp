@@ -2,9 +2,9 @@
 // 127.0.0.1:9999 (and another host on 127.0.0.10:9999).
 #include "ScriptedPeer.h"
 
-#include "app/OrunAppFace.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
+#include "hub/OrunAppFace.h"
 
 #include <QElapsedTimer>
 

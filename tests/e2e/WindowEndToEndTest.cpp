@@ -7,7 +7,7 @@
 
 #include "../ui/overlay/UiTestKit.h"
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
 #include "ui/MySlider.h"

@@ -7,12 +7,13 @@
 // that stop for good, so each test needs a process of its own (ctest runs
 // every test alone).
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
 #include "app/Shutdown.h"
 #include "camera/Camera.h"
 #include "camera/ControlFrame.h"
+#include "hub/OrunAppFace.h"
 #include "kcpclient/KcpWrapper.h"
+#include "program/Composition.h"
 #include "tools/camsim/control/ControlCamera.h"
 #include "tools/camsim/media/MediaCamera.h"
 #include "tools/camsim/video/SyntheticVideoSource.h"
@@ -80,7 +81,8 @@ protected:
 
         camera = Camera::instance();
         // Only the interface list is scripted: everything else is the real stack.
-        Camera::SupervisorHooks h;
+        composeProgram();
+        Camera::SupervisorHooks h = programSupervisorHooks();
         h.interfaces = [] { return QList<InterfaceAddress>{{"127.0.0.1", "", true}}; };
         camera->setSupervisorHooks(h);
         OrunAppRt::instance();

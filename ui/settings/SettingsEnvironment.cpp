@@ -14,6 +14,7 @@ public:
     bool cameraConnected() const override { return Camera::instance()->connected.load(); }
     void setCameraConnected(bool connected) override {
         Camera::instance()->connected.store(connected);
+        videoctl::instance()->setLinkUp(connected);
     }
     int linkState() const override { return Camera::instance()->linkState.load(); }
     void setLinkState(int state) override { Camera::instance()->linkState.store(state); }

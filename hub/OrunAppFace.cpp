@@ -1,4 +1,4 @@
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 OrunAppFace* OrunAppFace::instance() {
     // Never deleted: worker threads may still touch the hub while the process ends.
@@ -140,4 +140,23 @@ void OrunAppFace::requestStationQuery(const QString& text) {
 void OrunAppFace::postOperation(int code) {
     iOperation.store(code, std::memory_order_relaxed);
     iOperating.store(1, std::memory_order_release);
+    wakeOperationWaiters();
+}
+
+uint64_t OrunAppFace::operationPosts() const {
+    std::lock_guard<std::mutex> lock(m_postMutex);
+    return m_posts;
+}
+
+void OrunAppFace::wakeOperationWaiters() {
+    {
+        std::lock_guard<std::mutex> lock(m_postMutex);
+        ++m_posts;
+    }
+    m_posted.notify_all();
+}
+
+void OrunAppFace::waitForOperation(uint64_t seen, std::chrono::milliseconds timeout) const {
+    std::unique_lock<std::mutex> lock(m_postMutex);
+    m_posted.wait_for(lock, timeout, [&] { return m_posts != seen; });
 }

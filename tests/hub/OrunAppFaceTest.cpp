@@ -1,4 +1,4 @@
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
 

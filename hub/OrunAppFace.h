@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/SharedValue.h"
-#include "camera/CameraStatus.h"
+#include "hub/CameraStatus.h"
+#include "hub/SharedValue.h"
 
 #include <QImage>
 #include <QList>
@@ -16,7 +16,10 @@
 #include <opencv2/core.hpp>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 Q_DECLARE_METATYPE(cv::Mat)
 
@@ -151,8 +154,14 @@ public:
     void requestStationQuery(const QString& text);
 
     // Posts an operation: parameters must be written before; iOperation is
-    // stored, then iOperating = 1 with release ordering.
+    // stored, then iOperating = 1 with release ordering, and the runtime is
+    // woken.
     void postOperation(int code);
+    // The runtime's wait for work: returns when a post (or a wake) came after
+    // operationPosts() returned `seen`, or after `timeout`.
+    uint64_t operationPosts() const;
+    void waitForOperation(uint64_t seen, std::chrono::milliseconds timeout) const;
+    void wakeOperationWaiters();
 
 signals:
     void signal_showConnectSatus(int iState);
@@ -188,4 +197,8 @@ private:
 
     SharedValue<QList<FaultEntry>> lstFault;
     SharedValue<QList<CameraRecord>> lstCameraRecord;
+
+    mutable std::mutex m_postMutex;
+    mutable std::condition_variable m_posted;
+    uint64_t m_posts = 0;
 };

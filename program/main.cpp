@@ -1,6 +1,7 @@
-#include "app/OrunAppFace.h"
 #include "app/OrunAppRt.h"
 #include "camera/Camera.h"
+#include "hub/OrunAppFace.h"
+#include "program/Composition.h"
 #include "ui/OrunAppUI.h"
 
 #include <QApplication>
@@ -15,6 +16,9 @@ int main(int argc, char* argv[]) {
     window->show();
     OrunAppFace::instance()->uiActive = true;
 
+    // Every layer gets what it needs from those above it before the threads
+    // that use it go.
+    composeProgram();
     // Both start their threads on construction; the singletons keep them.
     OrunAppRt::instance();
     // The supervisor thread idles until enabled; the program wants it to go

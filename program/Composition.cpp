@@ -1,0 +1,33 @@
+#include "program/Composition.h"
+
+#include "app/CameraLinkResources.h"
+#include "app/CameraStateSync.h"
+#include "app/DeviceMessages.h"
+#include "camera/CameraReplyParsers.h"
+#include "kcpclient/KcpWrapper.h"
+#include "video/videoctl.h"
+
+Camera::SupervisorHooks programSupervisorHooks() {
+    Camera::SupervisorHooks hooks;
+    hooks.synchronise = [] { syncCameraState(); };
+    hooks.startMedia = [](const std::string& address) {
+        std::shared_ptr<KcpWrapper> media = KcpWrapper::instance();
+        media->set_address(address);
+        media->kick();
+    };
+    hooks.stopMedia = [] { KcpWrapper::instance()->stop(); };
+    hooks.startDecoder = [] { videoctl::instance()->start(); };
+    hooks.linkChanged = [](bool up) { videoctl::instance()->setLinkUp(up); };
+    hooks.hotspotAddresses = [] { return configuredHotspotAddresses(); };
+    hooks.stopPicture = [](int layout) { return stopVideoPicture(layout); };
+    return hooks;
+}
+
+void composeProgram() {
+    Camera::instance()->setSupervisorHooks(programSupervisorHooks());
+    DeviceReportHooks reports;
+    reports.statusReport = [](const Orun_Camera_CurrStatus& status) { applyStatusReport(status); };
+    reports.batteryReport = [](int level) { applyBatteryReport(level); };
+    setDeviceReportHooks(reports);
+    videoctl::instance()->setMediaClient(KcpWrapper::instance());
+}

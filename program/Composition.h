@@ -1,0 +1,15 @@
+#pragma once
+
+#include "camera/Camera.h"
+
+// The one place that sees every layer: hands each what it needs from the
+// layers above it, before the program's threads start.
+
+// The connection supervisor's collaborators as the program has them: the
+// initial state synchronisation, the media client, the decoder controller,
+// the configured hotspot addresses and the stop-video pictures.
+Camera::SupervisorHooks programSupervisorHooks();
+
+// Wires the program: the supervisor's collaborators, the device reports of
+// the reply parsers, the decoder controller's media client.
+void composeProgram();
