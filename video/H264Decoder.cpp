@@ -133,7 +133,7 @@ void H264Decoder::release() {
     av_buffer_unref(&m_hwDeviceCtx);
 }
 
-H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* out) {
+H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* out, int64_t pts) {
     if (!m_codecCtx)
         return Result::NoDecoder;
     if (m_mode != 0 && m_mode != 1)
@@ -141,6 +141,8 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* 
     // The packet only points at the unit; the unit outlives this call.
     m_packet->data = const_cast<uint8_t*>(data);
     m_packet->size = size;
+    m_packet->pts = pts;
+    m_packet->dts = pts;
 
     if (m_mode == 0) {
         if (avcodec_send_packet(m_codecCtx, m_packet) < 0) {
@@ -159,7 +161,9 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* 
         // Transfer into fresh buffers: the display thread may still hold the
         // buffers of the picture this slot had before.
         av_frame_unref(out);
-        const int err = av_hwframe_transfer_data(out, m_decFrame, 0);
+        int err = av_hwframe_transfer_data(out, m_decFrame, 0);
+        if (err >= 0)
+            err = av_frame_copy_props(out, m_decFrame);
         av_frame_unref(m_decFrame);
         if (err < 0) {
             qDebug() << "Error transferring the data to system memory";

@@ -43,8 +43,8 @@ public:
     int mode() const { return m_mode; }
 
     // Decodes one access unit. On Picture, `out` (unreferenced first) holds the
-    // picture, with its own buffers.
-    Result decode(const uint8_t* data, int size, AVFrame* out);
+    // picture, with its own buffers, and the `pts` of the unit it came from.
+    Result decode(const uint8_t* data, int size, AVFrame* out, int64_t pts = 0);
 
     // For tests: forget that the hardware device was found missing.
     static void resetHardwareMemo();

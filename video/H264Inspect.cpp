@@ -54,6 +54,30 @@ NalUnitSet inspectAccessUnit(const std::string& accessUnit) {
     return found;
 }
 
+bool isKeyFrameUnit(const std::string& accessUnit) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(accessUnit.data());
+    const size_t size = accessUnit.size();
+    if (!startsWith(bytes, size, kSpsPrefix))
+        return false;
+    bool pps = false;
+    bool idr = false;
+    const uint8_t* end = bytes + size;
+    const uint8_t* at = bytes + 1;
+    while (!(pps && idr)) {
+        at = static_cast<const uint8_t*>(std::memchr(at, 0x01, static_cast<size_t>(end - at)));
+        if (!at)
+            break;
+        // A start code ends at this byte when three zeros precede it and a
+        // header byte follows.
+        if (at - bytes >= 3 && at + 1 < end && at[-1] == 0 && at[-2] == 0 && at[-3] == 0) {
+            pps = pps || at[1] == kPpsPrefix[4];
+            idr = idr || at[1] == kIdrPrefix[4];
+        }
+        ++at;
+    }
+    return pps && idr;
+}
+
 std::string hexPrefix(const uint8_t* data, size_t length, const std::string& separator) {
     std::string text;
     const size_t shown = std::min<size_t>(length, 20);

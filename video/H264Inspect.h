@@ -24,6 +24,10 @@ struct NalUnitSet {
 // IDR slice. Anything else gives a default set.
 NalUnitSet inspectAccessUnit(const std::string& accessUnit);
 
+// The same verdict as inspectAccessUnit(unit).isKeyFrame, without copying any
+// unit: cheap enough for every unit of the stream.
+bool isKeyFrameUnit(const std::string& accessUnit);
+
 // The first min(length, 20) bytes as "%02X" pairs joined by the separator.
 std::string hexPrefix(const uint8_t* data, size_t length, const std::string& separator);
 

@@ -1,6 +1,7 @@
 #include "video/VideoWidget.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
+#include "video/LatencyTrace.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -11,10 +12,6 @@
 
 #include <cmath>
 #include <cstring>
-
-#ifdef ORUN_LATENCY_TRACE
-#include "bench/e2e/LatencyTrace.h"
-#endif
 
 namespace {
 
@@ -116,9 +113,7 @@ void VideoWidget::paintGL() {
     glBindTexture(GL_TEXTURE_2D, m_texture);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, upload.width(), upload.height(), 0, GL_RGB,
                  GL_UNSIGNED_BYTE, upload.isNull() ? nullptr : upload.constBits());
-#ifdef ORUN_LATENCY_TRACE
     latencytrace::painted();
-#endif
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -138,9 +133,7 @@ void VideoWidget::paintGL() {
 }
 
 void VideoWidget::slot_showVideoFrame(cv::Mat matRgb) {
-#ifdef ORUN_LATENCY_TRACE
     latencytrace::pictureReceived(matRgb.data);
-#endif
     emit OrunAppFace::instance()->signal_randerFinished(false);
     if (m_drawCircle && !matRgb.empty()) {
         const float x = static_cast<float>(matRgb.cols) * static_cast<float>(m_circleCenter.x());

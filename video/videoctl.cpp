@@ -1,8 +1,9 @@
 #include "video/videoctl.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "kcpclient/KcpWrapper.h"
-#include "video/VideoLinks.h"
+#include "video/FetchGate.h"
+#include "video/LatencyTrace.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -13,24 +14,53 @@ extern "C" {
 
 #include <chrono>
 
-#ifdef ORUN_LATENCY_TRACE
-#include "bench/e2e/LatencyTrace.h"
-#endif
-
 namespace {
 
-using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-void sleepMs(int ms) {
-    std::this_thread::sleep_for(milliseconds(ms));
-}
-
+// The pull from the media client: also what keeps the media session alive.
 constexpr uint32_t kPopTimeoutMs = 100;
 constexpr int kStopWaitMs = 1000;
-constexpr int kPauseStepMs = 30;
+// How long a pause waits for the decode and display threads to acknowledge.
+constexpr auto kPauseWait = std::chrono::milliseconds(2000);
+
+int64_t elapsedMicros(Clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since).count();
+}
 
 } // namespace
+
+// The decoder's place among the unit sinks: queues the units for the decode
+// thread, which may fall behind without holding up the fetch thread.
+class videoctl::DecoderInput : public UnitSink {
+public:
+    explicit DecoderInput(UnitQueue& queue) : m_queue(queue) {}
+    void onUnit(const VideoUnit& unit) override { m_queue.push(unit); }
+    void onStreamBreak(StreamBreak) override { m_queue.resync(); }
+
+private:
+    UnitQueue& m_queue;
+};
+
+// The video widget's place among the picture sinks: emits the picture through
+// the hub while the camera is linked. The widget paces it through
+// signal_randerFinished: false when a picture arrives, true once painted.
+class videoctl::WidgetOutput : public PictureSink {
+public:
+    explicit WidgetOutput(const std::atomic<bool>& linkUp) : m_linkUp(linkUp) {}
+    bool wantsPicture() const override { return m_ready.load(); }
+    void onPicture(const VideoPicture& picture) override {
+        if (!m_linkUp.load())
+            return;
+        latencytrace::pictureShown(picture.rgb.data, picture.cameraTime);
+        emit OrunAppFace::instance()->signal_showVideoFrame(picture.rgb);
+    }
+    void setReady(bool ready) { m_ready = ready; }
+
+private:
+    const std::atomic<bool>& m_linkUp;
+    std::atomic<bool> m_ready{false};
+};
 
 videoctl* videoctl::instance() {
     // Never deleted: its threads may run until the process ends.
@@ -38,8 +68,12 @@ videoctl* videoctl::instance() {
     return controller;
 }
 
-videoctl::videoctl() : QObject(nullptr) {
+videoctl::videoctl()
+    : QObject(nullptr), m_decoderInput(std::make_shared<DecoderInput>(m_kcpStrQue)),
+      m_widgetOutput(std::make_shared<WidgetOutput>(m_linkUp)) {
     avformat_network_init();
+    m_unitSinks.add(m_decoderInput);
+    m_pictureSinks.add(m_widgetOutput);
 }
 
 void videoctl::setMediaClient(std::shared_ptr<KcpWrapper> client) {
@@ -47,27 +81,54 @@ void videoctl::setMediaClient(std::shared_ptr<KcpWrapper> client) {
     m_mediaClient = std::move(client);
 }
 
-void videoctl::setConnectedFlag(const std::atomic<bool>* connected) {
-    std::lock_guard<std::mutex> guard(m_seamMutex);
-    m_connected = connected;
-}
-
 std::shared_ptr<KcpWrapper> videoctl::mediaClient() {
     std::lock_guard<std::mutex> guard(m_seamMutex);
     if (!m_mediaClient)
-        m_mediaClient = defaultMediaClient();
+        m_mediaClient = KcpWrapper::instance();
     return m_mediaClient;
 }
 
-bool videoctl::isConnected() {
-    const std::atomic<bool>* flag = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(m_seamMutex);
-        flag = m_connected;
-    }
-    if (flag)
-        return flag->load();
-    return cameraLinkConnected();
+void videoctl::setLinkUp(bool up) {
+    m_linkUp = up;
+    m_fetchWorker.notify();
+}
+
+void videoctl::addUnitSink(std::shared_ptr<UnitSink> sink) {
+    m_unitSinks.add(std::move(sink));
+}
+
+void videoctl::removeUnitSink(const std::shared_ptr<UnitSink>& sink) {
+    m_unitSinks.remove(sink);
+}
+
+void videoctl::addPictureSink(std::shared_ptr<PictureSink> sink) {
+    m_pictureSinks.add(std::move(sink));
+}
+
+void videoctl::removePictureSink(const std::shared_ptr<PictureSink>& sink) {
+    m_pictureSinks.remove(sink);
+}
+
+PipelineStats videoctl::stats() const {
+    PipelineStats s;
+    s.unitsReceived = m_counters.unitsReceived.load();
+    s.bytesReceived = m_counters.bytesReceived.load();
+    s.unitsAdmitted = m_counters.unitsAdmitted.load();
+    s.unitsGated = m_counters.unitsGated.load();
+    s.unitsQueueFull = m_kcpStrQue.dropped();
+    s.unitsDecoded = m_counters.unitsDecoded.load();
+    s.decodeErrors = m_counters.decodeErrors.load();
+    s.picturesDecoded = m_counters.picturesDecoded.load();
+    s.picturesDropped = m_kcpFrames.dropped();
+    s.picturesBusy = m_counters.picturesBusy.load();
+    s.picturesShown = m_counters.picturesShown.load();
+    s.decodeMicros = m_counters.decodeMicros.load();
+    s.lastPictureUs = m_counters.lastPictureUs.load();
+    s.width = m_counters.width.load();
+    s.height = m_counters.height.load();
+    s.decodeQueueDepth = m_kcpStrQue.size();
+    s.decodeQueueMax = m_kcpStrQue.maxDepth();
+    return s;
 }
 
 bool videoctl::allocFrames() {
@@ -81,30 +142,26 @@ bool videoctl::start() {
     if (!m_framesAllocated && !allocFrames())
         return false;
     // Already running: a second set of workers would fight over the queue
-    // and the ring (and replacing a running std::thread ends the process).
-    if (m_fetchThread.joinable() || m_decodeThread.joinable() || m_displayThread.joinable())
+    // and the ring.
+    if (m_fetchWorker.active() || m_decodeWorker.active() || m_displayWorker.active())
         return true;
-    WorkerFlags* order[] = {&m_display, &m_decode, &m_fetch};
-    for (WorkerFlags* flags : order) {
-        flags->running = true;
-        flags->paused = false;
-        flags->stopped = false;
-    }
-    m_displayThread = std::thread(&videoctl::kcpDisplayThread, this);
-    m_decodeThread = std::thread(&videoctl::kcpDecDispThread, this);
-    m_fetchThread = std::thread(&videoctl::kcpFetchThread, this);
+    m_fetchPaused = false;
+    m_kcpStrQue.interrupt(false);
+    m_kcpFrames.interrupt(false);
+    m_displayWorker.start("orun-display", [this] { kcpDisplayThread(); });
+    m_decodeWorker.start("orun-decode", [this] { kcpDecDispThread(); });
+    m_fetchWorker.start("orun-fetch", [this] { kcpFetchThread(); });
     return true;
 }
 
 void videoctl::initDecoder() {
-    m_kcpFrames.resetWriter();
     m_kcpStrQue.clear();
+    m_kcpFrames.clear();
     std::lock_guard<std::mutex> guard(m_decoderMutex);
     m_decoder.init(OrunAppFace::instance()->iDecodeMode.load());
     m_activeMode = m_decoder.mode();
     av_frame_free(&m_picture);
     m_picture = av_frame_alloc();
-    m_kcpFrames.resetWriter();
 }
 
 void videoctl::releaseDecoder() {
@@ -113,55 +170,59 @@ void videoctl::releaseDecoder() {
     m_decoder.release();
 }
 
-void videoctl::pauseWorker(WorkerFlags& flags, bool paused) {
-    flags.paused = paused;
-    sleepMs(kPauseStepMs);
+int videoctl::runningWorkers() const {
+    return (m_decodeWorker.running() ? 1 : 0) + (m_displayWorker.running() ? 1 : 0);
 }
 
 void videoctl::pauseAndReinit() {
-    pauseWorker(m_fetch, true);
-    pauseWorker(m_decode, true);
-    pauseWorker(m_display, true);
+    // The fetch thread touches neither the decoder nor the slots: it only
+    // stops handing units on. The decode and display threads acknowledge at
+    // a safe point, so nothing uses the decoder or the slots while they are
+    // rebuilt.
+    m_fetchPaused = true;
+    m_fetchWorker.notify();
+    const bool parked = m_pause.pause(
+        runningWorkers(),
+        [this] {
+            m_kcpStrQue.interrupt(true);
+            m_kcpFrames.interrupt(true);
+        },
+        kPauseWait);
+    if (!parked)
+        qDebug() << "video threads did not pause in time; rebuilding the decoder anyway";
     releaseDecoder();
-    m_kcpStrQue.clear();
     m_kcpFrames.release();
     m_framesAllocated = m_kcpFrames.allocate(true);
     initDecoder();
+    // A unit the fetch thread handed on while the pause began is dropped
+    // unless it starts a group of pictures.
+    m_kcpStrQue.resync();
 }
 
 void videoctl::resume() {
-    pauseWorker(m_fetch, false);
-    pauseWorker(m_decode, false);
-    pauseWorker(m_display, false);
-}
-
-void videoctl::stopWorker(WorkerFlags& flags, std::thread& thread) {
-    if (!flags.running)
-        return;
-    flags.running = false;
-    const auto deadline = Clock::now() + milliseconds(kStopWaitMs);
-    while (!flags.stopped && Clock::now() <= deadline)
-        sleepMs(1);
-    if (!thread.joinable())
-        return;
-    // A worker that reported stopped is about to return; one that did not is
-    // left to end on its own.
-    if (flags.stopped)
-        thread.join();
-    else
-        thread.detach();
+    m_kcpStrQue.interrupt(false);
+    m_kcpFrames.interrupt(false);
+    m_pause.resume();
+    m_fetchPaused = false;
+    m_fetchWorker.notify();
 }
 
 void videoctl::stop() {
-    if (m_fetch.running)
+    if (m_fetchWorker.active())
         mediaClient()->stop();
-    stopWorker(m_fetch, m_fetchThread);
-    stopWorker(m_decode, m_decodeThread);
-    stopWorker(m_display, m_displayThread);
+    m_fetchWorker.stop(kStopWaitMs, [this] { m_fetchWorker.notify(); });
+    m_decodeWorker.stop(kStopWaitMs, [this] {
+        m_kcpStrQue.interrupt(true);
+        m_pause.wakeAll();
+    });
+    m_displayWorker.stop(kStopWaitMs, [this] {
+        m_kcpFrames.interrupt(true);
+        m_pause.wakeAll();
+    });
 }
 
 void videoctl::slot_randerFinished(bool b) {
-    m_renderFinished = b;
+    m_widgetOutput->setReady(b);
 }
 
 void videoctl::slot_resetVideoKcpClient() {
@@ -169,149 +230,196 @@ void videoctl::slot_resetVideoKcpClient() {
     resume();
 }
 
+void videoctl::breakStream(StreamBreak reason) {
+    m_unitSinks.dispatch([reason](const SinkList<UnitSink>::Sinks& sinks) {
+        for (const auto& sink : sinks)
+            sink->onStreamBreak(reason);
+    });
+}
+
 void videoctl::kcpFetchThread() {
-#ifdef ORUN_LATENCY_TRACE
-    latencytrace::nameThread("orun-fetch");
-#endif
     std::shared_ptr<KcpWrapper> client = mediaClient();
     client->set_address(OrunAppFace::instance()->sCameraAddress.get().toUtf8().toStdString());
     FetchGate gate(Clock::now());
-    for (;;) {
-        if (!m_fetch.running) {
-            m_fetch.stopped = true;
-            return;
-        }
-        if (!isConnected()) {
-            gate.disconnected(Clock::now());
-            sleepMs(30);
+    uint64_t discontinuities = client->video_discontinuities();
+    // Whether units went to the sinks since the last break: a break is
+    // announced once, not for every idle pass.
+    bool streaming = false;
+    std::shared_ptr<std::string> sideSeen;
+    auto side = std::make_shared<const SideInfo>(SideInfo{});
+    uint64_t sequence = 0;
+    auto interrupt = [&](StreamBreak reason) {
+        if (streaming)
+            breakStream(reason);
+        streaming = false;
+    };
+
+    while (m_fetchWorker.running()) {
+        if (m_fetchPaused.load()) {
+            interrupt(StreamBreak::Paused);
+            m_fetchWorker.waitUntil([this] { return !m_fetchPaused.load(); });
+            gate.restart(Clock::now());
             continue;
         }
-        if (m_fetch.paused) {
-            gate.paused(Clock::now());
-            sleepMs(30);
+        if (!m_linkUp.load()) {
+            interrupt(StreamBreak::LinkLost);
+            m_fetchWorker.waitUntil([this] { return m_linkUp.load() || m_fetchPaused.load(); });
+            gate.restart(Clock::now());
             continue;
         }
-#ifdef ORUN_LATENCY_TRACE
-        // The latency trace keeps the unit's send time from its trailer.
         MediaDataTime popped = client->pop_video(kPopTimeoutMs);
-        std::shared_ptr<std::string> unit = std::move(popped.data);
-        latencytrace::unitFetched(unit.get(), popped.time);
-#else
-        std::shared_ptr<std::string> unit = client->pop_video_data(kPopTimeoutMs);
-#endif
-        if (!unit || unit->empty()) {
-            sleepMs(30);
+        if (!popped.data || popped.data->empty())
+            continue;
+        m_counters.unitsReceived.fetch_add(1, std::memory_order_relaxed);
+        m_counters.bytesReceived.fetch_add(popped.data->size(), std::memory_order_relaxed);
+        const uint64_t now = client->video_discontinuities();
+        if (now != discontinuities) {
+            discontinuities = now;
+            gate.resync();
+            interrupt(StreamBreak::NewSession);
+        }
+        // The link may have gone (or a pause begun) while the pull waited.
+        if (!m_linkUp.load() || m_fetchPaused.load())
+            continue;
+        bool keyFrame = false;
+        if (gate.admit(*popped.data, Clock::now(), keyFrame) != FetchGate::Verdict::Admit) {
+            m_counters.unitsGated.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
-        if (gate.admit(*unit, Clock::now()) != FetchGate::Verdict::Queue) {
-            sleepMs(30);
-            continue;
+        std::shared_ptr<std::string> latest = client->latest_side_info();
+        if (latest != sideSeen) {
+            sideSeen = latest;
+            auto info = std::make_shared<SideInfo>();
+            fillSideInfo(*info, latest.get());
+            side = std::move(info);
         }
-        StreamUnit queued;
-        queued.length = static_cast<int>(unit->size());
-        queued.data = std::move(unit);
-        std::shared_ptr<std::string> side = client->latest_side_info();
-        fillSideInfo(queued.info, side.get());
-        m_kcpStrQue.tryAppend(std::move(queued));
-        sleepMs(25);
+        VideoUnit unit;
+        unit.data = std::move(popped.data);
+        unit.cameraTime = popped.time;
+        unit.arrivalUs = popped.wholeUs != 0 ? popped.wholeUs : latencytrace::nowMicros();
+        unit.keyFrame = keyFrame;
+        unit.sequence = ++sequence;
+        unit.side = side;
+        latencytrace::unitFetched(unit.cameraTime, popped.wholeUs);
+        streaming = true;
+        m_counters.unitsAdmitted.fetch_add(1, std::memory_order_relaxed);
+        m_unitSinks.dispatch([&unit](const SinkList<UnitSink>::Sinks& sinks) {
+            for (const auto& sink : sinks)
+                sink->onUnit(unit);
+        });
     }
+    interrupt(StreamBreak::Stopped);
 }
 
 void videoctl::kcpDecDispThread() {
-#ifdef ORUN_LATENCY_TRACE
-    latencytrace::nameThread("orun-decode");
-#endif
     initDecoder();
     qDebug() << "kcpDecDispThread Start running...";
-    StreamUnit current;
-    for (;;) {
-        if (!m_decode.running) {
-            releaseDecoder();
-            m_decode.stopped = true;
-            return;
-        }
-        if (m_decode.paused) {
-            sleepMs(30);
+    auto stopping = [this] { return !m_decodeWorker.running(); };
+    VideoUnit unit;
+    while (m_decodeWorker.running()) {
+        m_pause.checkpoint(stopping);
+        if (!m_kcpStrQue.pop(unit))
             continue;
-        }
-        if (m_kcpStrQue.size() == 0) {
-            sleepMs(1);
-            continue;
-        }
-        if (!m_kcpStrQue.takeForDecode(current))
-            continue;
-#ifdef ORUN_LATENCY_TRACE
-        // The send time rides on the picture's pts into the ring.
-        const int64_t traceSendUs = latencytrace::unitTaken(current.data.get());
-#endif
+        latencytrace::decodeStarted(unit.cameraTime);
+        PictureMeta& known = m_unitMeta[unit.sequence % m_unitMeta.size()];
+        known.side = unit.side;
+        known.sequence = unit.sequence;
+        known.cameraTime = unit.cameraTime;
+        known.arrivalUs = unit.arrivalUs;
 
-        H264Decoder::Result result;
+        const Clock::time_point started = Clock::now();
+        H264Decoder::Result result = H264Decoder::Result::NoDecoder;
+        PictureMeta meta;
         {
             std::lock_guard<std::mutex> guard(m_decoderMutex);
-            if (!m_picture)
-                continue;
-            result = m_decoder.decode(reinterpret_cast<const uint8_t*>(current.data->data()),
-                                      current.length, m_picture);
+            if (m_picture) {
+                result = m_decoder.decode(reinterpret_cast<const uint8_t*>(unit.data->data()),
+                                          static_cast<int>(unit.data->size()), m_picture,
+                                          static_cast<int64_t>(unit.sequence));
+            }
             if (result == H264Decoder::Result::Picture) {
-#ifdef ORUN_LATENCY_TRACE
-                m_picture->pts = traceSendUs;
-#endif
-                m_kcpFrames.store(m_picture, current.info);
+                // The picture carries the sequence of the unit it came from.
+                const auto from = static_cast<uint64_t>(m_picture->pts);
+                const PictureMeta& candidate = m_unitMeta[from % m_unitMeta.size()];
+                meta = candidate.sequence == from ? candidate : known;
+                m_kcpFrames.publish(m_picture, meta);
             }
         }
-        current = StreamUnit{};
-        if (result == H264Decoder::Result::NoDecoder || result == H264Decoder::Result::NoPicture)
+        unit = VideoUnit{};
+        if (result == H264Decoder::Result::NoDecoder)
             continue;
-        m_kcpFrames.publish();
-        sleepMs(1);
+        m_counters.unitsDecoded.fetch_add(1, std::memory_order_relaxed);
+        m_counters.decodeMicros.fetch_add(static_cast<uint64_t>(elapsedMicros(started)),
+                                          std::memory_order_relaxed);
+        if (result == H264Decoder::Result::Picture)
+            m_counters.picturesDecoded.fetch_add(1, std::memory_order_relaxed);
+        else if (result == H264Decoder::Result::NoPicture)
+            m_counters.decodeErrors.fetch_add(1, std::memory_order_relaxed);
     }
+    releaseDecoder();
 }
 
 void videoctl::kcpDisplayThread() {
-#ifdef ORUN_LATENCY_TRACE
-    latencytrace::nameThread("orun-display");
-#endif
-    unsigned readIndex = 0;
     AVFrame* picture = av_frame_alloc();
-    SideInfo info{};
-    OrunAppFace* hub = OrunAppFace::instance();
-    for (;;) {
-        if (!m_display.running) {
-            av_frame_free(&picture);
-            m_display.stopped = true;
-            qDebug() << "kcpDisplayThread";
-            return;
-        }
-        if (m_display.paused || !picture) {
-            sleepMs(30);
-            continue;
-        }
+    auto stopping = [this] { return !m_displayWorker.running(); };
+    PictureMeta meta;
+    while (picture && m_displayWorker.running()) {
+        m_pause.checkpoint(stopping);
         // `picture` holds its own reference to the slot's buffers, so the
         // decoder may refill the slot while this picture is converted.
-        if (!m_kcpFrames.take(readIndex, picture, info)) {
-            sleepMs(1);
+        if (!m_kcpFrames.take(picture, meta))
             continue;
-        }
-        if (!m_renderFinished || !picture->buf[0]) {
-            av_frame_unref(picture);
-            continue;
-        }
-#ifdef ORUN_LATENCY_TRACE
-        const int64_t traceSendUs = picture->pts;
-#endif
-        const int width = picture->linesize[0];
-        const int height = picture->height;
-        cv::Mat rgb = convertFrame(picture, m_activeMode.load());
+        if (picture->buf[0])
+            showPicture(picture, meta);
         av_frame_unref(picture);
-        if (rgb.empty())
-            continue;
-        if (hub->showTarget)
-            drawTargetBoxes(rgb, info, width, height);
-        if (isConnected()) {
-#ifdef ORUN_LATENCY_TRACE
-            latencytrace::pictureShown(rgb.data, traceSendUs);
-#endif
-            emit hub->signal_showVideoFrame(rgb);
-        }
     }
+    av_frame_free(&picture);
+    qDebug() << "kcpDisplayThread";
+}
+
+void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
+    m_pictureSinks.dispatch([&](const SinkList<PictureSink>::Sinks& sinks) {
+        // Each sink is asked once: the widget may turn ready meanwhile.
+        std::vector<bool> wanted(sinks.size(), false);
+        bool any = false;
+        bool clean = false;
+        for (size_t i = 0; i < sinks.size(); ++i) {
+            wanted[i] = sinks[i]->wantsPicture();
+            any = any || wanted[i];
+            clean = clean || (wanted[i] && sinks[i]->wantsCleanPicture());
+        }
+        if (!any) {
+            m_counters.picturesBusy.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        VideoPicture out;
+        out.boxWidth = picture->linesize[0];
+        out.boxHeight = picture->height;
+        out.rgb = convertFrame(picture, m_activeMode.load());
+        if (out.rgb.empty())
+            return;
+        static const auto kNoSide = std::make_shared<const SideInfo>(SideInfo{});
+        out.side = meta.side ? meta.side : kNoSide;
+        out.sequence = meta.sequence;
+        out.cameraTime = meta.cameraTime;
+        out.arrivalUs = meta.arrivalUs;
+        out.clean = out.rgb;
+        if (OrunAppFace::instance()->showTarget.load()) {
+            cv::Mat drawn = clean ? out.rgb.clone() : out.rgb;
+            out.boxesDrawn = drawTargetBoxes(drawn, *out.side, out.boxWidth, out.boxHeight) > 0;
+            if (out.boxesDrawn) {
+                out.rgb = drawn;
+                if (!clean)
+                    out.clean = cv::Mat();
+            }
+        }
+        m_counters.picturesShown.fetch_add(1, std::memory_order_relaxed);
+        m_counters.lastPictureUs.store(latencytrace::nowMicros(), std::memory_order_relaxed);
+        m_counters.width.store(out.rgb.cols, std::memory_order_relaxed);
+        m_counters.height.store(out.rgb.rows, std::memory_order_relaxed);
+        for (size_t i = 0; i < sinks.size(); ++i) {
+            if (wanted[i])
+                sinks[i]->onPicture(out);
+        }
+    });
 }

@@ -1,36 +1,73 @@
 #pragma once
 
+#include "hub/WorkerThread.h"
+#include "video/FrameRing.h"
 #include "video/H264Decoder.h"
-#include "video/VideoQueues.h"
+#include "video/PauseGate.h"
+#include "video/PipelineStats.h"
+#include "video/SinkList.h"
+#include "video/UnitQueue.h"
+#include "video/VideoPicture.h"
+#include "video/VideoUnit.h"
 
 #include <QObject>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 class KcpWrapper;
 
-// The decoder controller: fetch, decode and display threads that turn the
-// camera's H.264 stream into RGB pictures for the video widget. One instance
-// per process, never destroyed.
+// The decoder controller: a source of H.264 units with unit sinks, and a
+// source of pictures with picture sinks.
+//
+//   fetch thread    pulls units from the media client (its 100 ms pull keeps
+//                   the media session alive), admits them through the fetch
+//                   gate and hands each to the unit sinks; the first unit
+//                   sink is the decoder's queue.
+//   decode thread   sleeps until a unit is queued, decodes it and publishes
+//                   the picture into the ring of eight slots.
+//   display thread  sleeps until a picture is published, converts it to R,
+//                   G, B with the target boxes and hands it to the picture
+//                   sinks; the first picture sink is the video widget.
+//
+// No thread polls: each sleeps on what it waits for and is woken when it
+// comes (or for a pause or a stop). One instance per process, never destroyed.
 class videoctl : public QObject {
     Q_OBJECT
 public:
+    // Units that may wait for the decoder before it skips to the next key frame.
+    static constexpr size_t kDecodeQueueCapacity = 16;
+
     static videoctl* instance();
 
+    // Allocates the picture slots (once) and starts the three threads. True
+    // when they run.
     bool start();
+    // Pauses the decode and display threads (each acknowledges at a safe
+    // point) and the fetch thread, then rebuilds the decoder and the picture
+    // slots. The pipeline stays paused until resume().
     void pauseAndReinit();
     void resume();
+    // Ends the three threads and joins them.
     void stop();
 
     // Replaces the media client (KcpWrapper::instance() by default); call
     // before start().
     void setMediaClient(std::shared_ptr<KcpWrapper> client);
-    // Replaces the control-link flag (Camera::instance()->connected by
-    // default); call before start(). The flag must outlive the pipeline.
-    void setConnectedFlag(const std::atomic<bool>* connected);
+    // The state of the control link: while it is down nothing is fetched or
+    // shown. The program hands it in from the connection supervisor.
+    void setLinkUp(bool up);
+    bool linkUp() const { return m_linkUp.load(); }
+
+    // Sinks may be added and removed at any time, also while the video runs.
+    void addUnitSink(std::shared_ptr<UnitSink> sink);
+    void removeUnitSink(const std::shared_ptr<UnitSink>& sink);
+    void addPictureSink(std::shared_ptr<PictureSink> sink);
+    void removePictureSink(const std::shared_ptr<PictureSink>& sink);
+
+    PipelineStats stats() const;
 
     bool allocFrames();
     void initDecoder();
@@ -41,13 +78,8 @@ public slots:
     void slot_resetVideoKcpClient();
 
 private:
-    // One worker's flags: cleared running ends it, paused idles it, stopped is
-    // set by the worker as it returns.
-    struct WorkerFlags {
-        std::atomic<bool> running{false};
-        std::atomic<bool> paused{false};
-        std::atomic<bool> stopped{false};
-    };
+    class DecoderInput;
+    class WidgetOutput;
 
     videoctl();
     void kcpFetchThread();
@@ -55,32 +87,51 @@ private:
     void kcpDisplayThread();
 
     std::shared_ptr<KcpWrapper> mediaClient();
-    bool isConnected();
-    static void stopWorker(WorkerFlags& flags, std::thread& thread);
-    static void pauseWorker(WorkerFlags& flags, bool paused);
+    void breakStream(StreamBreak reason);
+    void showPicture(AVFrame* picture, const PictureMeta& meta);
+    int runningWorkers() const;
 
-    std::thread m_fetchThread;
-    std::thread m_displayThread;
-    std::thread m_decodeThread;
+    WorkerThread m_fetchWorker;
+    WorkerThread m_decodeWorker;
+    WorkerThread m_displayWorker;
+    PauseGate m_pause;
+    std::atomic<bool> m_fetchPaused{false};
+    std::atomic<bool> m_linkUp{false};
     bool m_framesAllocated = false;
 
     H264Decoder m_decoder;
     // The mode the current decoder decodes in; the display converts by it.
     std::atomic<int> m_activeMode{0};
-    // Guards the decoder against a re-initialisation from the GUI thread
-    // while the decode thread is (still) in a step.
+    // Guards the decoder between the decode thread and a rebuild.
     std::mutex m_decoderMutex;
-
-    StreamQueue m_kcpStrQue;
-    FrameRing m_kcpFrames;
     AVFrame* m_picture = nullptr; // decoder output before it moves into a slot
 
-    WorkerFlags m_fetch;
-    WorkerFlags m_decode;
-    WorkerFlags m_display;
-    std::atomic<bool> m_renderFinished{false};
+    UnitQueue m_kcpStrQue{kDecodeQueueCapacity};
+    FrameRing m_kcpFrames;
+    // What the decode thread knows of the units it has taken, by sequence.
+    std::array<PictureMeta, 32> m_unitMeta{};
+
+    SinkList<UnitSink> m_unitSinks;
+    SinkList<PictureSink> m_pictureSinks;
+    std::shared_ptr<DecoderInput> m_decoderInput;
+    std::shared_ptr<WidgetOutput> m_widgetOutput;
+
+    struct Counters {
+        std::atomic<uint64_t> unitsReceived{0};
+        std::atomic<uint64_t> bytesReceived{0};
+        std::atomic<uint64_t> unitsAdmitted{0};
+        std::atomic<uint64_t> unitsGated{0};
+        std::atomic<uint64_t> unitsDecoded{0};
+        std::atomic<uint64_t> decodeErrors{0};
+        std::atomic<uint64_t> picturesDecoded{0};
+        std::atomic<uint64_t> picturesBusy{0};
+        std::atomic<uint64_t> picturesShown{0};
+        std::atomic<uint64_t> decodeMicros{0};
+        std::atomic<int64_t> lastPictureUs{0};
+        std::atomic<int> width{0};
+        std::atomic<int> height{0};
+    } m_counters;
 
     std::mutex m_seamMutex;
     std::shared_ptr<KcpWrapper> m_mediaClient;
-    const std::atomic<bool>* m_connected = nullptr;
 };

@@ -10,7 +10,7 @@
 // fetch and show steps), and the process CPU time per second of video.
 
 #include "bench/e2e/ClientHarness.h"
-#include "bench/e2e/LatencyTrace.h"
+#include "video/LatencyTrace.h"
 
 #include "ui/OrunAppUI.h"
 

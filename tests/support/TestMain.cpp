@@ -1,7 +1,7 @@
 // Test entry point: a Qt application object for the whole run (a QApplication
 // for widget and OpenGL tests, a QCoreApplication otherwise), the metatypes the
 // program registers at start-up, then the GoogleTest run.
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
 

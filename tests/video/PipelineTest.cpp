@@ -1,9 +1,12 @@
 // The decoder controller end to end: a fake media client serves the simulated
 // camera's H.264, pictures come out of the hub's signal_showVideoFrame.
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "kcpclient/KcpWrapper.h"
 #include "tools/camsim/video/SyntheticVideoSource.h"
 #include "video/videoctl.h"
+
+#include "tests/support/Eventually.h"
+#include "tests/support/RecordingSinks.h"
 
 #include <gtest/gtest.h>
 
@@ -20,19 +23,20 @@ using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // Serves pre-encoded frames in a loop at the camera's frame rate, like the
-// media client: pop_video_data waits up to its time-out for the next unit.
+// media client: pop_video waits up to its time-out for the next unit, which
+// carries its number (from 1) as its camera time.
 class FakeMediaClient : public KcpWrapper {
 public:
     explicit FakeMediaClient(std::vector<camsim::VideoFrame> frames)
         : m_frames(std::move(frames)), m_start(Clock::now()) {}
 
-    std::shared_ptr<std::string> pop_video_data(uint32_t timeoutMs) override {
+    MediaDataTime pop_video(uint32_t timeoutMs) override {
         std::unique_lock<std::mutex> lock(m_mutex);
         const Clock::time_point due = m_start + milliseconds(33) * m_served;
         if (due > Clock::now() + milliseconds(timeoutMs)) {
             lock.unlock();
             std::this_thread::sleep_for(milliseconds(timeoutMs));
-            return nullptr;
+            return {};
         }
         lock.unlock();
         std::this_thread::sleep_until(due);
@@ -40,7 +44,21 @@ public:
         const camsim::VideoFrame& f = m_frames[m_served % m_frames.size()];
         ++m_served;
         m_side = std::make_shared<std::string>(f.sideInfo);
-        return std::make_shared<std::string>(f.accessUnit);
+        MediaDataTime out;
+        out.data = std::make_shared<std::string>(f.accessUnit);
+        out.time = static_cast<int64_t>(m_served);
+        return out;
+    }
+    std::shared_ptr<std::string> pop_video_data(uint32_t timeoutMs) override {
+        return pop_video(timeoutMs).data;
+    }
+    uint64_t video_discontinuities() override { return m_breaks.load(); }
+    // A new media session starts before the next unit.
+    void startNewSession() { ++m_breaks; }
+    // The number the next unit served will carry.
+    int64_t nextUnit() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int64_t>(m_served) + 1;
     }
     std::shared_ptr<std::string> latest_side_info() override {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -52,7 +70,6 @@ public:
     }
     void stop() override { ++m_stops; }
 
-    MediaDataTime pop_video(uint32_t) override { return {}; }
     MediaDataTime peek_video(uint32_t) override { return {}; }
     MediaDataTime pop_record(uint32_t) override { return {}; }
     MediaDataTime peek_record(uint32_t) override { return {}; }
@@ -70,6 +87,7 @@ public:
     std::atomic<int> m_stops{0};
 
 private:
+    std::atomic<uint64_t> m_breaks{0};
     std::mutex m_mutex;
     std::vector<camsim::VideoFrame> m_frames;
     Clock::time_point m_start;
@@ -94,7 +112,7 @@ protected:
         client = std::make_shared<FakeMediaClient>(encodedStream(60));
         ctl = videoctl::instance();
         ctl->setMediaClient(client);
-        ctl->setConnectedFlag(&connected);
+        ctl->setLinkUp(true);
         QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &receiver, [this](cv::Mat m) {
             pictures.push_back({m, Clock::now()});
         });
@@ -125,7 +143,6 @@ protected:
     OrunAppFace* hub = nullptr;
     videoctl* ctl = nullptr;
     std::shared_ptr<FakeMediaClient> client;
-    std::atomic<bool> connected{true};
     QObject receiver;
     std::vector<Picture> pictures;
 };
@@ -181,7 +198,7 @@ TEST_F(PipelineTest, NothingShownUntilRenderedNorWhileDisconnected) {
     ctl->slot_randerFinished(true);
     ASSERT_TRUE(waitForPictures(3, 3000));
 
-    connected = false;
+    ctl->setLinkUp(false);
     pump(300);
     pictures.clear();
     pump(700);
@@ -189,7 +206,7 @@ TEST_F(PipelineTest, NothingShownUntilRenderedNorWhileDisconnected) {
 
     // Back again: a key frame is awaited and the first second dropped.
     const Clock::time_point back = Clock::now();
-    connected = true;
+    ctl->setLinkUp(true);
     ASSERT_TRUE(waitForPictures(1, 5000));
     EXPECT_GE(pictures.front().at - back, milliseconds(900));
 }
@@ -216,6 +233,98 @@ TEST_F(PipelineTest, PauseAndReinitThenResume) {
     pictures.clear();
     ASSERT_TRUE(waitForPictures(3, 6000));
     hub->showTarget = true;
+}
+
+TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRuns) {
+    hub->iDecodeMode = 1;
+    auto unitsA = std::make_shared<RecordingUnitSink>();
+    auto unitsB = std::make_shared<RecordingUnitSink>();
+    auto picturesA = std::make_shared<RecordingPictureSink>();
+    auto picturesB = std::make_shared<RecordingPictureSink>(true);
+    ctl->addUnitSink(unitsA);
+    ctl->addUnitSink(unitsB);
+    ctl->addPictureSink(picturesA);
+    ctl->addPictureSink(picturesB);
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(
+        eventually([&] { return unitsA->count() >= 40 && picturesA->count() >= 20; }, 15000));
+    // Both leave while the video runs; the others lose nothing.
+    ctl->removeUnitSink(unitsB);
+    ctl->removePictureSink(picturesB);
+    const size_t unitsBHad = unitsB->count();
+    const size_t picturesBHad = picturesB->count();
+    const size_t unitsAHad = unitsA->count();
+    ASSERT_TRUE(eventually([&] { return unitsA->count() >= unitsAHad + 30; }, 15000));
+    ctl->stop();
+    ctl->removeUnitSink(unitsA);
+    ctl->removePictureSink(picturesA);
+
+    EXPECT_EQ(unitsB->count(), unitsBHad);
+    EXPECT_EQ(picturesB->count(), picturesBHad);
+    const auto a = unitsA->units();
+    const auto b = unitsB->units();
+    ASSERT_FALSE(a.empty());
+    EXPECT_TRUE(a.front().keyFrame) << "a stream starts at a key frame";
+    for (size_t i = 1; i < a.size(); ++i) {
+        // Every unit the camera sent after the start, none twice, none lost.
+        EXPECT_EQ(a[i].sequence, a[i - 1].sequence + 1);
+        EXPECT_EQ(a[i].cameraTime, a[i - 1].cameraTime + 1);
+        EXPECT_EQ(a[i].keyFrame, (a[i].cameraTime - 1) % 30 == 0);
+    }
+    ASSERT_LE(b.size(), a.size());
+    for (size_t i = 0; i < b.size(); ++i)
+        EXPECT_EQ(b[i].sequence, a[i].sequence);
+
+    // Pictures come in the units' order, each from a unit the sinks saw.
+    const auto pa = picturesA->pictures();
+    const auto pb = picturesB->pictures();
+    ASSERT_FALSE(pa.empty());
+    for (size_t i = 1; i < pa.size(); ++i)
+        EXPECT_GT(pa[i].sequence, pa[i - 1].sequence);
+    EXPECT_GE(pa.front().sequence, a.front().sequence);
+    EXPECT_LE(pa.back().sequence, a.back().sequence);
+    ASSERT_LE(pb.size(), pa.size());
+    for (size_t i = 0; i < pb.size(); ++i) {
+        EXPECT_EQ(pb[i].sequence, pa[i].sequence);
+        EXPECT_EQ(pb[i].width, 1280);
+        EXPECT_EQ(pb[i].height, 720);
+    }
+    // Boxes are shown; the sink that asked for it also got the clean picture.
+    EXPECT_TRUE(pb.back().boxesDrawn);
+    EXPECT_TRUE(pb.back().hasClean);
+    EXPECT_FALSE(pa.back().hasClean);
+    const VideoPicture last = picturesB->last();
+    EXPECT_GT(whitePixelsOnRow(last.rgb, 252), 150);
+    EXPECT_EQ(whitePixelsOnRow(last.clean, 252), 0);
+    EXPECT_EQ(ctl->stats().decodeErrors, 0u);
+}
+
+TEST_F(PipelineTest, NewMediaSessionWaitsForTheNextKeyFrame) {
+    hub->iDecodeMode = 1;
+    auto units = std::make_shared<RecordingUnitSink>();
+    ctl->addUnitSink(units);
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(eventually([&] { return units->count() >= 5; }, 15000));
+    // Mid-way through a group of pictures, the media link starts over.
+    ASSERT_TRUE(eventually([&] { return (client->nextUnit() - 1) % 30 > 5; }, 3000));
+    client->startNewSession();
+    const size_t before = units->count();
+    ASSERT_TRUE(eventually([&] { return units->count() >= before + 20; }, 15000));
+    ctl->stop();
+    ctl->removeUnitSink(units);
+
+    const auto seen = units->units();
+    const auto breaks = units->breaks();
+    ASSERT_EQ(breaks.size(), 2u) << "the new session, then the stop";
+    EXPECT_EQ(breaks[0].reason, StreamBreak::NewSession);
+    EXPECT_EQ(breaks[1].reason, StreamBreak::Stopped);
+    const size_t first = breaks[0].before;
+    ASSERT_LT(first, seen.size());
+    // Nothing from the rest of the interrupted group reached a sink.
+    EXPECT_TRUE(seen[first].keyFrame);
+    EXPECT_EQ((seen[first].cameraTime - 1) % 30, 0);
+    EXPECT_GT(seen[first].cameraTime, seen[first - 1].cameraTime + 1);
+    EXPECT_EQ(ctl->stats().decodeErrors, 0u);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // The OpenGL video widget under a real X server (Mesa).
 #include "video/VideoWidget.h"
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
 

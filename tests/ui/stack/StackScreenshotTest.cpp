@@ -60,7 +60,7 @@ public:
         OrunAppFace* hub = OrunAppFace::instance();
         hub->sCameraAddress.set(QStringLiteral("127.0.0.1"));
         hub->iDecodeMode = 0;
-        videoctl::instance()->setConnectedFlag(&connected);
+        videoctl::instance()->setLinkUp(true);
         videoctl::instance()->slot_randerFinished(true);
         QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &receiver,
                          [this](cv::Mat) { ++pictures; });
@@ -77,7 +77,6 @@ public:
     }
 
     camsim::MediaCamera camera;
-    std::atomic<bool> connected{true};
     QObject receiver;
     int pictures = 0;
     bool started = false;

@@ -1,9 +1,8 @@
-#include "bench/e2e/LatencyTrace.h"
+#include "video/LatencyTrace.h"
 
-#include <pthread.h>
+#ifdef ORUN_LATENCY_TRACE
 
 #include <atomic>
-#include <chrono>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -11,15 +10,14 @@
 namespace latencytrace {
 namespace {
 
-// Address maps hold only frames in flight; more entries than this are stale
-// (units dropped by the fetch gate or the queues) and are forgotten.
+// Pictures in flight between the display thread and the widget; more entries
+// than this are stale (pictures the widget never received) and are forgotten.
 constexpr size_t kInFlightMax = 512;
 // Frames recorded before the oldest ones are dropped (about an hour at 30/s).
 constexpr size_t kFramesMax = 120000;
 
 struct Trace {
     std::mutex mutex;
-    std::unordered_map<const void*, int64_t> units;
     std::unordered_map<const void*, int64_t> pictures;
     std::map<int64_t, FrameMarks> frames;
     int64_t pendingPaint = 0;
@@ -40,28 +38,7 @@ FrameMarks& frameFor(Trace& t, int64_t sendUs) {
     return m;
 }
 
-void remember(std::unordered_map<const void*, int64_t>& map, const void* key, int64_t value) {
-    if (map.size() >= kInFlightMax)
-        map.clear();
-    map[key] = value;
-}
-
-int64_t forget(std::unordered_map<const void*, int64_t>& map, const void* key) {
-    auto it = map.find(key);
-    if (it == map.end())
-        return 0;
-    const int64_t value = it->second;
-    map.erase(it);
-    return value;
-}
-
 } // namespace
-
-int64_t nowMicros() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 void setEnabled(bool on) {
     traceOn = on;
@@ -71,26 +48,24 @@ bool enabled() {
     return traceOn.load();
 }
 
-void unitFetched(const void* unit, int64_t sendUs) {
-    if (!traceOn || !unit)
+void unitFetched(int64_t sendUs, int64_t wholeUs) {
+    if (!traceOn || sendUs <= 0)
         return;
     const int64_t now = nowMicros();
     Trace& t = trace();
     std::lock_guard<std::mutex> guard(t.mutex);
-    if (sendUs <= 0) {
-        t.units.erase(unit);
-        return;
-    }
-    remember(t.units, unit, sendUs);
-    frameFor(t, sendUs).fetchUs = now;
+    FrameMarks& m = frameFor(t, sendUs);
+    m.wholeUs = wholeUs;
+    m.fetchUs = now;
 }
 
-int64_t unitTaken(const void* unit) {
-    if (!traceOn || !unit)
-        return 0;
+void decodeStarted(int64_t sendUs) {
+    if (!traceOn || sendUs <= 0)
+        return;
+    const int64_t now = nowMicros();
     Trace& t = trace();
     std::lock_guard<std::mutex> guard(t.mutex);
-    return forget(t.units, unit);
+    frameFor(t, sendUs).decodeUs = now;
 }
 
 void pictureShown(const void* pixels, int64_t sendUs) {
@@ -103,7 +78,9 @@ void pictureShown(const void* pixels, int64_t sendUs) {
         t.pictures.erase(pixels);
         return;
     }
-    remember(t.pictures, pixels, sendUs);
+    if (t.pictures.size() >= kInFlightMax)
+        t.pictures.clear();
+    t.pictures[pixels] = sendUs;
     frameFor(t, sendUs).shownUs = now;
 }
 
@@ -115,9 +92,13 @@ void pictureReceived(const void* pixels) {
     std::lock_guard<std::mutex> guard(t.mutex);
     // A picture from elsewhere (the disconnected picture) is not traced and
     // ends the wait of the one it replaces.
-    t.pendingPaint = pixels ? forget(t.pictures, pixels) : 0;
-    if (t.pendingPaint > 0)
-        frameFor(t, t.pendingPaint).receivedUs = now;
+    t.pendingPaint = 0;
+    auto it = pixels ? t.pictures.find(pixels) : t.pictures.end();
+    if (it == t.pictures.end())
+        return;
+    t.pendingPaint = it->second;
+    t.pictures.erase(it);
+    frameFor(t, t.pendingPaint).receivedUs = now;
 }
 
 void painted() {
@@ -132,10 +113,6 @@ void painted() {
     t.pendingPaint = 0;
 }
 
-void nameThread(const char* name) {
-    pthread_setname_np(pthread_self(), name);
-}
-
 std::vector<FrameMarks> takeMarks() {
     Trace& t = trace();
     std::lock_guard<std::mutex> guard(t.mutex);
@@ -148,3 +125,5 @@ std::vector<FrameMarks> takeMarks() {
 }
 
 } // namespace latencytrace
+
+#endif

@@ -1,0 +1,308 @@
+// The hand-offs between the video threads: the unit queue (which skips whole
+// groups of pictures, never single units), the picture ring, the acknowledged
+// pause, and the sink lists that may change while the video runs.
+#include "video/FrameRing.h"
+#include "video/PauseGate.h"
+#include "video/SinkList.h"
+#include "video/UnitQueue.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Unit n of a stream whose groups of pictures are `gop` units long.
+VideoUnit unitNumbered(uint64_t n, uint64_t gop = 10) {
+    VideoUnit u;
+    u.data = std::make_shared<const std::string>("unit" + std::to_string(n));
+    u.sequence = n;
+    u.keyFrame = (n - 1) % gop == 0;
+    return u;
+}
+
+std::vector<uint64_t> drain(UnitQueue& queue) {
+    std::vector<uint64_t> out;
+    VideoUnit u;
+    while (queue.pop(u, 0ms))
+        out.push_back(u.sequence);
+    return out;
+}
+
+TEST(UnitQueue, AFullQueueSkipsToTheNextKeyFrameNeverSingleUnits) {
+    UnitQueue queue(4);
+    // Units 1..4 fill it; unit 5 overflows: 1..4 and then everything up to
+    // the next key frame (11) go.
+    for (uint64_t n = 1; n <= 4; ++n)
+        EXPECT_TRUE(queue.push(unitNumbered(n)));
+    EXPECT_EQ(queue.maxDepth(), 4u);
+    for (uint64_t n = 5; n <= 10; ++n)
+        EXPECT_FALSE(queue.push(unitNumbered(n)));
+    EXPECT_EQ(queue.size(), 0u);
+    EXPECT_EQ(queue.dropped(), 10u);
+    EXPECT_EQ(queue.overflows(), 1u);
+    for (uint64_t n = 11; n <= 13; ++n)
+        EXPECT_TRUE(queue.push(unitNumbered(n)));
+    EXPECT_EQ(drain(queue), (std::vector<uint64_t>{11, 12, 13}));
+
+    // A key frame that meets a full queue starts the next group at once.
+    UnitQueue small(2);
+    small.push(unitNumbered(8));
+    small.push(unitNumbered(9));
+    EXPECT_TRUE(small.push(unitNumbered(11)));
+    EXPECT_EQ(drain(small), (std::vector<uint64_t>{11}));
+    EXPECT_EQ(small.dropped(), 2u);
+}
+
+TEST(UnitQueue, ResyncWaitsForAKeyFrameClearDoesNot) {
+    UnitQueue queue(8);
+    queue.push(unitNumbered(1));
+    queue.push(unitNumbered(2));
+    queue.resync();
+    EXPECT_EQ(queue.size(), 0u);
+    EXPECT_EQ(queue.dropped(), 2u);
+    EXPECT_FALSE(queue.push(unitNumbered(3)));
+    EXPECT_TRUE(queue.push(unitNumbered(11)));
+    queue.clear();
+    EXPECT_TRUE(queue.push(unitNumbered(12)));
+    EXPECT_EQ(drain(queue), (std::vector<uint64_t>{12}));
+    EXPECT_EQ(queue.dropped(), 3u);
+}
+
+TEST(UnitQueue, ConsumerSleepsUntilAUnitOrAnInterrupt) {
+    UnitQueue queue(200);
+    std::vector<uint64_t> got;
+    std::atomic<bool> interrupted{false};
+    std::thread consumer([&] {
+        VideoUnit u;
+        for (;;) {
+            if (queue.pop(u)) {
+                got.push_back(u.sequence);
+                continue;
+            }
+            interrupted = true;
+            return;
+        }
+    });
+    for (uint64_t n = 1; n <= 100; ++n)
+        queue.push(unitNumbered(n, 100));
+    while (queue.size() != 0)
+        std::this_thread::yield();
+    queue.interrupt(true);
+    consumer.join();
+    EXPECT_TRUE(interrupted.load());
+    ASSERT_EQ(got.size(), 100u);
+    for (uint64_t n = 1; n <= 100; ++n)
+        EXPECT_EQ(got[n - 1], n);
+    // Interrupted, pop returns at once and the units stay.
+    queue.push(unitNumbered(101, 100));
+    VideoUnit u;
+    EXPECT_FALSE(queue.pop(u));
+    queue.interrupt(false);
+    EXPECT_TRUE(queue.pop(u, 0ms));
+    EXPECT_EQ(u.sequence, 101u);
+    EXPECT_FALSE(queue.pop(u, 10ms));
+}
+
+// A small picture whose first luma byte carries a marker.
+AVFrame* picture(uint8_t marker) {
+    AVFrame* f = av_frame_alloc();
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = 16;
+    f->height = 16;
+    av_frame_get_buffer(f, 0);
+    f->data[0][0] = marker;
+    return f;
+}
+
+class FrameRingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(ring.allocate());
+        taken = av_frame_alloc();
+    }
+    void TearDown() override { av_frame_free(&taken); }
+
+    void publish(uint8_t marker) {
+        AVFrame* f = picture(marker);
+        PictureMeta meta;
+        meta.sequence = marker;
+        ring.publish(f, meta);
+        av_frame_free(&f);
+    }
+    uint8_t takeMarker() {
+        EXPECT_TRUE(ring.take(taken, meta));
+        return taken->buf[0] ? taken->data[0][0] : 0;
+    }
+
+    FrameRing ring;
+    AVFrame* taken = nullptr;
+    PictureMeta meta;
+};
+
+TEST_F(FrameRingTest, PicturesAreTakenInOrderUpToSixWaiting) {
+    for (uint8_t m = 1; m <= 6; ++m)
+        publish(m);
+    EXPECT_EQ(ring.waiting(), 6);
+    for (uint8_t m = 1; m <= 6; ++m) {
+        EXPECT_EQ(takeMarker(), m);
+        EXPECT_EQ(meta.sequence, m);
+    }
+    EXPECT_EQ(ring.waiting(), 0);
+    EXPECT_EQ(ring.dropped(), 0u);
+}
+
+TEST_F(FrameRingTest, MoreThanSixWaitingJumpsToTheNewest) {
+    for (uint8_t m = 1; m <= 7; ++m)
+        publish(m);
+    EXPECT_EQ(takeMarker(), 7);
+    EXPECT_EQ(ring.waiting(), 0);
+    EXPECT_EQ(ring.dropped(), 6u);
+    publish(8);
+    EXPECT_EQ(takeMarker(), 8);
+
+    // More than eight published: the oldest give way, the newest is taken.
+    for (uint8_t m = 20; m < 30; ++m)
+        publish(m);
+    EXPECT_EQ(ring.waiting(), 8);
+    EXPECT_EQ(takeMarker(), 29);
+    EXPECT_EQ(ring.dropped(), 6u + 9u);
+}
+
+TEST_F(FrameRingTest, TakenPictureSurvivesTheDecoderLappingTheRing) {
+    publish(42);
+    ASSERT_EQ(takeMarker(), 42);
+    for (uint8_t m = 50; m < 58; ++m)
+        publish(m);
+    EXPECT_EQ(taken->data[0][0], 42);
+    // Rebuilt slots start empty.
+    ring.release();
+    EXPECT_FALSE(ring.allocated());
+    EXPECT_TRUE(ring.allocate());
+    EXPECT_EQ(ring.waiting(), 0);
+}
+
+TEST_F(FrameRingTest, DisplaySleepsUntilAPictureOrAnInterrupt) {
+    std::atomic<int> takes{0};
+    std::atomic<bool> ended{false};
+    std::thread display([&] {
+        AVFrame* out = av_frame_alloc();
+        PictureMeta m;
+        while (ring.take(out, m))
+            ++takes;
+        av_frame_free(&out);
+        ended = true;
+    });
+    for (uint8_t m = 1; m <= 3; ++m) {
+        publish(m);
+        while (takes.load() < m)
+            std::this_thread::yield();
+    }
+    EXPECT_FALSE(ended.load());
+    ring.interrupt(true);
+    display.join();
+    EXPECT_EQ(takes.load(), 3);
+}
+
+TEST(PauseGate, PauseReturnsOnceEveryWorkerParkedAtItsSafePoint) {
+    PauseGate gate;
+    UnitQueue queue(8);
+    std::atomic<bool> stop{false};
+    std::atomic<int> inStep{0};
+    std::atomic<int> stepsWhilePaused{0};
+    std::atomic<bool> paused{false};
+    auto worker = [&] {
+        VideoUnit u;
+        while (!stop) {
+            gate.checkpoint([&] { return stop.load(); });
+            if (!queue.pop(u))
+                continue;
+            ++inStep;
+            if (paused)
+                ++stepsWhilePaused;
+            --inStep;
+        }
+    };
+    std::thread a(worker);
+    std::thread b(worker);
+    for (uint64_t n = 1; n <= 50; ++n)
+        queue.push(unitNumbered(n, 50));
+    ASSERT_TRUE(gate.pause(
+        2, [&] { queue.interrupt(true); }, 5s));
+    paused = true;
+    EXPECT_EQ(inStep.load(), 0);
+    // Parked: nothing runs, even with units waiting.
+    queue.interrupt(false);
+    queue.push(unitNumbered(51, 50));
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(stepsWhilePaused.load(), 0);
+    paused = false;
+    gate.resume();
+    while (queue.size() != 0)
+        std::this_thread::yield();
+    stop = true;
+    queue.interrupt(true);
+    gate.wakeAll();
+    a.join();
+    b.join();
+    // A pause of workers that never come reports the time-out.
+    EXPECT_FALSE(gate.pause(1, {}, 20ms));
+    gate.resume();
+}
+
+struct CountingSink {
+    std::atomic<int> calls{0};
+};
+
+TEST(SinkList, RemovedSinkIsNeverCalledAfterRemoveReturns) {
+    SinkList<CountingSink> list;
+    auto a = std::make_shared<CountingSink>();
+    auto b = std::make_shared<CountingSink>();
+    list.add(a);
+    list.add(a); // listed once
+    list.add(b);
+    list.add(nullptr);
+    EXPECT_EQ(list.size(), 2u);
+
+    std::atomic<bool> running{true};
+    std::atomic<int> dispatches{0};
+    std::thread stage([&] {
+        while (running) {
+            list.dispatch([](const SinkList<CountingSink>::Sinks& sinks) {
+                for (const auto& s : sinks)
+                    ++s->calls;
+            });
+            ++dispatches;
+        }
+    });
+    while (dispatches.load() < 100)
+        std::this_thread::yield();
+    list.remove(a);
+    const int afterRemove = a->calls.load();
+    const int seen = dispatches.load();
+    while (dispatches.load() < seen + 100)
+        std::this_thread::yield();
+    running = false;
+    stage.join();
+    EXPECT_EQ(a->calls.load(), afterRemove);
+    EXPECT_GT(b->calls.load(), afterRemove);
+    EXPECT_EQ(list.size(), 1u);
+
+    // A sink may take itself out from inside its own call.
+    list.dispatch([&](const SinkList<CountingSink>::Sinks& sinks) {
+        for (const auto& s : sinks)
+            list.remove(s);
+    });
+    EXPECT_EQ(list.size(), 0u);
+}
+
+} // namespace

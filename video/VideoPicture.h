@@ -1,0 +1,48 @@
+#pragma once
+
+#include "video/FrameConvert.h"
+
+#include <opencv2/core.hpp>
+
+#include <cstdint>
+#include <memory>
+
+// One decoded picture as the display stage hands it out.
+struct VideoPicture {
+    // The picture as the screen shows it: three 8-bit channels, R, G, B,
+    // with the target boxes drawn when `boxesDrawn`.
+    cv::Mat rgb;
+    // The same picture without boxes. Shares `rgb`'s pixels when no boxes
+    // were drawn; when boxes were drawn it is filled only while a sink
+    // wantsCleanPicture(), and is empty otherwise.
+    cv::Mat clean;
+    bool boxesDrawn = false;
+    // The side information of the unit the picture was decoded from, and the
+    // width and height the box fractions refer to (drawTargetBoxes).
+    std::shared_ptr<const SideInfo> side;
+    int boxWidth = 0;
+    int boxHeight = 0;
+    // Of the unit the picture was decoded from (see VideoUnit).
+    uint64_t sequence = 0;
+    int64_t cameraTime = 0;
+    int64_t arrivalUs = 0;
+};
+
+// A consumer of decoded pictures: the video widget is the first; a snapshot
+// taker plugs in the same way (videoctl::addPictureSink).
+//
+// The display thread converts a picture only when at least one sink
+// wantsPicture(), then calls onPicture() of every sink that wants it, in the
+// order they were added. Calls must return quickly; the matrices are shared
+// and must not be changed (clone first). A sink that keeps a picture keeps
+// the matrix (its pixels stay valid while it is held).
+class PictureSink {
+public:
+    virtual ~PictureSink() = default;
+    // Whether the next picture should be converted for this sink (the widget
+    // says no while it is still painting the last one).
+    virtual bool wantsPicture() const { return true; }
+    // Whether this sink needs the picture without boxes when boxes are shown.
+    virtual bool wantsCleanPicture() const { return false; }
+    virtual void onPicture(const VideoPicture& picture) = 0;
+};
