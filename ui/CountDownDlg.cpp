@@ -5,7 +5,7 @@
 
 #include "ui/IconResources.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <QPointer>
 #include <QTimerEvent>

@@ -3,7 +3,7 @@
 
 #include "ui/IconResources.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <QMouseEvent>
 #include <QPainter>

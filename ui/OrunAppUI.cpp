@@ -4,8 +4,8 @@
 #include "ui/IconResources.h"
 
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
 #include "app/Shutdown.h"
+#include "hub/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
 #include "ui/MySlider.h"
 #include "ui/OverlayWiring.h"

@@ -3,13 +3,12 @@
 
 #include "ui/IconResources.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "ui/VideoMaskWidget.h"
+#include "ui/settings/PumpWait.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QPointer>
-#include <QThread>
 
 namespace {
 
@@ -100,15 +99,10 @@ int PohtoModeSettingDlg::runOperation(int code) {
     m_opResult = 0;
     hub->iWho = kWho;
     hub->postOperation(code);
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!m_opFinished) {
-        if (!hub->uiActive || elapsed.elapsed() > kWaitMs)
-            return -1;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (!m_opFinished)
-            QThread::msleep(2);
-    }
+    // The event loop runs on while the result is awaited.
+    if (!pumpEventsUntil([this] { return m_opFinished; }, [hub] { return hub->uiActive.load(); },
+                         kWaitMs))
+        return -1;
     m_opFinished = false;
     return m_opResult;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/Configuration.h"
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -2,7 +2,7 @@
 
 #include "app/BurstCountdown.h"
 
-#include "camera/CameraStatus.h"
+#include "hub/CameraStatus.h"
 
 #include <QPointF>
 #include <QSizeF>
@@ -14,6 +14,9 @@ namespace overlay {
 
 // Delay that tells a single click from the first half of a double click.
 constexpr int kClickDelayMs = 500;
+// From a half second of the camera's burst clock to the next whole one, as the
+// countdown widget ticks.
+constexpr int kBurstAlignMs = 470;
 // Pause between releasing the joystick and resuming subject tracking.
 constexpr int kReleaseResumeMs = 500;
 // Width of the left, right and bottom bands where presses are not video clicks.

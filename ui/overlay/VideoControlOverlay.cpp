@@ -1,6 +1,6 @@
 #include "ui/overlay/VideoControlOverlay.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
 #include "ui/MySlider.h"
@@ -16,7 +16,6 @@
 #include <QLineF>
 #include <QMouseEvent>
 #include <QSet>
-#include <QThread>
 #include <QToolButton>
 
 using namespace overlay;
@@ -61,6 +60,11 @@ VideoControlOverlay::VideoControlOverlay(int layout, QWidget* parent)
     m_clickTimer.setSingleShot(true);
     m_clickTimer.setInterval(kClickDelayMs);
     connect(&m_clickTimer, &QTimer::timeout, this, &VideoControlOverlay::slot_singleClick);
+    m_burstAlignTimer.setSingleShot(true);
+    m_burstAlignTimer.setInterval(kBurstAlignMs);
+    connect(&m_burstAlignTimer, &QTimer::timeout, this, [this] {
+        emit OrunAppFace::instance()->signal_startBurstCount(m_alignedBurstStart, false);
+    });
 }
 
 int VideoControlOverlay::s_busyOverlays = 0;
@@ -637,13 +641,19 @@ void VideoControlOverlay::applyCameraStatus(const Orun_Camera_CurrStatus& status
             bool align = false;
             const int start =
                 burstCountStart(interval, status.iShotCount, status.iBurstHalfSec, &align);
-            // Start the count on a whole second of the camera's burst clock.
-            if (align)
-                QThread::msleep(470);
-            emit hub->signal_startBurstCount(start, false);
+            // Start the count on a whole second of the camera's burst clock:
+            // on a half second, the next whole one is 470 ms away.
+            m_burstAlignTimer.stop();
+            if (align) {
+                m_alignedBurstStart = start;
+                m_burstAlignTimer.start();
+            } else {
+                emit hub->signal_startBurstCount(start, false);
+            }
             emit hub->signal_showVideoCtrlBtnStyle(true);
             m_running = true;
         } else {
+            m_burstAlignTimer.stop();
             emit hub->signal_showVideoCtrlBtnStyle(false);
             CountDownDlg* countDown = CountDownDlg::instance();
             if (countDown->isCounting())

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/CameraStatus.h"
+#include "hub/CameraStatus.h"
 
 #include <QList>
 #include <QPoint>
@@ -137,6 +137,10 @@ private:
     QPoint m_lastDragPos;
     QPoint m_knobRest;
     QTimer m_clickTimer;
+    // Starts the burst countdown on a whole second of the camera's burst
+    // clock, without holding up the event loop.
+    QTimer m_burstAlignTimer;
+    int m_alignedBurstStart = 0;
     QPointF m_pressPos;
     QPointF m_focusPoint;
     int m_autoHideTimerId = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "camera/CameraStatus.h"
+#include "hub/CameraStatus.h"
 
 #include <QList>
 #include <QString>

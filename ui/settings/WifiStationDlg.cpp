@@ -1,6 +1,6 @@
 #include "ui/settings/WifiStationDlg.h"
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui_WifiStationDlg.h"

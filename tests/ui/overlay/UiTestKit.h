@@ -4,7 +4,7 @@
 // runtime that answers requests from the hub's request slot, and a helper that
 // answers modal message boxes and dialogs so that tests do not block.
 
-#include "app/OrunAppFace.h"
+#include "hub/OrunAppFace.h"
 #include "ui/settings/PumpWait.h"
 
 #include <QAbstractButton>

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -431,6 +432,41 @@ TEST_F(OverlayFixture, JoiningARunningBurstStartsTheCountdownAtTheRemainingTime)
     EXPECT_FALSE(burst[0][1].toBool());
     EXPECT_TRUE(overlay->isRunning());
     EXPECT_EQ(hub->iWorkSubMode.load(), 1);
+}
+
+TEST_F(OverlayFixture, BurstJoinedOnAHalfSecondStartsOnTheNextWholeOneWithoutBlocking) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->iPhotoParam.store(1); // 3 s
+    QSignalSpy burst(hub, &OrunAppFace::signal_startBurstCount);
+    Orun_Camera_CurrStatus status;
+    status.byWorkMode = 0;
+    status.bySubMode = 1;
+    status.byRunState = 3;
+    status.iShotCount = 2;
+    // 4.5 s in, the second shot 3 s in: 1.5 s into the interval, so the
+    // count starts at 2 on the next whole second.
+    status.iBurstHalfSec = 9;
+    overlay->slot_syncCameraStatusToUI(status, false);
+    // The slot returned before the countdown began: the wait is a timer.
+    EXPECT_EQ(burst.count(), 0);
+    EXPECT_TRUE(overlay->isRunning());
+    bool loopRan = false;
+    QTimer::singleShot(0, [&] { loopRan = true; });
+    ASSERT_TRUE(burst.wait(3000));
+    EXPECT_TRUE(loopRan) << "the event loop ran while the countdown waited";
+    ASSERT_EQ(burst.count(), 1);
+    EXPECT_EQ(burst[0][0].toInt(), 2);
+    EXPECT_FALSE(burst[0][1].toBool());
+
+    // A burst that has ended by the next report (taken over after a
+    // reconnect) starts no countdown.
+    overlay->slot_showVideoCtrlBtnStyle(false);
+    overlay->slot_syncCameraStatusToUI(status, false);
+    status.byRunState = 0;
+    overlay->slot_syncCameraStatusToUI(status, true);
+    EXPECT_FALSE(overlay->isRunning());
+    EXPECT_FALSE(burst.wait(1000));
+    EXPECT_EQ(burst.count(), 1);
 }
 
 TEST_F(OverlayFixture, FaultBannersStackAndClearedOnesGo) {
