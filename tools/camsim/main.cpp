@@ -3,12 +3,13 @@
 // SIGINT or SIGTERM.
 //
 //   camsim [--address A] [--broadcast B] [--name NAME] [--log]
-//          [--video FILE] [--time-trailer] [--loss P] [--no-media]
+//          [--video FILE] [--fps N] [--time-trailer] [--loss P] [--no-media]
 //     --address A     IPv4 address to bind (default 127.0.0.1)
 //     --broadcast B   also receive announcements sent to broadcast address B
 //     --name NAME     camera name reported in the station info
 //     --log           print every request received on standard output
 //     --video FILE    replay an H.264 (Annex B) file instead of the synthetic scene
+//     --fps N         send N video frames per second (default: the source's rate)
 //     --time-trailer  end every video frame with the send-time trailer
 //     --loss P        drop this share (0..1) of the outgoing media datagrams
 //     --no-media      answer the control link only
@@ -21,6 +22,7 @@
 //     card STATE ERROR     storage card state and error code
 //     pause-media          keep the media session but send no pictures
 //     resume-media         send pictures again
+//     counters             print "camsim: frames-sent N sessions N"
 // Besides the control link it serves the media session commands on port 11155
 // and streams the live picture (the synthetic scene, encoded as H.264, at the
 // resolution, mirroring and zoom the client sets) over KCP.
@@ -54,11 +56,11 @@ namespace {
 void usage(const char* program) {
     std::fprintf(stderr,
                  "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
-                 "          [--video FILE] [--time-trailer] [--loss P] [--no-media]\n"
+                 "          [--video FILE] [--fps N] [--time-trailer] [--loss P] [--no-media]\n"
                  "          [--exit-with-parent]\n"
                  "commands on standard input, one a line:\n"
                  "  temperature C | module-flags X | battery P | card STATE ERROR\n"
-                 "  pause-media | resume-media\n",
+                 "  pause-media | resume-media | counters\n",
                  program);
 }
 
@@ -120,6 +122,12 @@ bool applyCommand(const std::string& line, camsim::ControlCamera& control,
     } else if ((word == "pause-media" || word == "resume-media") && media) {
         mediaFaults.pauseMedia = word == "pause-media";
         media->setFaults(mediaFaults);
+    } else if (word == "counters" && media) {
+        const camsim::MediaCounters c = media->counters();
+        std::printf("camsim: frames-sent %llu sessions %llu\n",
+                    static_cast<unsigned long long>(c.framesSent),
+                    static_cast<unsigned long long>(c.sessionsStarted));
+        return true;
     } else {
         return false;
     }
@@ -153,6 +161,12 @@ int main(int argc, char** argv) {
             logRequests = true;
         } else if (arg == "--video" && hasValue) {
             videoFile = argv[++i];
+        } else if (arg == "--fps" && hasValue) {
+            mediaConfig.framesPerSecond = std::atoi(argv[++i]);
+            if (mediaConfig.framesPerSecond <= 0 || mediaConfig.framesPerSecond > 1000) {
+                usage(argv[0]);
+                return 2;
+            }
         } else if (arg == "--time-trailer") {
             mediaConfig.timeTrailer = true;
         } else if (arg == "--loss" && hasValue) {
