@@ -21,6 +21,15 @@ Segment push(uint32_t sn, std::string data, uint8_t frg = 0, uint8_t cmd = IKCP_
     return s;
 }
 
+std::string ack(uint32_t sn, uint32_t ts, uint32_t una = 0) {
+    Segment s;
+    s.cmd = IKCP_CMD_ACK;
+    s.sn = sn;
+    s.ts = ts;
+    s.una = una;
+    return encode(s);
+}
+
 std::string recv_all(ikcpcb* kcp, int* end, int* result = nullptr) {
     char buffer[8192];
     int n = ikcp_recv(kcp, buffer, sizeof buffer, end);
@@ -252,6 +261,48 @@ TEST(IkcpTimers, RetransmitsOnTimeoutAndFastResendsSkippedSegments) {
     EXPECT_EQ(tx.kcp->snd_una, 4u);
 }
 
+TEST(IkcpTimers, AcknowledgementsInAnyOrderClearExactlyTheirSegments) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 128, 128);
+    tx.kcp->nocwnd = 1;
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "s", 1, 1), 0);
+    ikcp_update(tx.kcp, 0);
+    tx.take_sent();
+    // Rising runs, a falling run, jumps to both ends and repeats, spread
+    // over several datagrams.
+    std::vector<uint32_t> order;
+    for (uint32_t sn = 10; sn < 40; sn++)
+        order.push_back(sn);
+    for (uint32_t sn = 90; sn >= 60; sn--)
+        order.push_back(sn);
+    for (uint32_t sn : {99u, 1u, 98u, 2u, 50u, 50u, 40u, 55u, 45u, 41u})
+        order.push_back(sn);
+    std::string datagram;
+    for (size_t i = 0; i < order.size(); i++) {
+        datagram += ack(order[i], 0);
+        if (i % 17 == 16) {
+            ASSERT_EQ(tx.input(datagram), 0);
+            datagram.clear();
+        }
+    }
+    ASSERT_EQ(tx.input(datagram), 0);
+    std::vector<uint32_t> left;
+    for (const IKCPSEG& seg : tx.kcp->snd_buf)
+        left.push_back(seg.sn);
+    std::vector<uint32_t> expected;
+    for (uint32_t sn = 0; sn < 100; sn++)
+        if (std::find(order.begin(), order.end(), sn) == order.end())
+            expected.push_back(sn);
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(tx.kcp->nsnd_buf, expected.size());
+    EXPECT_EQ(tx.kcp->snd_una, 0u);
+    // The peer's una then clears the rest below it.
+    ASSERT_EQ(tx.input(ack(99, 0, 100)), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
+    EXPECT_EQ(tx.kcp->snd_una, 100u);
+}
+
 TEST(IkcpTimers, RttEstimateSetsTheRetransmissionTimeout) {
     Endpoint tx;
     ikcp_nodelay(tx.kcp, 1, 10, 0, 1);
@@ -357,4 +408,72 @@ TEST(IkcpTimers, UpdateRealignsAfterALargeClockJump) {
     EXPECT_EQ(e.kcp->ts_flush, 50100u);
     EXPECT_EQ(ikcp_check(e.kcp, 50000), 50100u);
     EXPECT_EQ(ikcp_check(e.kcp, 50100), 50100u);
+}
+
+TEST(IkcpSegments, ShuffledAndRepeatedFragmentsAreFiledOnce) {
+    Endpoint rx;
+    // A message of 100 fragments, each fragment's bytes telling its index.
+    std::vector<std::string> pieces;
+    std::string whole;
+    for (int i = 0; i < 100; i++) {
+        pieces.push_back(
+            std::string(static_cast<size_t>(1 + i % 7), static_cast<char>('A' + i % 26)));
+        whole += pieces.back();
+    }
+    std::vector<uint32_t> order;
+    for (uint32_t sn = 0; sn < 100; sn += 2)
+        order.push_back(99 - sn); // odd ones falling
+    for (uint32_t sn = 0; sn < 100; sn += 2)
+        order.push_back(sn); // even ones rising
+    for (uint32_t sn : {3u, 97u, 50u, 0u})
+        order.push_back(sn); // repeats, some already read
+    int end = 0;
+    std::string got;
+    for (uint32_t sn : order) {
+        uint8_t frg = static_cast<uint8_t>(99 - sn);
+        ASSERT_EQ(rx.input(encode(
+                      push(sn, pieces[sn], frg, sn == 99 ? IKCP_CMD_PUSH_END : IKCP_CMD_PUSH))),
+                  0);
+        if (got.empty())
+            got = recv_all(rx.kcp, &end);
+    }
+    EXPECT_EQ(got, whole);
+    EXPECT_EQ(end, 1);
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+    EXPECT_EQ(rx.kcp->nrcv_buf, 0u);
+    EXPECT_EQ(rx.kcp->rcv_nxt, 100u);
+}
+
+TEST(IkcpSegments, FreedSegmentsAreReusedAndThePoolIsBounded) {
+    Endpoint rx; // windows 32 and 128: at most 128 free segments are kept
+    int end = 0;
+    uint32_t sn = 0;
+    for (int round = 0; round < 3; round++) {
+        // A full receive queue and as many again waiting behind it: 256
+        // segments held, then all read.
+        for (int burst = 0; burst < 2; burst++) {
+            std::string datagrams;
+            for (int i = 0; i < 128; i++, sn++)
+                datagrams += encode(push(sn, "payload", 0, IKCP_CMD_PUSH_END));
+            ASSERT_EQ(rx.input(datagrams), 0);
+        }
+        EXPECT_EQ(rx.kcp->nrcv_que + rx.kcp->nrcv_buf, 256u);
+        int read = 0;
+        while (!recv_all(rx.kcp, &end).empty())
+            read++;
+        EXPECT_EQ(read, 256);
+        EXPECT_EQ(rx.kcp->pool.size(), 128u);
+    }
+
+    // A message sent now takes its fragments from the pool.
+    std::string message(3 * rx.kcp->mss, 'm');
+    ASSERT_EQ(ikcp_send(rx.kcp, message.data(), static_cast<int>(message.size()), 1), 0);
+    EXPECT_EQ(rx.kcp->pool.size(), 125u);
+
+    // A received segment larger than mss gets room of its own and is freed
+    // rather than pooled once read.
+    std::string large(2000, 'L');
+    ASSERT_EQ(rx.input(encode(push(sn, large, 0, IKCP_CMD_PUSH_END))), 0);
+    EXPECT_EQ(recv_all(rx.kcp, &end), large);
+    EXPECT_EQ(rx.kcp->pool.size(), 125u);
 }
