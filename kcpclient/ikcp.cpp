@@ -179,14 +179,19 @@ void acknowledge_below(ikcpcb* kcp, IUINT32 una, AckCursor& cursor) {
 }
 
 // Every outstanding segment older than the newest acknowledged one was
-// skipped by the peer once more.
-void count_skips(ikcpcb* kcp, IUINT32 maxack) {
+// skipped by the peer once more, but only if that acknowledged segment went
+// out no earlier than the outstanding one's latest transmission (ts, which
+// the acknowledgement echoes; one flush sends in sn order): an
+// acknowledgement of an earlier transmission says nothing about a resend
+// still on its way.
+void count_skips(ikcpcb* kcp, IUINT32 maxack, IUINT32 maxackTs) {
     if (before(maxack, kcp->snd_una) || !before(maxack, kcp->snd_nxt))
         return;
     for (IKCPSEG& seg : kcp->snd_buf) {
         if (!before(seg.sn, maxack))
             break;
-        seg.fastack++;
+        if (diff(maxackTs, seg.ts) >= 0)
+            seg.fastack++;
     }
 }
 
@@ -295,6 +300,7 @@ ikcpcb* ikcp_create(IUINT32 conv, void* user) {
     kcp->output = nullptr;
     kcp->writelog = nullptr;
     kcp->diag[0] = '\0';
+    kcp->fastlimit = IKCP_FASTACK_LIMIT;
     return kcp;
 }
 
@@ -435,6 +441,7 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
     IUINT32 prev_una = kcp->snd_una;
     bool acked = false;
     IUINT32 maxack = 0;
+    IUINT32 maxackTs = 0;
     AckCursor cursor;
 
     while (size > 0) {
@@ -477,6 +484,7 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
             if (!acked || before(maxack, h.sn)) {
                 acked = true;
                 maxack = h.sn;
+                maxackTs = h.ts;
             }
         } else if (is_data(cmd)) {
             if (before(h.sn, kcp->rcv_nxt + kcp->rcv_wnd)) {
@@ -495,7 +503,7 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
     }
 
     if (acked)
-        count_skips(kcp, maxack);
+        count_skips(kcp, maxack, maxackTs);
 
     // Congestion window growth: slow start below ssthresh, then additive.
     if (before(prev_una, kcp->snd_una) && kcp->cwnd < kcp->rmt_wnd) {
@@ -614,6 +622,8 @@ void ikcp_flush(ikcpcb* kcp) {
 
     IUINT32 resent = kcp->fastresend > 0 ? static_cast<IUINT32>(kcp->fastresend) : 0xffffffffu;
     IUINT32 rtomin = kcp->nodelay == 0 ? static_cast<IUINT32>(kcp->rx_rto >> 3) : 0;
+    // A segment sent fastlimit times already is left to its time-out.
+    IUINT32 fastlimit = kcp->fastlimit > 0 ? static_cast<IUINT32>(kcp->fastlimit) : 0xffffffffu;
     bool lost = false;
     bool fastResent = false;
 
@@ -634,7 +644,7 @@ void ikcp_flush(ikcpcb* kcp) {
                 seg.rto += static_cast<IUINT32>(kcp->rx_rto) / 2;
             seg.resendts = current + seg.rto;
             lost = true;
-        } else if (seg.fastack >= resent) {
+        } else if (seg.fastack >= resent && seg.xmit <= fastlimit) {
             send = true;
             seg.xmit++;
             seg.fastack = 0;

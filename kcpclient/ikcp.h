@@ -43,6 +43,8 @@ enum : IUINT32 {
     IKCP_ASK_TELL = 2,
     // frg is one byte on the wire: a message may have at most 256 fragments.
     IKCP_FRG_MAX = 256,
+    // A segment already sent this many times is left to its time-out.
+    IKCP_FASTACK_LIMIT = 5,
 };
 
 struct IKCPCB;
@@ -76,6 +78,9 @@ struct IKCPCB {
     // The last diagnostic of a refused input or read; kept for inspection
     // only, never printed.
     mutable char diag[1024];
+    // Fast resends stop once a segment has been sent this often (0: no
+    // limit).
+    int fastlimit;
     // Free segments kept for reuse, at most max(snd_wnd, rcv_wnd).
     IkcpPool pool;
 };

@@ -30,6 +30,15 @@ std::string ack(uint32_t sn, uint32_t ts, uint32_t una = 0) {
     return encode(s);
 }
 
+// How often each sequence number went out in the captured datagrams.
+std::vector<int> transmissions(const std::vector<Segment>& sent, uint32_t sn) {
+    std::vector<int> times;
+    for (const auto& s : sent)
+        if ((s.cmd == IKCP_CMD_PUSH || s.cmd == IKCP_CMD_PUSH_END) && s.sn == sn)
+            times.push_back(1);
+    return times;
+}
+
 std::string recv_all(ikcpcb* kcp, int* end, int* result = nullptr) {
     char buffer[8192];
     int n = ikcp_recv(kcp, buffer, sizeof buffer, end);
@@ -259,6 +268,75 @@ TEST(IkcpTimers, RetransmitsOnTimeoutAndFastResendsSkippedSegments) {
     EXPECT_EQ(tx.input(ack(0, 1000)), 0);
     EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
     EXPECT_EQ(tx.kcp->snd_una, 4u);
+}
+
+TEST(IkcpTimers, FastResendCountsOnlyAcknowledgementsOfLaterTransmissions) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 32, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    for (int i = 0; i < 6; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1000);
+    ASSERT_EQ(tx.take_sent().size(), 6u);
+
+    // Segments 1 and 2 are acknowledged in two datagrams: segment 0 goes out
+    // again at 1010.
+    ikcp_update(tx.kcp, 1005);
+    EXPECT_EQ(tx.input(ack(1, 1000)), 0);
+    EXPECT_EQ(tx.input(ack(2, 1000)), 0);
+    ikcp_update(tx.kcp, 1010);
+    ASSERT_EQ(transmissions(tx.take_sent(), 0).size(), 1u);
+
+    // Acknowledgements of segments that left before that resend say nothing
+    // about it: no second fast resend, however many arrive.
+    for (uint32_t sn = 3; sn < 6; sn++)
+        EXPECT_EQ(tx.input(ack(sn, 1000)), 0);
+    ikcp_update(tx.kcp, 1020);
+    EXPECT_TRUE(transmissions(tx.take_sent(), 0).empty());
+
+    // Segments sent after the resend and acknowledged count again.
+    ASSERT_EQ(ikcp_send(tx.kcp, "new", 3, 1), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "new", 3, 1), 0);
+    ikcp_update(tx.kcp, 1030);
+    tx.take_sent();
+    EXPECT_EQ(tx.input(ack(6, 1030)), 0);
+    EXPECT_EQ(tx.input(ack(7, 1030)), 0);
+    ikcp_update(tx.kcp, 1040);
+    EXPECT_EQ(transmissions(tx.take_sent(), 0).size(), 1u);
+    EXPECT_EQ(tx.kcp->xmit, 0u); // none of these was a time-out
+}
+
+TEST(IkcpTimers, FastResendStopsAtTheLimitAndLeavesTheSegmentToItsTimeout) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 128, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    ASSERT_EQ(tx.kcp->fastlimit, 5);
+    ASSERT_EQ(ikcp_send(tx.kcp, "lost", 4, 1), 0);
+    IUINT32 now = 1000;
+    ikcp_update(tx.kcp, now);
+    tx.take_sent();
+
+    // Each round a new segment goes out and is acknowledged twice, so the
+    // first one, never acknowledged, is skipped twice per round.
+    int fastResends = 0;
+    for (uint32_t sn = 1; sn <= 15; sn++) {
+        ASSERT_EQ(ikcp_send(tx.kcp, "next", 4, 1), 0);
+        now += 10;
+        ikcp_update(tx.kcp, now);
+        fastResends += static_cast<int>(transmissions(tx.take_sent(), 0).size());
+        EXPECT_EQ(tx.input(ack(sn, now)), 0);
+        EXPECT_EQ(tx.input(ack(sn, now)), 0);
+    }
+    EXPECT_EQ(fastResends, 5);
+    EXPECT_EQ(tx.kcp->xmit, 0u);
+
+    // Its time-out still sends it.
+    for (int i = 0; i < 40 && tx.kcp->xmit == 0; i++) {
+        now += 10;
+        ikcp_update(tx.kcp, now);
+    }
+    EXPECT_EQ(tx.kcp->xmit, 1u);
+    EXPECT_EQ(transmissions(tx.take_sent(), 0).size(), 1u);
 }
 
 TEST(IkcpTimers, AcknowledgementsInAnyOrderClearExactlyTheirSegments) {
