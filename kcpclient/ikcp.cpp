@@ -301,6 +301,7 @@ ikcpcb* ikcp_create(IUINT32 conv, void* user) {
     kcp->writelog = nullptr;
     kcp->diag[0] = '\0';
     kcp->fastlimit = IKCP_FASTACK_LIMIT;
+    kcp->rmt_wnd_max = 0;
     return kcp;
 }
 
@@ -402,9 +403,11 @@ int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end) {
 
     IUINT32 count =
         static_cast<IUINT32>(len) <= mss ? 1 : (static_cast<IUINT32>(len) + mss - 1) / mss;
-    // The receive window bounds a message, and frg, one byte on the wire,
-    // can number at most 256 fragments.
-    if (count >= kcp->rcv_wnd || count > IKCP_FRG_MAX)
+    // The whole message must fit into the receive queue at both ends: ours,
+    // and the peer's as far as it has shown it (the largest window it has
+    // advertised). frg, one byte on the wire, numbers at most 256 fragments.
+    if (count >= kcp->rcv_wnd || count > IKCP_FRG_MAX ||
+        (kcp->rmt_wnd_max > 0 && count >= kcp->rmt_wnd_max))
         return -2;
 
     // The fragments are made first and queued together, so that a message
@@ -473,6 +476,8 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
             return -3;
 
         kcp->rmt_wnd = h.wnd;
+        if (h.wnd > kcp->rmt_wnd_max)
+            kcp->rmt_wnd_max = h.wnd;
         acknowledge_below(kcp, h.una, cursor);
         refresh_una(kcp);
 

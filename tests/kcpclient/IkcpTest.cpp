@@ -155,6 +155,39 @@ TEST(IkcpSend, FragmentCountMustFitTheWindowAndTheFrgByte) {
     EXPECT_EQ(wide.kcp->snd_queue.back().frg, 0u);
 }
 
+TEST(IkcpSend, FragmentCountMustFitThePeersAdvertisedWindow) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 512, 512);
+    const int mss = static_cast<int>(tx.kcp->mss);
+    std::string big(static_cast<size_t>(256 * mss), 'b');
+    // Nothing heard yet, or only a closed window: our own limits apply.
+    Segment tell;
+    tell.cmd = IKCP_CMD_WINS;
+    tell.wnd = 0;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 200 * mss, 1), 0);
+
+    // The peer shows a window of 64: a message of 64 fragments could never
+    // be read there and is refused whole; 63 fit.
+    tell.wnd = 64;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    int queued = ikcp_waitsnd(tx.kcp);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 64 * mss, 1), -2);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), queued);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 63 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), queued + 63);
+
+    // A window that is only partly free for the moment does not lower the
+    // limit; a larger one raises it.
+    tell.wnd = 5;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 63 * mss, 1), 0);
+    tell.wnd = 300;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 256 * mss, 1), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 256 * mss + 1, 1), -2);
+}
+
 TEST(IkcpSend, EndFlagMarksOnlyTheLastFragmentOnTheWire) {
     Endpoint tx;
     ikcp_wndsize(tx.kcp, 128, 128);
