@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 namespace {
@@ -737,8 +738,14 @@ IUINT32 ikcp_check(const ikcpcb* kcp, IUINT32 current) {
 int ikcp_setmtu(ikcpcb* kcp, int mtu) {
     if (mtu < 50 || mtu < static_cast<int>(IKCP_OVERHEAD))
         return -1;
+    // A segment queued under a larger mtu still goes out whole, in a
+    // datagram of its own: the buffer must hold it.
+    size_t largest = static_cast<size_t>(mtu);
+    for (const IkcpList* list : {&kcp->snd_queue, &kcp->snd_buf})
+        for (const IKCPSEG& seg : *list)
+            largest = std::max<size_t>(largest, seg.len + IKCP_OVERHEAD);
     try {
-        kcp->buffer.assign((static_cast<size_t>(mtu) + IKCP_OVERHEAD) * 3, 0);
+        kcp->buffer.assign((largest + IKCP_OVERHEAD) * 3, 0);
     } catch (const std::bad_alloc&) {
         return -2;
     }

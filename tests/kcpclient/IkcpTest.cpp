@@ -588,3 +588,19 @@ TEST(IkcpSegments, FreedSegmentsAreReusedAndThePoolIsBounded) {
     EXPECT_EQ(recv_all(rx.kcp, &end), large);
     EXPECT_EQ(rx.kcp->pool.size(), 125u);
 }
+
+TEST(IkcpSegments, LoweringTheMtuWithDataQueuedStillSendsItWhole) {
+    Endpoint tx;
+    tx.kcp->nocwnd = 1;
+    std::string full(tx.kcp->mss, 'f');
+    ASSERT_EQ(ikcp_send(tx.kcp, full.data(), static_cast<int>(full.size()), 1), 0);
+    ASSERT_EQ(ikcp_setmtu(tx.kcp, 100), 0);
+    EXPECT_EQ(tx.kcp->pool.size(), 0u);
+    ASSERT_EQ(ikcp_send(tx.kcp, full.data(), 200, 1), 0); // three of the new mss
+    ikcp_update(tx.kcp, 0);
+    auto sent = tx.take_sent();
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0].data, full);
+    EXPECT_EQ(sent[1].data.size(), 76u);
+    EXPECT_EQ(sent[3].data.size(), 200u - 2 * 76u);
+}
