@@ -179,10 +179,10 @@ void acknowledge_below(ikcpcb* kcp, IUINT32 una, AckCursor& cursor) {
     }
 }
 
-// Every outstanding segment older than the newest acknowledged one was
-// skipped by the peer once more, but only if that acknowledged segment went
-// out no earlier than the outstanding one's latest transmission (ts, which
-// the acknowledgement echoes; one flush sends in sn order): an
+// Every outstanding segment below the datagram's skip mark (see
+// ikcp_input) was skipped by the peer once more, but only if the marking
+// segment went out no earlier than the outstanding one's latest transmission
+// (ts, which the acknowledgement echoes; one flush sends in sn order): an
 // acknowledgement of an earlier transmission says nothing about a resend
 // still on its way.
 void count_skips(ikcpcb* kcp, IUINT32 maxack, IUINT32 maxackTs) {
@@ -487,7 +487,14 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
                 sample_rtt(kcp, diff(kcp->current, h.ts));
             acknowledge_one(kcp, h.sn, cursor);
             refresh_una(kcp);
-            if (!acked || before(maxack, h.sn)) {
+            // The datagram's skip mark is its first acknowledgement and moves
+            // on only to one later in sequence and from a later flush (a
+            // newer ts). Segments of one flush share their ts and leave
+            // together; the peer acknowledges them in the order they came
+            // in, so one of them held back on the way is overtaken by the
+            // rest of its flush without being lost. Those are not counted;
+            // a gap below the first of them to arrive still is.
+            if (!acked || (before(maxack, h.sn) && diff(h.ts, maxackTs) > 0)) {
                 acked = true;
                 maxack = h.sn;
                 maxackTs = h.ts;

@@ -339,6 +339,50 @@ TEST(IkcpTimers, FastResendCountsOnlyAcknowledgementsOfLaterTransmissions) {
     EXPECT_EQ(tx.kcp->xmit, 0u); // none of these was a time-out
 }
 
+TEST(IkcpTimers, FastResendSparesASegmentOvertakenByTheRestOfItsFlush) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 32, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    // Segments 0..3 leave in the flush at 1000, 4..6 in the one at 1010.
+    for (int i = 0; i < 4; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1000);
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1010);
+    ASSERT_EQ(tx.take_sent().size(), 7u);
+
+    // The peer acknowledges 1 and then 3 of the first flush in one datagram:
+    // 0 was skipped by the first of its flush to arrive, 2 only overtaken by
+    // a later one of the same flush. The next datagram acknowledges 5 and 6
+    // of the second flush, which skips 0, 2 and 4.
+    ikcp_update(tx.kcp, 1015);
+    EXPECT_EQ(tx.input(ack(1, 1000) + ack(3, 1000)), 0);
+    EXPECT_EQ(tx.input(ack(5, 1010) + ack(6, 1010)), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1020);
+    auto sent = tx.take_sent();
+    EXPECT_EQ(transmissions(sent, 0).size(), 1u);
+    EXPECT_TRUE(transmissions(sent, 2).empty());
+    EXPECT_TRUE(transmissions(sent, 4).empty());
+    EXPECT_EQ(transmissions(sent, 7).size(), 1u);
+    EXPECT_EQ(transmissions(sent, 8).size(), 1u);
+
+    // Within one datagram a later flush's acknowledgement further on moves
+    // the mark: a repeated acknowledgement of 3 (sent at 1000) alone would
+    // skip only 2, with 8 (sent at 1020) after it 2 and 4 are skipped a
+    // second time. 0, resent at 1020, and 7 are skipped once only.
+    EXPECT_EQ(tx.input(ack(3, 1000) + ack(8, 1020)), 0);
+    ikcp_update(tx.kcp, 1030);
+    sent = tx.take_sent();
+    EXPECT_TRUE(transmissions(sent, 0).empty());
+    EXPECT_EQ(transmissions(sent, 2).size(), 1u);
+    EXPECT_EQ(transmissions(sent, 4).size(), 1u);
+    EXPECT_TRUE(transmissions(sent, 7).empty());
+    EXPECT_EQ(tx.kcp->xmit, 0u);
+}
+
 TEST(IkcpTimers, FastResendStopsAtTheLimitAndLeavesTheSegmentToItsTimeout) {
     Endpoint tx;
     ikcp_wndsize(tx.kcp, 128, 128);
