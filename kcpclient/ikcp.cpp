@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 namespace {
@@ -18,38 +19,46 @@ inline bool before(IUINT32 a, IUINT32 b) {
     return diff(a, b) < 0;
 }
 
-void put32(char*& p, IUINT32 v) {
-    p[0] = static_cast<char>(v & 0xff);
-    p[1] = static_cast<char>((v >> 8) & 0xff);
-    p[2] = static_cast<char>((v >> 16) & 0xff);
-    p[3] = static_cast<char>((v >> 24) & 0xff);
-    p += 4;
+// Header fields are little-endian at fixed offsets. memcpy keeps the loads
+// and stores free of alignment demands; compilers turn them into plain moves.
+#if defined(__BYTE_ORDER__) && defined(__ORDER_BIG_ENDIAN__) &&                                    \
+    __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+constexpr bool kBigEndian = true;
+#else
+constexpr bool kBigEndian = false;
+#endif
+
+inline void store32(char* p, IUINT32 v) {
+    if (kBigEndian)
+        v = (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
+    std::memcpy(p, &v, 4);
 }
 
-void put16(char*& p, IUINT32 v) {
-    p[0] = static_cast<char>(v & 0xff);
-    p[1] = static_cast<char>((v >> 8) & 0xff);
-    p += 2;
+inline void store16(char* p, IUINT32 v) {
+    auto w = static_cast<uint16_t>(v);
+    if (kBigEndian)
+        w = static_cast<uint16_t>((w >> 8) | (w << 8));
+    std::memcpy(p, &w, 2);
 }
 
-void put8(char*& p, IUINT32 v) {
-    *p++ = static_cast<char>(v & 0xff);
+inline IUINT32 load32(const char* p) {
+    IUINT32 v;
+    std::memcpy(&v, p, 4);
+    if (kBigEndian)
+        v = (v >> 24) | ((v >> 8) & 0xff00u) | ((v << 8) & 0xff0000u) | (v << 24);
+    return v;
 }
 
-IUINT32 get32(const char*& p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    p += 4;
-    return IUINT32(u[0]) | (IUINT32(u[1]) << 8) | (IUINT32(u[2]) << 16) | (IUINT32(u[3]) << 24);
+inline IUINT32 load16(const char* p) {
+    uint16_t w;
+    std::memcpy(&w, p, 2);
+    if (kBigEndian)
+        w = static_cast<uint16_t>((w >> 8) | (w << 8));
+    return w;
 }
 
-IUINT32 get16(const char*& p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    p += 2;
-    return IUINT32(u[0]) | (IUINT32(u[1]) << 8);
-}
-
-IUINT32 get8(const char*& p) {
-    return static_cast<unsigned char>(*p++);
+inline IUINT32 load8(const char* p) {
+    return static_cast<unsigned char>(*p);
 }
 
 bool is_data(IUINT32 cmd) {
@@ -63,17 +72,26 @@ void diagnose(const ikcpcb* kcp, const char* format, ...) {
     va_end(args);
 }
 
-// Writes one segment header at p.
-char* encode_header(char* p, const IKCPSEG& seg, IUINT32 len) {
-    put32(p, seg.conv);
-    put8(p, seg.cmd);
-    put8(p, seg.frg);
-    put16(p, seg.wnd);
-    put32(p, seg.ts);
-    put32(p, seg.sn);
-    put32(p, seg.una);
-    put32(p, len);
-    return p;
+// Writes the 24-byte header of seg at p.
+inline void encode_header(char* p, const IKCPSEG& seg) {
+    store32(p, seg.conv);
+    p[4] = static_cast<char>(static_cast<unsigned char>(seg.cmd));
+    p[5] = static_cast<char>(static_cast<unsigned char>(seg.frg));
+    store16(p + 6, seg.wnd);
+    store32(p + 8, seg.ts);
+    store32(p + 12, seg.sn);
+    store32(p + 16, seg.una);
+    store32(p + 20, seg.len);
+}
+
+// A free segment for len payload bytes. Segments of up to mss bytes all get
+// room for mss, so that any of them can be reused for any other.
+IKCPSEG* new_segment(ikcpcb* kcp, IUINT32 len) {
+    return kcp->pool.take(std::max(len, kcp->mss));
+}
+
+void release_segment(ikcpcb* kcp, IKCPSEG* seg) {
+    kcp->pool.give(seg, std::max(kcp->snd_wnd, kcp->rcv_wnd), kcp->mss);
 }
 
 IUINT32 unused_window(const ikcpcb* kcp) {
@@ -105,38 +123,75 @@ void sample_rtt(ikcpcb* kcp, IINT32 rtt) {
     kcp->rx_rto = std::min<IINT32>(std::max<IINT32>(rto, kcp->rx_minrto), IKCP_RTO_MAX);
 }
 
-// A selective acknowledgement removes exactly that segment.
-void acknowledge_one(ikcpcb* kcp, IUINT32 sn) {
-    if (before(sn, kcp->snd_una) || !before(sn, kcp->snd_nxt))
-        return;
-    for (auto it = kcp->snd_buf.begin(); it != kcp->snd_buf.end(); ++it) {
-        if (it->sn == sn) {
-            kcp->snd_buf.erase(it);
-            kcp->nsnd_buf--;
-            return;
-        }
-        if (before(sn, it->sn))
-            return;
-    }
-}
+// Where the previous selective acknowledgement of a datagram left off in the
+// send buffer: the segment after the one it removed. Acknowledgements come
+// mostly in rising order, so the next search starts there.
+struct AckCursor {
+    IKCPNODE* node = nullptr;
+};
 
-// The peer's una acknowledges everything below it.
-void acknowledge_below(ikcpcb* kcp, IUINT32 una) {
-    while (!kcp->snd_buf.empty() && before(kcp->snd_buf.front().sn, una)) {
-        kcp->snd_buf.pop_front();
+// A selective acknowledgement removes exactly that segment. The send buffer
+// is ordered by sn; the search starts at the cursor when it lies at or
+// before sn, else at the nearer end.
+void acknowledge_one(ikcpcb* kcp, IUINT32 sn, AckCursor& cursor) {
+    IkcpList& buf = kcp->snd_buf;
+    if (buf.empty() || before(sn, buf.front().sn) || before(buf.back().sn, sn))
+        return;
+    IKCPSEG* found = nullptr;
+    auto it = buf.begin();
+    bool forward = sn - buf.front().sn <= buf.back().sn - sn;
+    if (cursor.node && cursor.node != buf.end().node() &&
+        !before(sn, static_cast<IKCPSEG*>(cursor.node)->sn)) {
+        it = IkcpList::iterator(cursor.node);
+        forward = true;
+    }
+    if (forward) {
+        for (; it != buf.end(); ++it) {
+            if (it->sn == sn)
+                found = &*it;
+            if (!before(it->sn, sn))
+                break;
+        }
+    } else {
+        for (it = buf.end(); it != buf.begin();) {
+            --it;
+            if (it->sn == sn)
+                found = &*it;
+            if (!before(sn, it->sn))
+                break;
+        }
+    }
+    if (found) {
+        cursor.node = found->next;
+        release_segment(kcp, buf.unlink(found));
         kcp->nsnd_buf--;
     }
 }
 
-// Every outstanding segment older than the newest acknowledged one was
-// skipped by the peer once more.
-void count_skips(ikcpcb* kcp, IUINT32 maxack) {
+// The peer's una acknowledges everything below it.
+void acknowledge_below(ikcpcb* kcp, IUINT32 una, AckCursor& cursor) {
+    while (!kcp->snd_buf.empty() && before(kcp->snd_buf.front().sn, una)) {
+        IKCPSEG* seg = kcp->snd_buf.pop_front();
+        if (cursor.node == seg)
+            cursor.node = nullptr;
+        release_segment(kcp, seg);
+        kcp->nsnd_buf--;
+    }
+}
+
+// Every outstanding segment below the datagram's skip mark (see
+// ikcp_input) was skipped by the peer once more, but only if the marking
+// segment went out no earlier than the outstanding one's latest transmission
+// (ts, which the acknowledgement echoes; one flush sends in sn order): an
+// acknowledgement of an earlier transmission says nothing about a resend
+// still on its way.
+void count_skips(ikcpcb* kcp, IUINT32 maxack, IUINT32 maxackTs) {
     if (before(maxack, kcp->snd_una) || !before(maxack, kcp->snd_nxt))
         return;
-    for (auto& seg : kcp->snd_buf) {
-        if (before(maxack, seg.sn))
+    for (IKCPSEG& seg : kcp->snd_buf) {
+        if (!before(seg.sn, maxack))
             break;
-        if (seg.sn != maxack)
+        if (diff(maxackTs, seg.ts) >= 0)
             seg.fastack++;
     }
 }
@@ -147,32 +202,55 @@ void drain_rcv_buf(ikcpcb* kcp) {
         IKCPSEG& seg = kcp->rcv_buf.front();
         if (seg.sn != kcp->rcv_nxt || kcp->nrcv_que >= kcp->rcv_wnd)
             break;
-        kcp->rcv_queue.push_back(std::move(seg));
-        kcp->rcv_buf.pop_front();
+        kcp->rcv_queue.push_back(kcp->rcv_buf.unlink(&seg));
         kcp->nrcv_buf--;
         kcp->nrcv_que++;
         kcp->rcv_nxt++;
     }
 }
 
-// Files a received data segment by sequence number, dropping duplicates and
-// segments outside the receive window.
-void accept_data(ikcpcb* kcp, IKCPSEG&& seg) {
-    IUINT32 sn = seg.sn;
-    if (!before(sn, kcp->rcv_nxt + kcp->rcv_wnd) || before(sn, kcp->rcv_nxt))
-        return;
-    auto it = kcp->rcv_buf.end();
-    while (it != kcp->rcv_buf.begin()) {
-        auto prev = std::prev(it);
-        if (prev->sn == sn)
-            return; // already held
-        if (before(prev->sn, sn))
-            break;
-        it = prev;
+// Files a received data segment (header fields in h, len payload bytes at
+// payload) by sequence number; a duplicate is dropped. The caller has checked
+// that sn lies in the receive window. False only when memory is exhausted.
+bool accept_data(ikcpcb* kcp, const IKCPSEG& h, const char* payload) {
+    IUINT32 sn = h.sn;
+    IkcpList& buf = kcp->rcv_buf;
+    auto it = buf.end();
+    if (!buf.empty() && before(sn, buf.back().sn) &&
+        diff(sn, buf.front().sn) < diff(buf.back().sn, sn)) {
+        // Nearer the front, where resent segments fill the gaps.
+        for (it = buf.begin(); it != buf.end() && before(it->sn, sn); ++it) {
+        }
+        if (it != buf.end() && it->sn == sn)
+            return true; // already held
+    } else {
+        while (it != buf.begin()) {
+            auto prev = it;
+            --prev;
+            if (prev->sn == sn)
+                return true; // already held
+            if (before(prev->sn, sn))
+                break;
+            it = prev;
+        }
     }
-    kcp->rcv_buf.insert(it, std::move(seg));
+    IKCPSEG* seg = new_segment(kcp, h.len);
+    if (!seg)
+        return false;
+    seg->conv = h.conv;
+    seg->cmd = h.cmd;
+    seg->frg = h.frg;
+    seg->wnd = h.wnd;
+    seg->ts = h.ts;
+    seg->sn = sn;
+    seg->una = h.una;
+    seg->len = h.len;
+    if (h.len > 0)
+        std::memcpy(seg->data(), payload, h.len);
+    kcp->rcv_buf.insert(it, seg);
     kcp->nrcv_buf++;
     drain_rcv_buf(kcp);
+    return true;
 }
 
 } // namespace
@@ -211,6 +289,7 @@ ikcpcb* ikcp_create(IUINT32 conv, void* user) {
     kcp->incr = 0;
     try {
         kcp->buffer.resize((kcp->mtu + IKCP_OVERHEAD) * 3);
+        kcp->acklist.reserve(8);
     } catch (const std::bad_alloc&) {
         delete kcp;
         return nullptr;
@@ -222,6 +301,8 @@ ikcpcb* ikcp_create(IUINT32 conv, void* user) {
     kcp->output = nullptr;
     kcp->writelog = nullptr;
     kcp->diag[0] = '\0';
+    kcp->fastlimit = IKCP_FASTACK_LIMIT;
+    kcp->rmt_wnd_max = 0;
     return kcp;
 }
 
@@ -240,13 +321,13 @@ int ikcp_peeksize(const ikcpcb* kcp, int* end) {
     if (first.frg == 0) {
         if (end && first.cmd == IKCP_CMD_PUSH_END)
             *end = 1;
-        return static_cast<int>(first.len());
+        return static_cast<int>(first.len);
     }
     if (kcp->nrcv_que < first.frg + 1)
         return -1; // the rest of the message is still on its way
     long size = 0;
     for (const IKCPSEG& seg : kcp->rcv_queue) {
-        size += seg.len();
+        size += seg.len;
         if (seg.frg == 0) {
             if (end && seg.cmd == IKCP_CMD_PUSH_END)
                 *end = 1;
@@ -277,12 +358,13 @@ int ikcp_recv(ikcpcb* kcp, char* buffer, int len, int* end) {
 
     int copied = 0;
     while (!kcp->rcv_queue.empty()) {
-        IKCPSEG& seg = kcp->rcv_queue.front();
-        IUINT32 fragment = seg.frg;
-        std::memcpy(buffer + copied, seg.data.data(), seg.data.size());
-        copied += static_cast<int>(seg.data.size());
-        kcp->rcv_queue.pop_front();
+        IKCPSEG* seg = kcp->rcv_queue.pop_front();
+        IUINT32 fragment = seg->frg;
+        if (seg->len > 0)
+            std::memcpy(buffer + copied, seg->data(), seg->len);
+        copied += static_cast<int>(seg->len);
         kcp->nrcv_que--;
+        release_segment(kcp, seg);
         if (fragment == 0)
             break;
     }
@@ -304,13 +386,16 @@ int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end) {
         // Stream mode tops up the last queued segment first; it then ends
         // with this call's data and so takes this call's command.
         IKCPSEG& last = kcp->snd_queue.back();
-        if (last.len() < mss) {
-            IUINT32 room = mss - last.len();
-            IUINT32 take = std::min<IUINT32>(room, static_cast<IUINT32>(len));
-            last.data.append(buffer, take);
+        IUINT32 room = std::min(mss, last.capacity);
+        if (last.len < room) {
+            IUINT32 take = std::min<IUINT32>(room - last.len, static_cast<IUINT32>(len));
+            if (buffer && take > 0) {
+                std::memcpy(last.data() + last.len, buffer, take);
+                buffer += take;
+            }
+            last.len += take;
             last.cmd = dataCmd;
             last.frg = 0;
-            buffer += take;
             len -= static_cast<int>(take);
         }
         if (len == 0)
@@ -319,25 +404,37 @@ int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end) {
 
     IUINT32 count =
         static_cast<IUINT32>(len) <= mss ? 1 : (static_cast<IUINT32>(len) + mss - 1) / mss;
-    // The receive window bounds a message, and frg, one byte on the wire,
-    // can number at most 256 fragments.
-    if (count >= kcp->rcv_wnd || count > IKCP_FRG_MAX)
+    // The whole message must fit into the receive queue at both ends: ours,
+    // and the peer's as far as it has shown it (the largest window it has
+    // advertised). frg, one byte on the wire, numbers at most 256 fragments.
+    if (count >= kcp->rcv_wnd || count > IKCP_FRG_MAX ||
+        (kcp->rmt_wnd_max > 0 && count >= kcp->rmt_wnd_max))
         return -2;
 
+    // The fragments are made first and queued together, so that a message
+    // is queued whole or not at all.
+    IkcpList fragments;
     for (IUINT32 i = 0; i < count; i++) {
         IUINT32 size = std::min<IUINT32>(static_cast<IUINT32>(len), mss);
-        IKCPSEG seg;
-        if (buffer && size > 0)
-            seg.data.assign(buffer, size);
-        seg.frg = kcp->stream ? 0 : count - i - 1;
-        bool lastFragment = kcp->stream || seg.frg == 0;
-        seg.cmd = lastFragment ? dataCmd : IKCP_CMD_PUSH;
-        kcp->snd_queue.push_back(std::move(seg));
-        kcp->nsnd_que++;
-        if (buffer)
+        IKCPSEG* seg = new_segment(kcp, size);
+        if (!seg) {
+            while (!fragments.empty())
+                release_segment(kcp, fragments.pop_front());
+            return -2;
+        }
+        if (buffer && size > 0) {
+            std::memcpy(seg->data(), buffer, size);
             buffer += size;
+        }
+        seg->len = buffer ? size : 0;
+        seg->frg = kcp->stream ? 0 : count - i - 1;
+        bool lastFragment = kcp->stream || seg->frg == 0;
+        seg->cmd = lastFragment ? dataCmd : IKCP_CMD_PUSH;
+        fragments.push_back(seg);
         len -= static_cast<int>(size);
     }
+    kcp->snd_queue.splice_back(fragments);
+    kcp->nsnd_que += count;
     return 0;
 }
 
@@ -348,76 +445,78 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
     IUINT32 prev_una = kcp->snd_una;
     bool acked = false;
     IUINT32 maxack = 0;
+    IUINT32 maxackTs = 0;
+    AckCursor cursor;
 
     while (size > 0) {
         if (size < static_cast<long>(IKCP_OVERHEAD)) {
             diagnose(kcp, "Invalid data size %lu", static_cast<unsigned long>(size));
             break;
         }
-        const char* p = data;
-        IUINT32 conv = get32(p);
-        if (conv != kcp->conv)
+        IKCPSEG h;
+        h.conv = load32(data);
+        if (h.conv != kcp->conv)
             return -1;
-        IUINT32 cmd = get8(p);
-        IUINT32 frg = get8(p);
-        IUINT32 wnd = get16(p);
-        IUINT32 ts = get32(p);
-        IUINT32 sn = get32(p);
-        IUINT32 una = get32(p);
-        IUINT32 len = get32(p);
-        data = p;
+        h.cmd = load8(data + 4);
+        h.frg = load8(data + 5);
+        h.wnd = load16(data + 6);
+        h.ts = load32(data + 8);
+        h.sn = load32(data + 12);
+        h.una = load32(data + 16);
+        h.len = load32(data + 20);
+        data += IKCP_OVERHEAD;
         size -= IKCP_OVERHEAD;
 
-        if (static_cast<IINT32>(len) < 0 || static_cast<unsigned long>(size) < len) {
-            diagnose(kcp, "Invalid data len %d, data size %lu", static_cast<IINT32>(len),
+        if (static_cast<IINT32>(h.len) < 0 || static_cast<unsigned long>(size) < h.len) {
+            diagnose(kcp, "Invalid data len %d, data size %lu", static_cast<IINT32>(h.len),
                      static_cast<unsigned long>(size));
             return -2;
         }
+        IUINT32 cmd = h.cmd;
         if (!is_data(cmd) && cmd != IKCP_CMD_ACK && cmd != IKCP_CMD_WASK && cmd != IKCP_CMD_WINS)
             return -3;
 
-        kcp->rmt_wnd = wnd;
-        acknowledge_below(kcp, una);
+        kcp->rmt_wnd = h.wnd;
+        if (h.wnd > kcp->rmt_wnd_max)
+            kcp->rmt_wnd_max = h.wnd;
+        acknowledge_below(kcp, h.una, cursor);
         refresh_una(kcp);
 
         if (cmd == IKCP_CMD_ACK) {
-            if (diff(kcp->current, ts) >= 0)
-                sample_rtt(kcp, diff(kcp->current, ts));
-            acknowledge_one(kcp, sn);
+            if (diff(kcp->current, h.ts) >= 0)
+                sample_rtt(kcp, diff(kcp->current, h.ts));
+            acknowledge_one(kcp, h.sn, cursor);
             refresh_una(kcp);
-            if (!acked) {
+            // The datagram's skip mark is its first acknowledgement and moves
+            // on only to one later in sequence and from a later flush (a
+            // newer ts). Segments of one flush share their ts and leave
+            // together; the peer acknowledges them in the order they came
+            // in, so one of them held back on the way is overtaken by the
+            // rest of its flush without being lost. Those are not counted;
+            // a gap below the first of them to arrive still is.
+            if (!acked || (before(maxack, h.sn) && diff(h.ts, maxackTs) > 0)) {
                 acked = true;
-                maxack = sn;
-            } else if (before(maxack, sn)) {
-                maxack = sn;
+                maxack = h.sn;
+                maxackTs = h.ts;
             }
         } else if (is_data(cmd)) {
-            if (before(sn, kcp->rcv_nxt + kcp->rcv_wnd)) {
-                kcp->acklist.emplace_back(sn, ts);
-                if (!before(sn, kcp->rcv_nxt)) {
-                    IKCPSEG seg;
-                    seg.conv = conv;
-                    seg.cmd = cmd;
-                    seg.frg = frg;
-                    seg.wnd = wnd;
-                    seg.ts = ts;
-                    seg.sn = sn;
-                    seg.una = una;
-                    seg.data.assign(data, len);
-                    accept_data(kcp, std::move(seg));
-                }
+            if (before(h.sn, kcp->rcv_nxt + kcp->rcv_wnd)) {
+                // Without memory for it the segment is not acknowledged
+                // either: the peer sends it again.
+                if (before(h.sn, kcp->rcv_nxt) || accept_data(kcp, h, data))
+                    kcp->acklist.emplace_back(h.sn, h.ts);
             }
         } else if (cmd == IKCP_CMD_WASK) {
             kcp->probe |= IKCP_ASK_TELL;
         }
         // IKCP_CMD_WINS only carries the window, taken above.
 
-        data += len;
-        size -= static_cast<long>(len);
+        data += h.len;
+        size -= static_cast<long>(h.len);
     }
 
     if (acked)
-        count_skips(kcp, maxack);
+        count_skips(kcp, maxack, maxackTs);
 
     // Congestion window growth: slow start below ssthresh, then additive.
     if (before(prev_una, kcp->snd_una) && kcp->cwnd < kcp->rmt_wnd) {
@@ -463,14 +562,19 @@ void ikcp_flush(ikcpcb* kcp) {
     control.wnd = unused_window(kcp);
     control.una = kcp->rcv_nxt;
 
-    // Acknowledgements first.
-    for (const auto& ack : kcp->acklist) {
-        make_room(IKCP_OVERHEAD);
-        control.sn = ack.first;
-        control.ts = ack.second;
-        p = encode_header(p, control, 0);
+    // Acknowledgements first: one header, only sn and ts differ.
+    if (!kcp->acklist.empty()) {
+        char header[IKCP_OVERHEAD];
+        encode_header(header, control);
+        for (const auto& ack : kcp->acklist) {
+            make_room(IKCP_OVERHEAD);
+            std::memcpy(p, header, IKCP_OVERHEAD);
+            store32(p + 8, ack.second);
+            store32(p + 12, ack.first);
+            p += IKCP_OVERHEAD;
+        }
+        kcp->acklist.clear();
     }
-    kcp->acklist.clear();
 
     // A peer with a closed window is asked for its window, with a growing
     // pause between asks.
@@ -496,12 +600,14 @@ void ikcp_flush(ikcpcb* kcp) {
     if (kcp->probe & IKCP_ASK_SEND) {
         control.cmd = IKCP_CMD_WASK;
         make_room(IKCP_OVERHEAD);
-        p = encode_header(p, control, 0);
+        encode_header(p, control);
+        p += IKCP_OVERHEAD;
     }
     if (kcp->probe & IKCP_ASK_TELL) {
         control.cmd = IKCP_CMD_WINS;
         make_room(IKCP_OVERHEAD);
-        p = encode_header(p, control, 0);
+        encode_header(p, control);
+        p += IKCP_OVERHEAD;
     }
     kcp->probe = 0;
 
@@ -512,24 +618,25 @@ void ikcp_flush(ikcpcb* kcp) {
     // New segments enter the send buffer as far as the window allows; each
     // keeps the command it was queued with (81 or 209).
     while (before(kcp->snd_nxt, kcp->snd_una + cwnd) && !kcp->snd_queue.empty()) {
-        IKCPSEG seg = std::move(kcp->snd_queue.front());
-        kcp->snd_queue.pop_front();
+        IKCPSEG* seg = kcp->snd_queue.pop_front();
         kcp->nsnd_que--;
-        seg.conv = kcp->conv;
-        seg.wnd = control.wnd;
-        seg.ts = current;
-        seg.sn = kcp->snd_nxt++;
-        seg.una = kcp->rcv_nxt;
-        seg.resendts = current;
-        seg.rto = static_cast<IUINT32>(kcp->rx_rto);
-        seg.fastack = 0;
-        seg.xmit = 0;
-        kcp->snd_buf.push_back(std::move(seg));
+        seg->conv = kcp->conv;
+        seg->wnd = control.wnd;
+        seg->ts = current;
+        seg->sn = kcp->snd_nxt++;
+        seg->una = kcp->rcv_nxt;
+        seg->resendts = current;
+        seg->rto = static_cast<IUINT32>(kcp->rx_rto);
+        seg->fastack = 0;
+        seg->xmit = 0;
+        kcp->snd_buf.push_back(seg);
         kcp->nsnd_buf++;
     }
 
     IUINT32 resent = kcp->fastresend > 0 ? static_cast<IUINT32>(kcp->fastresend) : 0xffffffffu;
     IUINT32 rtomin = kcp->nodelay == 0 ? static_cast<IUINT32>(kcp->rx_rto >> 3) : 0;
+    // A segment sent fastlimit times already is left to its time-out.
+    IUINT32 fastlimit = kcp->fastlimit > 0 ? static_cast<IUINT32>(kcp->fastlimit) : 0xffffffffu;
     bool lost = false;
     bool fastResent = false;
 
@@ -550,7 +657,7 @@ void ikcp_flush(ikcpcb* kcp) {
                 seg.rto += static_cast<IUINT32>(kcp->rx_rto) / 2;
             seg.resendts = current + seg.rto;
             lost = true;
-        } else if (seg.fastack >= resent) {
+        } else if (seg.fastack >= resent && seg.xmit <= fastlimit) {
             send = true;
             seg.xmit++;
             seg.fastack = 0;
@@ -562,11 +669,12 @@ void ikcp_flush(ikcpcb* kcp) {
         seg.ts = current;
         seg.wnd = control.wnd;
         seg.una = kcp->rcv_nxt;
-        make_room(IKCP_OVERHEAD + seg.len());
-        p = encode_header(p, seg, seg.len());
-        if (seg.len() > 0) {
-            std::memcpy(p, seg.data.data(), seg.len());
-            p += seg.len();
+        make_room(IKCP_OVERHEAD + seg.len);
+        encode_header(p, seg);
+        p += IKCP_OVERHEAD;
+        if (seg.len > 0) {
+            std::memcpy(p, seg.data(), seg.len);
+            p += seg.len;
         }
         if (seg.xmit >= kcp->dead_link) {
             kcp->state = static_cast<IUINT32>(-1);
@@ -637,13 +745,21 @@ IUINT32 ikcp_check(const ikcpcb* kcp, IUINT32 current) {
 int ikcp_setmtu(ikcpcb* kcp, int mtu) {
     if (mtu < 50 || mtu < static_cast<int>(IKCP_OVERHEAD))
         return -1;
+    // A segment queued under a larger mtu still goes out whole, in a
+    // datagram of its own: the buffer must hold it.
+    size_t largest = static_cast<size_t>(mtu);
+    for (const IkcpList* list : {&kcp->snd_queue, &kcp->snd_buf})
+        for (const IKCPSEG& seg : *list)
+            largest = std::max<size_t>(largest, seg.len + IKCP_OVERHEAD);
     try {
-        kcp->buffer.assign((static_cast<size_t>(mtu) + IKCP_OVERHEAD) * 3, 0);
+        kcp->buffer.assign((largest + IKCP_OVERHEAD) * 3, 0);
     } catch (const std::bad_alloc&) {
         return -2;
     }
     kcp->mtu = static_cast<IUINT32>(mtu);
     kcp->mss = kcp->mtu - IKCP_OVERHEAD;
+    // Pooled segments have room for the old mss.
+    kcp->pool.clear();
     return 0;
 }
 
@@ -679,6 +795,5 @@ int ikcp_waitsnd(const ikcpcb* kcp) {
 }
 
 IUINT32 ikcp_getconv(const void* ptr) {
-    const char* p = static_cast<const char*>(ptr);
-    return get32(p);
+    return load32(static_cast<const char*>(ptr));
 }

@@ -10,15 +10,11 @@
 // bit 7 set) to mark the end of an application frame: ikcp_send takes an end
 // flag and ikcp_recv / ikcp_peeksize report it.
 
+#include "kcpclient/ikcp_segment.h"
+
 #include <cstdint>
-#include <deque>
-#include <list>
-#include <string>
 #include <utility>
 #include <vector>
-
-using IUINT32 = uint32_t;
-using IINT32 = int32_t;
 
 enum : IUINT32 {
     IKCP_CMD_PUSH = 81,
@@ -47,22 +43,8 @@ enum : IUINT32 {
     IKCP_ASK_TELL = 2,
     // frg is one byte on the wire: a message may have at most 256 fragments.
     IKCP_FRG_MAX = 256,
-};
-
-struct IKCPSEG {
-    IUINT32 conv = 0;
-    IUINT32 cmd = 0;
-    IUINT32 frg = 0;
-    IUINT32 wnd = 0;
-    IUINT32 ts = 0;
-    IUINT32 sn = 0;
-    IUINT32 una = 0;
-    IUINT32 resendts = 0;
-    IUINT32 rto = 0;
-    IUINT32 fastack = 0;
-    IUINT32 xmit = 0;
-    std::string data; // len == data.size()
-    IUINT32 len() const { return static_cast<IUINT32>(data.size()); }
+    // A segment already sent this many times is left to its time-out.
+    IKCP_FASTACK_LIMIT = 5,
 };
 
 struct IKCPCB;
@@ -81,10 +63,10 @@ struct IKCPCB {
     IUINT32 nodelay, updated;
     IUINT32 ts_probe, probe_wait;
     IUINT32 dead_link, incr;
-    std::deque<IKCPSEG> snd_queue;
-    std::deque<IKCPSEG> rcv_queue;
-    std::list<IKCPSEG> snd_buf;
-    std::list<IKCPSEG> rcv_buf;
+    IkcpList snd_queue;
+    IkcpList rcv_queue;
+    IkcpList snd_buf;
+    IkcpList rcv_buf;
     std::vector<std::pair<IUINT32, IUINT32>> acklist; // (sn, ts)
     void* user;
     std::vector<char> buffer; // (mtu + 24) * 3, reused by every flush
@@ -96,6 +78,14 @@ struct IKCPCB {
     // The last diagnostic of a refused input or read; kept for inspection
     // only, never printed.
     mutable char diag[1024];
+    // Fast resends stop once a segment has been sent this often (0: no
+    // limit).
+    int fastlimit;
+    // The largest window the peer has advertised, 0 until it advertises an
+    // open one: as many segments as its receive queue holds.
+    IUINT32 rmt_wnd_max;
+    // Free segments kept for reuse, at most max(snd_wnd, rcv_wnd).
+    IkcpPool pool;
 };
 
 ikcpcb* ikcp_create(IUINT32 conv, void* user);
@@ -107,7 +97,8 @@ void ikcp_setoutput(ikcpcb* kcp, ikcp_output_fn output);
 // segment had command 209.
 int ikcp_recv(ikcpcb* kcp, char* buffer, int len, int* end);
 // Queues a message; end marks its last fragment with command 209. 0, −1 for a
-// negative length, −2 for too many fragments.
+// negative length, −2 for more fragments than the receive windows at either
+// end hold (or 256), or when memory is exhausted.
 int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end);
 void ikcp_update(ikcpcb* kcp, IUINT32 current);
 IUINT32 ikcp_check(const ikcpcb* kcp, IUINT32 current);

@@ -21,6 +21,24 @@ Segment push(uint32_t sn, std::string data, uint8_t frg = 0, uint8_t cmd = IKCP_
     return s;
 }
 
+std::string ack(uint32_t sn, uint32_t ts, uint32_t una = 0) {
+    Segment s;
+    s.cmd = IKCP_CMD_ACK;
+    s.sn = sn;
+    s.ts = ts;
+    s.una = una;
+    return encode(s);
+}
+
+// How often each sequence number went out in the captured datagrams.
+std::vector<int> transmissions(const std::vector<Segment>& sent, uint32_t sn) {
+    std::vector<int> times;
+    for (const auto& s : sent)
+        if ((s.cmd == IKCP_CMD_PUSH || s.cmd == IKCP_CMD_PUSH_END) && s.sn == sn)
+            times.push_back(1);
+    return times;
+}
+
 std::string recv_all(ikcpcb* kcp, int* end, int* result = nullptr) {
     char buffer[8192];
     int n = ikcp_recv(kcp, buffer, sizeof buffer, end);
@@ -135,6 +153,39 @@ TEST(IkcpSend, FragmentCountMustFitTheWindowAndTheFrgByte) {
     EXPECT_EQ(ikcp_waitsnd(wide.kcp), 256);
     EXPECT_EQ(wide.kcp->snd_queue.front().frg, 255u);
     EXPECT_EQ(wide.kcp->snd_queue.back().frg, 0u);
+}
+
+TEST(IkcpSend, FragmentCountMustFitThePeersAdvertisedWindow) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 512, 512);
+    const int mss = static_cast<int>(tx.kcp->mss);
+    std::string big(static_cast<size_t>(256 * mss), 'b');
+    // Nothing heard yet, or only a closed window: our own limits apply.
+    Segment tell;
+    tell.cmd = IKCP_CMD_WINS;
+    tell.wnd = 0;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 200 * mss, 1), 0);
+
+    // The peer shows a window of 64: a message of 64 fragments could never
+    // be read there and is refused whole; 63 fit.
+    tell.wnd = 64;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    int queued = ikcp_waitsnd(tx.kcp);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 64 * mss, 1), -2);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), queued);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 63 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), queued + 63);
+
+    // A window that is only partly free for the moment does not lower the
+    // limit; a larger one raises it.
+    tell.wnd = 5;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 63 * mss, 1), 0);
+    tell.wnd = 300;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 256 * mss, 1), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 256 * mss + 1, 1), -2);
 }
 
 TEST(IkcpSend, EndFlagMarksOnlyTheLastFragmentOnTheWire) {
@@ -252,6 +303,161 @@ TEST(IkcpTimers, RetransmitsOnTimeoutAndFastResendsSkippedSegments) {
     EXPECT_EQ(tx.kcp->snd_una, 4u);
 }
 
+TEST(IkcpTimers, FastResendCountsOnlyAcknowledgementsOfLaterTransmissions) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 32, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    for (int i = 0; i < 6; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1000);
+    ASSERT_EQ(tx.take_sent().size(), 6u);
+
+    // Segments 1 and 2 are acknowledged in two datagrams: segment 0 goes out
+    // again at 1010.
+    ikcp_update(tx.kcp, 1005);
+    EXPECT_EQ(tx.input(ack(1, 1000)), 0);
+    EXPECT_EQ(tx.input(ack(2, 1000)), 0);
+    ikcp_update(tx.kcp, 1010);
+    ASSERT_EQ(transmissions(tx.take_sent(), 0).size(), 1u);
+
+    // Acknowledgements of segments that left before that resend say nothing
+    // about it: no second fast resend, however many arrive.
+    for (uint32_t sn = 3; sn < 6; sn++)
+        EXPECT_EQ(tx.input(ack(sn, 1000)), 0);
+    ikcp_update(tx.kcp, 1020);
+    EXPECT_TRUE(transmissions(tx.take_sent(), 0).empty());
+
+    // Segments sent after the resend and acknowledged count again.
+    ASSERT_EQ(ikcp_send(tx.kcp, "new", 3, 1), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "new", 3, 1), 0);
+    ikcp_update(tx.kcp, 1030);
+    tx.take_sent();
+    EXPECT_EQ(tx.input(ack(6, 1030)), 0);
+    EXPECT_EQ(tx.input(ack(7, 1030)), 0);
+    ikcp_update(tx.kcp, 1040);
+    EXPECT_EQ(transmissions(tx.take_sent(), 0).size(), 1u);
+    EXPECT_EQ(tx.kcp->xmit, 0u); // none of these was a time-out
+}
+
+TEST(IkcpTimers, FastResendSparesASegmentOvertakenByTheRestOfItsFlush) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 32, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    // Segments 0..3 leave in the flush at 1000, 4..6 in the one at 1010.
+    for (int i = 0; i < 4; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1000);
+    for (int i = 0; i < 3; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1010);
+    ASSERT_EQ(tx.take_sent().size(), 7u);
+
+    // The peer acknowledges 1 and then 3 of the first flush in one datagram:
+    // 0 was skipped by the first of its flush to arrive, 2 only overtaken by
+    // a later one of the same flush. The next datagram acknowledges 5 and 6
+    // of the second flush, which skips 0, 2 and 4.
+    ikcp_update(tx.kcp, 1015);
+    EXPECT_EQ(tx.input(ack(1, 1000) + ack(3, 1000)), 0);
+    EXPECT_EQ(tx.input(ack(5, 1010) + ack(6, 1010)), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "seg", 3, 1), 0);
+    ikcp_update(tx.kcp, 1020);
+    auto sent = tx.take_sent();
+    EXPECT_EQ(transmissions(sent, 0).size(), 1u);
+    EXPECT_TRUE(transmissions(sent, 2).empty());
+    EXPECT_TRUE(transmissions(sent, 4).empty());
+    EXPECT_EQ(transmissions(sent, 7).size(), 1u);
+    EXPECT_EQ(transmissions(sent, 8).size(), 1u);
+
+    // Within one datagram a later flush's acknowledgement further on moves
+    // the mark: a repeated acknowledgement of 3 (sent at 1000) alone would
+    // skip only 2, with 8 (sent at 1020) after it 2 and 4 are skipped a
+    // second time. 0, resent at 1020, and 7 are skipped once only.
+    EXPECT_EQ(tx.input(ack(3, 1000) + ack(8, 1020)), 0);
+    ikcp_update(tx.kcp, 1030);
+    sent = tx.take_sent();
+    EXPECT_TRUE(transmissions(sent, 0).empty());
+    EXPECT_EQ(transmissions(sent, 2).size(), 1u);
+    EXPECT_EQ(transmissions(sent, 4).size(), 1u);
+    EXPECT_TRUE(transmissions(sent, 7).empty());
+    EXPECT_EQ(tx.kcp->xmit, 0u);
+}
+
+TEST(IkcpTimers, FastResendStopsAtTheLimitAndLeavesTheSegmentToItsTimeout) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 128, 128);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    ASSERT_EQ(tx.kcp->fastlimit, 5);
+    ASSERT_EQ(ikcp_send(tx.kcp, "lost", 4, 1), 0);
+    IUINT32 now = 1000;
+    ikcp_update(tx.kcp, now);
+    tx.take_sent();
+
+    // Each round a new segment goes out and is acknowledged twice, so the
+    // first one, never acknowledged, is skipped twice per round.
+    int fastResends = 0;
+    for (uint32_t sn = 1; sn <= 15; sn++) {
+        ASSERT_EQ(ikcp_send(tx.kcp, "next", 4, 1), 0);
+        now += 10;
+        ikcp_update(tx.kcp, now);
+        fastResends += static_cast<int>(transmissions(tx.take_sent(), 0).size());
+        EXPECT_EQ(tx.input(ack(sn, now)), 0);
+        EXPECT_EQ(tx.input(ack(sn, now)), 0);
+    }
+    EXPECT_EQ(fastResends, 5);
+    EXPECT_EQ(tx.kcp->xmit, 0u);
+
+    // Its time-out still sends it.
+    for (int i = 0; i < 40 && tx.kcp->xmit == 0; i++) {
+        now += 10;
+        ikcp_update(tx.kcp, now);
+    }
+    EXPECT_EQ(tx.kcp->xmit, 1u);
+    EXPECT_EQ(transmissions(tx.take_sent(), 0).size(), 1u);
+}
+
+TEST(IkcpTimers, AcknowledgementsInAnyOrderClearExactlyTheirSegments) {
+    Endpoint tx;
+    ikcp_wndsize(tx.kcp, 128, 128);
+    tx.kcp->nocwnd = 1;
+    for (int i = 0; i < 100; i++)
+        ASSERT_EQ(ikcp_send(tx.kcp, "s", 1, 1), 0);
+    ikcp_update(tx.kcp, 0);
+    tx.take_sent();
+    // Rising runs, a falling run, jumps to both ends and repeats, spread
+    // over several datagrams.
+    std::vector<uint32_t> order;
+    for (uint32_t sn = 10; sn < 40; sn++)
+        order.push_back(sn);
+    for (uint32_t sn = 90; sn >= 60; sn--)
+        order.push_back(sn);
+    for (uint32_t sn : {99u, 1u, 98u, 2u, 50u, 50u, 40u, 55u, 45u, 41u})
+        order.push_back(sn);
+    std::string datagram;
+    for (size_t i = 0; i < order.size(); i++) {
+        datagram += ack(order[i], 0);
+        if (i % 17 == 16) {
+            ASSERT_EQ(tx.input(datagram), 0);
+            datagram.clear();
+        }
+    }
+    ASSERT_EQ(tx.input(datagram), 0);
+    std::vector<uint32_t> left;
+    for (const IKCPSEG& seg : tx.kcp->snd_buf)
+        left.push_back(seg.sn);
+    std::vector<uint32_t> expected;
+    for (uint32_t sn = 0; sn < 100; sn++)
+        if (std::find(order.begin(), order.end(), sn) == order.end())
+            expected.push_back(sn);
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(tx.kcp->nsnd_buf, expected.size());
+    EXPECT_EQ(tx.kcp->snd_una, 0u);
+    // The peer's una then clears the rest below it.
+    ASSERT_EQ(tx.input(ack(99, 0, 100)), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
+    EXPECT_EQ(tx.kcp->snd_una, 100u);
+}
+
 TEST(IkcpTimers, RttEstimateSetsTheRetransmissionTimeout) {
     Endpoint tx;
     ikcp_nodelay(tx.kcp, 1, 10, 0, 1);
@@ -357,4 +563,88 @@ TEST(IkcpTimers, UpdateRealignsAfterALargeClockJump) {
     EXPECT_EQ(e.kcp->ts_flush, 50100u);
     EXPECT_EQ(ikcp_check(e.kcp, 50000), 50100u);
     EXPECT_EQ(ikcp_check(e.kcp, 50100), 50100u);
+}
+
+TEST(IkcpSegments, ShuffledAndRepeatedFragmentsAreFiledOnce) {
+    Endpoint rx;
+    // A message of 100 fragments, each fragment's bytes telling its index.
+    std::vector<std::string> pieces;
+    std::string whole;
+    for (int i = 0; i < 100; i++) {
+        pieces.push_back(
+            std::string(static_cast<size_t>(1 + i % 7), static_cast<char>('A' + i % 26)));
+        whole += pieces.back();
+    }
+    std::vector<uint32_t> order;
+    for (uint32_t sn = 0; sn < 100; sn += 2)
+        order.push_back(99 - sn); // odd ones falling
+    for (uint32_t sn = 0; sn < 100; sn += 2)
+        order.push_back(sn); // even ones rising
+    for (uint32_t sn : {3u, 97u, 50u, 0u})
+        order.push_back(sn); // repeats, some already read
+    int end = 0;
+    std::string got;
+    for (uint32_t sn : order) {
+        uint8_t frg = static_cast<uint8_t>(99 - sn);
+        ASSERT_EQ(rx.input(encode(
+                      push(sn, pieces[sn], frg, sn == 99 ? IKCP_CMD_PUSH_END : IKCP_CMD_PUSH))),
+                  0);
+        if (got.empty())
+            got = recv_all(rx.kcp, &end);
+    }
+    EXPECT_EQ(got, whole);
+    EXPECT_EQ(end, 1);
+    EXPECT_EQ(ikcp_peeksize(rx.kcp, &end), -1);
+    EXPECT_EQ(rx.kcp->nrcv_buf, 0u);
+    EXPECT_EQ(rx.kcp->rcv_nxt, 100u);
+}
+
+TEST(IkcpSegments, FreedSegmentsAreReusedAndThePoolIsBounded) {
+    Endpoint rx; // windows 32 and 128: at most 128 free segments are kept
+    int end = 0;
+    uint32_t sn = 0;
+    for (int round = 0; round < 3; round++) {
+        // A full receive queue and as many again waiting behind it: 256
+        // segments held, then all read.
+        for (int burst = 0; burst < 2; burst++) {
+            std::string datagrams;
+            for (int i = 0; i < 128; i++, sn++)
+                datagrams += encode(push(sn, "payload", 0, IKCP_CMD_PUSH_END));
+            ASSERT_EQ(rx.input(datagrams), 0);
+        }
+        EXPECT_EQ(rx.kcp->nrcv_que + rx.kcp->nrcv_buf, 256u);
+        int read = 0;
+        while (!recv_all(rx.kcp, &end).empty())
+            read++;
+        EXPECT_EQ(read, 256);
+        EXPECT_EQ(rx.kcp->pool.size(), 128u);
+    }
+
+    // A message sent now takes its fragments from the pool.
+    std::string message(3 * rx.kcp->mss, 'm');
+    ASSERT_EQ(ikcp_send(rx.kcp, message.data(), static_cast<int>(message.size()), 1), 0);
+    EXPECT_EQ(rx.kcp->pool.size(), 125u);
+
+    // A received segment larger than mss gets room of its own and is freed
+    // rather than pooled once read.
+    std::string large(2000, 'L');
+    ASSERT_EQ(rx.input(encode(push(sn, large, 0, IKCP_CMD_PUSH_END))), 0);
+    EXPECT_EQ(recv_all(rx.kcp, &end), large);
+    EXPECT_EQ(rx.kcp->pool.size(), 125u);
+}
+
+TEST(IkcpSegments, LoweringTheMtuWithDataQueuedStillSendsItWhole) {
+    Endpoint tx;
+    tx.kcp->nocwnd = 1;
+    std::string full(tx.kcp->mss, 'f');
+    ASSERT_EQ(ikcp_send(tx.kcp, full.data(), static_cast<int>(full.size()), 1), 0);
+    ASSERT_EQ(ikcp_setmtu(tx.kcp, 100), 0);
+    EXPECT_EQ(tx.kcp->pool.size(), 0u);
+    ASSERT_EQ(ikcp_send(tx.kcp, full.data(), 200, 1), 0); // three of the new mss
+    ikcp_update(tx.kcp, 0);
+    auto sent = tx.take_sent();
+    ASSERT_EQ(sent.size(), 4u);
+    EXPECT_EQ(sent[0].data, full);
+    EXPECT_EQ(sent[1].data.size(), 76u);
+    EXPECT_EQ(sent[3].data.size(), 200u - 2 * 76u);
 }
