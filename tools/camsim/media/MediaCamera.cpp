@@ -413,7 +413,14 @@ void MediaCamera::Impl::send_frame(
         do {
             size_t chunk = std::min(config.messageMax, bytes.size() - offset);
             bool last = offset + chunk == bytes.size();
-            ikcp_send(s.kcp, bytes.data() + offset, static_cast<int>(chunk), last ? 1 : 0);
+            if (ikcp_send(s.kcp, bytes.data() + offset, static_cast<int>(chunk), last ? 1 : 0) <
+                0) {
+                // The engine refuses a message the client's window cannot
+                // hold; the rest of this one is not sent either.
+                std::lock_guard<std::mutex> lock(mutex);
+                counters.messagesRefused++;
+                return;
+            }
             offset += chunk;
         } while (offset < bytes.size());
     };

@@ -70,7 +70,8 @@ struct MediaCounters {
     uint64_t repliesSent = 0;
     uint64_t sessionsStarted = 0;
     uint64_t sessionsEnded = 0;
-    uint64_t framesSent = 0; // video frames queued on the media link
+    uint64_t framesSent = 0;      // video frames queued on the media link
+    uint64_t messagesRefused = 0; // messages the engine would not queue
     uint64_t sideInfoSent = 0;
     uint64_t containersSent = 0;
     uint64_t mediaDatagrams = 0; // handed to the impairment (when on)
