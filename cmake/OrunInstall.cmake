@@ -57,6 +57,8 @@ if(TARGET orunapp)
             list(APPEND ORUN_DOC_FILES ${CMAKE_BINARY_DIR}/doc/${doc}.gz)
         endforeach()
         add_custom_target(orun_docs ALL DEPENDS ${ORUN_DOC_FILES})
+        # Building the program alone is enough for cmake --install.
+        add_dependencies(orunapp orun_docs)
         install(FILES ${CMAKE_BINARY_DIR}/doc/orunapp.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
         install(FILES ${CMAKE_BINARY_DIR}/doc/changelog.gz
                 DESTINATION ${CMAKE_INSTALL_DOCDIR})
