@@ -3,10 +3,17 @@
 #include "hub/OrunAppFace.h"
 
 #include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMutex>
 #include <QMutexLocker>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+#include <QtGlobal>
 
 #include <cstring>
 
@@ -20,6 +27,68 @@ QMutex& baseDirMutex() {
 QString& baseDirOverride() {
     static QString dir;
     return dir;
+}
+
+// Where the configuration went for the program folder it was decided for.
+struct PlaceChoice {
+    QString baseDir; // empty: not decided yet
+    bool besideProgram = false;
+};
+
+PlaceChoice& placeChoice() {
+    static PlaceChoice choice;
+    return choice;
+}
+
+const char* const kConfigFolder = "/config";
+const char* const kConfigFile = "/config.ini";
+
+// True when a new file can be created in `folder` (which exists), tried with a
+// scratch file that is removed again at once.
+bool acceptsNewFiles(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral("/.orunapp-probe-XXXXXX"));
+    return probe.open();
+}
+
+// True when the configuration may be kept in `base`/config/ (see configFilePath).
+bool mayWriteBeside(const QString& base) {
+    const QString folder = base + QLatin1String(kConfigFolder);
+    const QString file = folder + QLatin1String(kConfigFile);
+    // QSettings replaces the file through a new one beside it, which needs
+    // both the file and its folder.
+    const QFileInfo fileInfo(file);
+    if (fileInfo.exists())
+        return fileInfo.isWritable() && acceptsNewFiles(folder);
+    const QFileInfo folderInfo(folder);
+    if (folderInfo.exists())
+        return folderInfo.isDir() && acceptsNewFiles(folder);
+    return QFileInfo(base).isDir() && acceptsNewFiles(base);
+}
+
+// Narrows the file to its owner (0600). Not on Windows, where Qt would only
+// clear the read-only flag; there the user's profile folder keeps others out.
+void restrictToOwner(const QString& file) {
+#ifndef Q_OS_WIN
+    QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    Q_UNUSED(file);
+#endif
+}
+
+// Makes sure the file exists, empty if new, and is its owner's alone before
+// anything is written into it. QSettings writes a new file and renames it over
+// the old one, giving the new one the old one's permissions: so the values
+// never sit in a file that others may read.
+bool preparePrivateFile(const QString& file) {
+    if (!QDir().mkpath(QFileInfo(file).absolutePath()))
+        return false;
+    if (!QFileInfo::exists(file)) {
+        QFile created(file);
+        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly) && !QFileInfo::exists(file))
+            return false;
+    }
+    restrictToOwner(file);
+    return true;
 }
 
 struct LanguageEntry {
@@ -45,10 +114,31 @@ QString applicationBaseDir() {
 void setApplicationBaseDir(const QString& dir) {
     QMutexLocker lock(&baseDirMutex());
     baseDirOverride() = dir;
+    placeChoice() = PlaceChoice();
 }
 
 QString configFilePath() {
-    return applicationBaseDir() + "/config/config.ini";
+    const QString base = applicationBaseDir();
+    bool beside = false;
+    {
+        // Held while deciding, so that two threads asking first decide once.
+        QMutexLocker lock(&baseDirMutex());
+        PlaceChoice& choice = placeChoice();
+        if (choice.baseDir != base) {
+            choice.baseDir = base;
+            choice.besideProgram = mayWriteBeside(base);
+        }
+        beside = choice.besideProgram;
+    }
+    const QString besidePath = base + QLatin1String(kConfigFolder) + QLatin1String(kConfigFile);
+    if (beside)
+        return besidePath;
+    const QString userFolder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    // Without a home folder there is nowhere better: the values are still read
+    // from beside the program, and a write reports its failure.
+    if (userFolder.isEmpty())
+        return besidePath;
+    return userFolder + QLatin1String(kConfigFile);
 }
 
 QVariant readConfigValue(const QString& key, const QVariant& def) {
@@ -57,9 +147,17 @@ QVariant readConfigValue(const QString& key, const QVariant& def) {
 }
 
 void writeConfigValue(const QString& key, const QVariant& value) {
-    QSettings settings(configFilePath(), QSettings::IniFormat);
+    const QString file = configFilePath();
+    if (!preparePrivateFile(file)) {
+        qWarning() << "Configuration not saved: cannot create" << file;
+        return;
+    }
+    QSettings settings(file, QSettings::IniFormat);
     settings.setValue(key, value);
     settings.sync();
+    restrictToOwner(file);
+    if (settings.status() != QSettings::NoError)
+        qWarning() << "Configuration not saved:" << key << "in" << file;
 }
 
 void loadConfiguration() {

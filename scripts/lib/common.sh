@@ -14,6 +14,7 @@ ORUN_PACKAGES=(
     xvfb xauth libgl1-mesa-dri fonts-wqy-microhei
     iproute2 nftables
     clang libclang-rt-14-dev
+    dpkg-dev lintian xdotool
 )
 
 orun_install_packages() {

@@ -6,22 +6,42 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QStandardPaths>
+#include <QStringList>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
-// Each test works in its own directory, with copies of the built translations.
+// Each test works in its own program folder, with copies of the built
+// translations, and its own user configuration folder.
 class Configuration : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(userDir.isValid());
+        savedConfigHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", userDir.path().toLocal8Bit());
         setApplicationBaseDir(dir.path());
         hub = OrunAppFace::instance();
     }
     void TearDown() override {
         QCoreApplication::removeTranslator(appTranslator());
         setApplicationBaseDir(QString());
+        if (savedConfigHome.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", savedConfigHome);
+    }
+
+    QString besidePath() const { return dir.path() + "/config/config.ini"; }
+    static QString userPath() {
+        return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + "/config.ini";
     }
 
     // Tests run in the folder that holds the built language/ files.
@@ -34,8 +54,9 @@ protected:
     }
 
     void writeFile(const QByteArray& content) {
-        ASSERT_TRUE(QDir(dir.path()).mkpath("config"));
-        QFile f(dir.path() + "/config/config.ini");
+        const QString path = configFilePath();
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile f(path);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
@@ -47,13 +68,139 @@ protected:
     }
 
     QTemporaryDir dir;
+    QTemporaryDir userDir;
+    QByteArray savedConfigHome;
     OrunAppFace* hub = nullptr;
+};
+
+#ifdef Q_OS_UNIX
+// Permission bits of a file, or -1 when it cannot be read.
+int modeOf(const QString& path) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return static_cast<int>(st.st_mode & 07777);
+}
+#endif
+
+// Every debug-log message written while it lives.
+class LogCapture {
+public:
+    LogCapture() {
+        messages().clear();
+        previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { messages() << text; });
+    }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    static QStringList& messages() {
+        static QStringList list;
+        return list;
+    }
+
+private:
+    QtMessageHandler previous = nullptr;
 };
 
 TEST_F(Configuration, FileLivesUnderTheApplicationDirectory) {
     EXPECT_EQ(configFilePath(), dir.path() + "/config/config.ini");
     setApplicationBaseDir(QString());
     EXPECT_EQ(configFilePath(), QCoreApplication::applicationDirPath() + "/config/config.ini");
+}
+
+#ifdef Q_OS_LINUX
+// A program installed into a folder of the system: the user's configuration
+// folder takes the file. /proc stands for a folder in which no one, the
+// administrator included, can create a file.
+TEST_F(Configuration, ReadOnlyProgramFolderKeepsTheFileInTheUsersFolder) {
+    ASSERT_TRUE(userPath().startsWith(userDir.path() + "/")) << qPrintable(userPath());
+
+    setApplicationBaseDir("/proc");
+    EXPECT_EQ(configFilePath(), userPath());
+    // Nothing there until the first write; the defaults of a new program.
+    scramble();
+    loadConfiguration();
+    EXPECT_EQ(hub->iLanguage.load(), 1);
+    EXPECT_EQ(hub->iWifiMode.load(), 0);
+    EXPECT_FALSE(QFile::exists(userPath()));
+
+    writeConfigValue("BaseOption/language", 0);
+    writeConfigValue("BaseOption/wifiSsid", QString::fromUtf8("家里的网络"));
+    EXPECT_TRUE(QFile::exists(userPath()));
+    scramble();
+    loadConfiguration();
+    EXPECT_EQ(hub->iLanguage.load(), 0);
+    EXPECT_EQ(readConfigValue("BaseOption/wifiSsid", QString()).toString(),
+              QString::fromUtf8("家里的网络"));
+
+    // A config folder beside the program that takes no files counts as
+    // read-only even though the program folder itself is writable.
+    ASSERT_TRUE(QFile::link("/proc", dir.path() + "/config"));
+    setApplicationBaseDir(dir.path());
+    EXPECT_EQ(configFilePath(), userPath());
+    EXPECT_EQ(readConfigValue("BaseOption/language", 1).toInt(), 0);
+}
+
+TEST_F(Configuration, WritableFolderBesideTheProgramIsKept) {
+    // config/ exists and takes files.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("config"));
+    setApplicationBaseDir(dir.path());
+    EXPECT_EQ(configFilePath(), besidePath());
+    writeConfigValue("BaseOption/language", 0);
+    EXPECT_TRUE(QFile::exists(besidePath()));
+    EXPECT_FALSE(QFile::exists(userPath()));
+
+    // A config.ini that cannot be written sends the values to the user's
+    // folder, unless the account may write it anyway (the administrator).
+    ASSERT_TRUE(QFile::setPermissions(besidePath(), QFileDevice::ReadOwner));
+    setApplicationBaseDir(dir.path());
+    const bool writableAnyway = QFile(besidePath()).open(QIODevice::ReadWrite);
+    EXPECT_EQ(configFilePath(), writableAnyway ? besidePath() : userPath());
+}
+#endif
+
+#ifdef Q_OS_UNIX
+TEST_F(Configuration, FileIsReadableAndWritableByItsOwnerOnly) {
+    const mode_t savedMask = ::umask(022);
+    // A new file, beside the program and in the user's folder.
+    writeConfigValue("BaseOption/wifiPasswd", "secret-1");
+    EXPECT_EQ(modeOf(besidePath()), 0600);
+#ifdef Q_OS_LINUX
+    setApplicationBaseDir("/proc");
+    writeConfigValue("BaseOption/wifiPasswd", "secret-1");
+    EXPECT_EQ(modeOf(userPath()), 0600);
+    setApplicationBaseDir(dir.path());
+#endif
+
+    // A file left readable by others (an editor, an older version) is
+    // narrowed on the next write and keeps its values.
+    ASSERT_TRUE(
+        QFile::setPermissions(besidePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    writeConfigValue("BaseOption/language", 0);
+    EXPECT_EQ(modeOf(besidePath()), 0600);
+    EXPECT_EQ(readConfigValue("BaseOption/wifiPasswd", QString()).toString(), QString("secret-1"));
+    writeConfigValue("BaseOption/wifiPasswd", "secret-2");
+    EXPECT_EQ(modeOf(besidePath()), 0600);
+    ::umask(savedMask);
+}
+#endif
+
+TEST_F(Configuration, PasswordStaysOutOfTheLog) {
+    LogCapture log;
+    writeConfigValue("BaseOption/wifiPasswd", "pw-in-file-7731");
+    EXPECT_EQ(readConfigValue("BaseOption/wifiPasswd", QString()).toString(),
+              QString("pw-in-file-7731"));
+#ifdef Q_OS_LINUX
+    // Nowhere to save it: the failure is reported, with the path only.
+    qputenv("XDG_CONFIG_HOME", "/proc/no-such-folder");
+    setApplicationBaseDir("/proc");
+    writeConfigValue("BaseOption/wifiPasswd", "pw-not-saved-7731");
+    EXPECT_EQ(readConfigValue("BaseOption/wifiPasswd", QString()).toString(), QString());
+    ASSERT_FALSE(log.messages().isEmpty());
+    EXPECT_TRUE(log.messages().last().contains(userPath())) << qPrintable(log.messages().last());
+#endif
+    for (const QString& line : log.messages())
+        EXPECT_FALSE(line.contains("7731")) << qPrintable(line);
 }
 
 TEST_F(Configuration, DefaultsWhenTheFileIsMissingOrHasNoBaseOption) {

@@ -50,7 +50,6 @@ class Supervisor : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QDir(dir.path()).mkpath("config");
         // The stop-video pictures beside the test's working folder.
         if (QFile::exists(QDir::currentPath() + "/icon"))
             QFile::link(QDir::currentPath() + "/icon", dir.path() + "/icon");

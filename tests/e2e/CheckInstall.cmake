@@ -1,5 +1,6 @@
 # Installs the build at BUILD_DIR into PREFIX (emptied first) and checks the
-# layout: the program, its folders, the launcher link and the desktop entry.
+# layout: the program, its folders, the launcher link, the desktop entry with
+# its icons, the manual page.
 file(REMOVE_RECURSE "${PREFIX}")
 execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PREFIX}"
                 RESULT_VARIABLE rc OUTPUT_QUIET)
@@ -17,13 +18,20 @@ foreach(path
         "${app}/icon/stopVideo_4_3.png" "${app}/icon/stopVideo_3_4.png"
         "${app}/icon/stopVideo_1_1.png"
         "${PREFIX}/share/applications/orunapp.desktop"
-        "${PREFIX}/share/icons/hicolor/128x128/apps/orunapp.png")
+        "${PREFIX}/share/icons/hicolor/48x48/apps/orunapp.png"
+        "${PREFIX}/share/icons/hicolor/64x64/apps/orunapp.png"
+        "${PREFIX}/share/icons/hicolor/128x128/apps/orunapp.png"
+        "${PREFIX}/share/icons/hicolor/256x256/apps/orunapp.png"
+        "${PREFIX}/share/man/man1/orunapp.1.gz"
+        "${PREFIX}/share/doc/orunapp/copyright")
     if(NOT EXISTS "${path}" OR IS_DIRECTORY "${path}")
         list(APPEND failures "missing file ${path}")
     endif()
 endforeach()
-if(NOT IS_DIRECTORY "${app}/config")
-    list(APPEND failures "missing folder ${app}/config")
+# The program makes its config folder when it first saves a setting, and only
+# where it may write.
+if(EXISTS "${app}/config")
+    list(APPEND failures "${app}/config is installed")
 endif()
 
 # The launcher is a relative link, so the prefix can be moved.

@@ -9,7 +9,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSettings>
 #include <QtTest/QTest>
 
 #include <opencv2/core.hpp>
@@ -31,16 +30,11 @@ E2eWindow::E2eWindow() {
     // Translations and stop-video pictures of the build (tests run in build/bin).
     copyFolder(QDir::currentPath() + "/language", base + "/language");
     copyFolder(QDir::currentPath() + "/icon", base + "/icon");
-    QDir().mkpath(base + "/config");
-    {
-        QSettings ini(base + "/config/config.ini", QSettings::IniFormat);
-        ini.setValue("BaseOption/language", 1);
-        ini.setValue("BaseOption/wifiMode", 1);
-        ini.setValue("BaseOption/usb", "127.0.0.1");
-        ini.setValue("BaseOption/wifi", "192.168.0.1");
-        ini.sync();
-    }
     setApplicationBaseDir(base);
+    writeConfigValue("BaseOption/language", 1);
+    writeConfigValue("BaseOption/wifiMode", 1);
+    writeConfigValue("BaseOption/usb", "127.0.0.1");
+    writeConfigValue("BaseOption/wifi", "192.168.0.1");
 
     OrunAppFace* hub = OrunAppFace::instance();
     QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &m_receiver, [this](cv::Mat frame) {

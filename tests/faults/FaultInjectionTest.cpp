@@ -19,7 +19,6 @@
 #include "tools/camsim/video/SyntheticVideoSource.h"
 #include "video/videoctl.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -53,7 +52,6 @@ class FaultRig : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
-        QDir(dir.path()).mkpath("config");
         setApplicationBaseDir(dir.path());
         writeConfigValue("BaseOption/usb", "127.0.0.1");
         writeConfigValue("BaseOption/wifi", "192.168.0.1");

@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QSettings>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
@@ -27,13 +26,11 @@ QString artifactPath(const QString& name) {
     return dir + "/" + name;
 }
 
-// Configuration in English, with the program's translations.
+// Configuration in English, with the program's translations; `base` is the
+// scratch program folder.
 void useEnglish(const QString& base) {
-    QDir().mkpath(base + "/config");
     QDir().mkpath(base + "/language");
-    QSettings ini(base + "/config/config.ini", QSettings::IniFormat);
-    ini.setValue("BaseOption/language", 1);
-    ini.sync();
+    writeConfigValue("BaseOption/language", 1);
     const QString qm = QDir::currentPath() + "/language/orunapp_en_cn.qm";
     QFile::copy(qm, base + "/language/orunapp_en_cn.qm");
 }

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Regenerates resources/icons and resources/stopvideo from tools/icongen.
+# Regenerates resources/icons, resources/appicon and resources/stopvideo from
+# tools/icongen.
 # Needs the font "WenQuanYi Micro Hei" (Debian: fonts-wqy-microhei) for the
 # Chinese texts of the stop-video pictures.
 set -e

@@ -2,7 +2,8 @@
 //
 //   icongen <resources directory>
 //
-// writes <dir>/icons/... (the ":/icon/" resource files) and
+// writes <dir>/icons/... (the ":/icon/" resource files),
+// <dir>/appicon/orunapp_*.png (the program's icon in desktop menus) and
 // <dir>/stopvideo/stopVideo_*.png. Every picture is drawn here from simple
 // shapes: flat white glyphs on transparent or dark backgrounds, one accent
 // colour for the selected states. Change the palette below to restyle the set.
@@ -46,8 +47,9 @@ QImage canvas(int w, int h, const QColor& fill = Qt::transparent) {
     return image;
 }
 
-void save(const QImage& image, const QString& name) {
-    const QString path = g_out + "/icons/" + name;
+// Writes `image` as <dir>/<folder>/<name>.
+void saveIn(const QString& folder, const QImage& image, const QString& name) {
+    const QString path = g_out + "/" + folder + "/" + name;
     QDir().mkpath(QFileInfo(path).absolutePath());
     QImage out = image;
     if (name.endsWith(".bmp") || name.endsWith(".jpg"))
@@ -57,6 +59,10 @@ void save(const QImage& image, const QString& name) {
         std::exit(1);
     }
     ++g_count;
+}
+
+void save(const QImage& image, const QString& name) {
+    saveIn("icons", image, name);
 }
 
 QPen pen(const QColor& c, qreal width) {
@@ -471,6 +477,21 @@ void photoModes() {
 
 // --- Settings dialog -------------------------------------------------------------
 
+// The logo, beside the settings dialog's title and as the program's icon in
+// desktop menus: the camera glyph on a blue disc, `size` pixels square.
+QImage logo(int size) {
+    QImage image = canvas(size, size);
+    paint(image, [size](QPainter& p) {
+        p.scale(size / 60.0, size / 60.0);
+        p.setPen(Qt::NoPen);
+        p.setBrush(kBlue);
+        p.drawEllipse(QRectF(1, 1, 58, 58));
+        p.translate(6, 6);
+        cameraGlyph(p, kWhite, 48.0 / 64.0);
+    });
+    return image;
+}
+
 void settingsPictures() {
     QImage bg1 = canvas(180, 48, QColor(40, 40, 40));
     save(bg1, "SettingBg1.bmp");
@@ -500,16 +521,13 @@ void settingsPictures() {
     save(button(kBlue, kSettingBg), "SettingOKBtn1.bmp");
     save(button(QColor(40, 165, 245), Qt::transparent), "SettingOKBtn2.png");
 
-    // Logo beside the dialog's title: the camera glyph on a blue disc.
-    QImage logo = canvas(60, 60);
-    paint(logo, [](QPainter& p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(kBlue);
-        p.drawEllipse(QRectF(1, 1, 58, 58));
-        p.translate(6, 6);
-        cameraGlyph(p, kWhite, 48.0 / 64.0);
-    });
-    save(logo, "logo.png");
+    save(logo(60), "logo.png");
+}
+
+// The program's icon at the sizes of the desktop icon theme (<dir>/appicon/).
+void applicationIcons() {
+    for (int size : {48, 64, 128, 256})
+        saveIn("appicon", logo(size), QString("orunapp_%1.png").arg(size));
 }
 
 // Tick of the title bar's check box.
@@ -648,6 +666,7 @@ int main(int argc, char** argv) {
     photoModes();
     settingsPictures();
     checkMark();
+    applicationIcons();
     loadingAnimation();
     stopVideo("stopVideo_16_9.png", 1280, 720);
     stopVideo("stopVideo_9_16.png", 720, 1280);

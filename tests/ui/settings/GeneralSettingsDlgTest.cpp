@@ -1,5 +1,6 @@
 #include "ui/settings/GeneralSettingsDlg.h"
 #include "tests/ui/overlay/UiTestKit.h"
+#include "tests/ui/settings/FakeSettingsEnvironment.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui/settings/WifiStationDlg.h"
@@ -20,40 +21,6 @@
 #include <cstring>
 
 namespace {
-
-// Stand-in for the camera object, decoder, media client, configuration file
-// and mask; every call is logged in order.
-class FakeEnvironment : public SettingsEnvironment {
-public:
-    bool connected = true;
-    int link = 2;
-    QMap<QString, QVariant> config;
-    QStringList calls;
-
-    bool cameraConnected() const override { return connected; }
-    void setCameraConnected(bool c) override {
-        connected = c;
-        calls << QStringLiteral("connected=%1").arg(c);
-    }
-    int linkState() const override { return link; }
-    void setLinkState(int s) override {
-        link = s;
-        calls << QStringLiteral("link=%1").arg(s);
-    }
-    void pauseVideo() override { calls << "pause"; }
-    void resumeVideo() override { calls << "resume"; }
-    void stopMediaClient() override { calls << "stop"; }
-    void kickMediaClient() override { calls << "kick"; }
-    QVariant readConfig(const QString& key, const QVariant& fallback) const override {
-        return config.value(key, fallback);
-    }
-    void writeConfig(const QString& key, const QVariant& value) override {
-        config[key] = value;
-        calls << "write " + key;
-    }
-    void showMask() override { calls << "mask"; }
-    void hideMask() override { calls << "unmask"; }
-};
 
 // Hub state of a camera in photo mode: 720p, not mirrored, landscape, 16:9,
 // buttons shown, English, hotspot mode.

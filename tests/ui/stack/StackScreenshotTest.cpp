@@ -40,7 +40,6 @@ QString artifactPath(const QString& name) {
 
 // A scratch configuration with the program's translations, in `language`.
 void useLanguage(const QString& base, int language) {
-    QDir().mkpath(base + "/config");
     QDir().mkpath(base + "/language");
     writeConfigValue("BaseOption/language", language);
     writeConfigValue("BaseOption/wifiMode", 1);
