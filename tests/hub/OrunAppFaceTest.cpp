@@ -152,7 +152,11 @@ TEST(OrunAppFace, FaultListCopiesOwnTheirData) {
     EXPECT_TRUE(hub->lstPhotoPath.get().isDetached());
 
     std::atomic<bool> done{false};
+    std::atomic<bool> reading{false};
     std::thread writer([&] {
+        // Changes the list only once the reader walks it.
+        while (!reading)
+            std::this_thread::yield();
         for (int round = 0; round < 2000; ++round) {
             hub->markFaultCleared(1 + round % 8);
             hub->raiseFault(entry(1 + round % 8, 0, "fault"));
@@ -160,10 +164,11 @@ TEST(OrunAppFace, FaultListCopiesOwnTheirData) {
         done = true;
     });
     int walked = 0;
-    while (!done) {
+    do {
         for (const FaultEntry& e : hub->faults())
             walked += e.id > 0 ? 1 : 0;
-    }
+        reading = true;
+    } while (!done);
     writer.join();
     EXPECT_GT(walked, 0);
     EXPECT_EQ(hub->faults().size(), 8);
