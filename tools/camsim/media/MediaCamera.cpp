@@ -481,7 +481,9 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
     auto produced = std::make_shared<Produced>();
     const size_t kReady = 4;
     std::thread producer([this, s, produced, kReady] {
-        uint64_t nextAt = now_ms();
+        using Clock = std::chrono::steady_clock;
+        Clock::time_point nextAt = Clock::now();
+        bool streamStarted = false;
         while (s->running) {
             std::shared_ptr<VideoSource> source;
             bool paused;
@@ -492,7 +494,7 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
             }
             if (!source || paused) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                nextAt = now_ms();
+                nextAt = Clock::now();
                 continue;
             }
             {
@@ -506,13 +508,17 @@ void MediaCamera::Impl::run_session(std::shared_ptr<MediaSession> s) {
             int fps =
                 config.framesPerSecond < 0 ? source->framesPerSecond() : config.framesPerSecond;
             if (fps > 0) {
-                uint64_t now = now_ms();
+                const Clock::time_point now = Clock::now();
                 if (now < nextAt) {
                     std::this_thread::sleep_for(
-                        std::chrono::milliseconds(std::min<uint64_t>(nextAt - now, 5)));
+                        std::min<Clock::duration>(nextAt - now, std::chrono::milliseconds(5)));
                     continue;
                 }
-                nextAt = std::max(nextAt + 1000 / static_cast<uint64_t>(fps), now);
+                nextAt = std::max(nextAt + std::chrono::microseconds(1000000 / fps), now);
+            }
+            if (!streamStarted) {
+                source->startStream();
+                streamStarted = true;
             }
             VideoFrame frame;
             if (!source->nextFrame(frame))

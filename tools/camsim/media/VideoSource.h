@@ -30,6 +30,9 @@ public:
     virtual void configure(const VideoSettings& settings) = 0;
     // Produces the next frame; false when the source has ended.
     virtual bool nextFrame(VideoFrame& out) = 0;
+    // A media session begins: a source that can, starts it with a key frame,
+    // as a camera does (a decoder can start nowhere else).
+    virtual void startStream() {}
     virtual int framesPerSecond() const = 0;
 };
 

@@ -278,14 +278,22 @@ void SyntheticVideoSource::configure(const VideoSettings& settings) {
     m_settings = settings;
 }
 
+void SyntheticVideoSource::startStream() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_keyFrameNext = true;
+}
+
 bool SyntheticVideoSource::nextFrame(VideoFrame& out) {
     VideoSettings settings;
     bool reopen;
+    bool key;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         settings = m_settings;
         reopen = m_reopen;
         m_reopen = false;
+        key = m_keyFrameNext;
+        m_keyFrameNext = false;
     }
     // A new size opens a new encoder, whose first picture is an IDR with SPS and PPS.
     if (reopen && !m_encoder.open(settings.width, settings.height, kFps))
@@ -293,7 +301,7 @@ bool SyntheticVideoSource::nextFrame(VideoFrame& out) {
     SubjectBox box;
     cv::Mat picture = SyntheticScene::render(m_index, settings, &box);
     ++m_index;
-    out.accessUnit = m_encoder.encode(picture);
+    out.accessUnit = m_encoder.encode(picture, key);
     out.sideInfo = makeSideInfo(box);
     return m_encoder.isOpen();
 }

@@ -75,6 +75,7 @@ public:
     SyntheticVideoSource();
     void configure(const VideoSettings& settings) override;
     bool nextFrame(VideoFrame& out) override;
+    void startStream() override;
     int framesPerSecond() const override { return kFps; }
 
     // Name of the encoder in use (empty before the first frame).
@@ -85,6 +86,7 @@ private:
     std::mutex m_mutex; // guards m_settings and m_reopen
     VideoSettings m_settings;
     bool m_reopen = true;
+    bool m_keyFrameNext = false;
     H264Encoder m_encoder;
     int64_t m_index = 0;
 };
