@@ -49,7 +49,8 @@ KeyboardControl::KeyboardControl(QWidget* window) : QObject(window), m_window(wi
 }
 
 KeyboardControl::~KeyboardControl() {
-    qApp->removeEventFilter(this);
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(this);
 }
 
 void KeyboardControl::bind(KeyCommand command, std::function<void()> handler) {
