@@ -1,6 +1,8 @@
 #include "app/CameraLinkResources.h"
 
 #include "app/Configuration.h"
+#include "app/RunOptions.h"
+#include "camera/NetworkAddresses.h"
 
 #include <QFile>
 
@@ -36,6 +38,12 @@ Camera::HotspotAddresses configuredHotspotAddresses() {
                                            QString::fromLatin1(Camera::kDefaultWifiCamera))
                                .toString()
                                .trimmed();
+    const std::optional<QString> camera = runOverrides().cameraAddress;
+    if (camera) {
+        const bool onWifi = addressPrefix(*camera) == addressPrefix(addresses.wifiCamera);
+        addresses.usbCamera = onWifi ? QString() : *camera;
+        addresses.wifiCamera = onWifi ? *camera : QString();
+    }
     return addresses;
 }
 

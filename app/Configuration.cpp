@@ -1,5 +1,6 @@
 #include "app/Configuration.h"
 
+#include "app/RunOptions.h"
 #include "hub/OrunAppFace.h"
 
 #include <QCoreApplication>
@@ -160,21 +161,45 @@ void writeConfigValue(const QString& key, const QVariant& value) {
         qWarning() << "Configuration not saved:" << key << "in" << file;
 }
 
+namespace {
+
+// An integer setting: the run's value when given, else the configured one
+// (`def` when absent or not a number).
+int intSetting(const std::optional<int>& run, const char* key, int def) {
+    if (run)
+        return *run;
+    bool ok = false;
+    const int value = readConfigValue(QLatin1String(key), def).toInt(&ok);
+    return ok ? value : def;
+}
+
+} // namespace
+
 void loadConfiguration() {
     OrunAppFace* hub = OrunAppFace::instance();
+    const RunOverrides run = runOverrides();
     hub->showTarget = true;
 
-    bool ok = false;
-    int language = readConfigValue("BaseOption/language", 1).toInt(&ok);
-    if (!ok)
-        language = 1;
+    const int language = intSetting(run.language, "BaseOption/language", 1);
     hub->iLanguage = language;
     loadLanguage(language);
 
-    int wifiMode = readConfigValue("BaseOption/wifiMode", 0).toInt(&ok);
-    if (!ok)
-        wifiMode = 0;
-    hub->iWifiMode = wifiMode;
+    hub->iWifiMode = intSetting(run.wifiMode, "BaseOption/wifiMode", 0);
+
+    // Anything but software decoding asks for hardware decoding, as before
+    // the setting existed.
+    hub->iDecodeMode = intSetting(run.decodeMode, "BaseOption/decodeMode", 0) == 1 ? 1 : 0;
+}
+
+bool statisticsShownAtStart() {
+    const RunOverrides run = runOverrides();
+    if (run.showStatistics)
+        return *run.showStatistics;
+    return readConfigValue(QStringLiteral("BaseOption/showStats"), false).toBool();
+}
+
+void rememberStatisticsShown(bool shown) {
+    writeConfigValue(QStringLiteral("BaseOption/showStats"), shown);
 }
 
 QString AppTranslator::translate(const char* context, const char* sourceText,

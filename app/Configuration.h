@@ -40,9 +40,17 @@ QVariant readConfigValue(const QString& key, const QVariant& def);
 // it). A failed save is reported in the debug log with the path, never the value.
 void writeConfigValue(const QString& key, const QVariant& value);
 
-// Start-up: turns target display on, reads the language (default 1, English)
-// and the Wi-Fi mode (default 0, station) into the hub and loads the language.
+// Start-up: turns target display on, reads the language (default 1, English),
+// the Wi-Fi mode (default 0, station) and the decode mode (default 0,
+// hardware) into the hub and loads the language. Settings given for this run
+// (RunOverrides) take the place of the configured ones.
 void loadConfiguration();
+
+// Whether the statistics over the video show at start: the run's choice, else
+// BaseOption/showStats (default off).
+bool statisticsShownAtStart();
+// Remembers the user's choice of showing the statistics.
+void rememberStatisticsShown(bool shown);
 
 // Installs the translation and default locale of a language index: 0 Chinese,
 // anything else English. One translator serves the whole process.

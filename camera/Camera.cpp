@@ -96,7 +96,14 @@ int Camera::exchange(SlotIndex index, uint8_t set, uint16_t id, const QByteArray
 }
 
 int Camera::probeLink() {
-    return exchange(SlotProbeLink, SetFactory, 0x022, {}, 2);
+    const auto sent = std::chrono::steady_clock::now();
+    const int result = exchange(SlotProbeLink, SetFactory, 0x022, {}, 2);
+    if (result == 0) {
+        probeRoundTripUs = std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - sent)
+                               .count();
+    }
+    return result;
 }
 
 int Camera::announceClient(const QString& localAddress) {

@@ -121,6 +121,10 @@ public:
     };
     void setSupervisorHooks(const SupervisorHooks& hooks);
 
+    // Round trip of the last answered link probe (the supervisor's liveness
+    // check, every 500 ms while linked), in microseconds; −1 before the first.
+    int64_t lastProbeRoundTripUs() const { return probeRoundTripUs.load(); }
+
     // Last Wi-Fi mode push: the mode byte (0xFF until one came) and its value.
     uint8_t lastPushedWifiMode() const { return pushedWifiMode.load(); }
     int32_t lastPushedWifiValue() const { return pushedWifiValue.load(); }
@@ -202,6 +206,7 @@ private:
     uint8_t photoRatio = 0;
     StationInfoBlock stationInfo{};
     WifiBlock wifiBlock{};
+    std::atomic<int64_t> probeRoundTripUs{-1};
     std::atomic<uint8_t> pushedWifiMode{0xFF};
     std::atomic<int32_t> pushedWifiValue{0};
 };

@@ -71,6 +71,29 @@ int32_t KcpMonitor::frame_count() {
     return stream ? stream->frame_count() : 0;
 }
 
+MediaLinkStats KcpMonitor::link_stats() {
+    MediaLinkStats s;
+    const MediaLinkCounters& c = *counters_;
+    s.datagrams = c.datagrams.load(std::memory_order_relaxed);
+    s.segments = c.segments.load(std::memory_order_relaxed);
+    s.duplicateSegments = c.duplicateSegments.load(std::memory_order_relaxed);
+    s.lateSegments = c.lateSegments.load(std::memory_order_relaxed);
+    s.missingSegments = c.missingSegments.load(std::memory_order_relaxed);
+    s.frames = c.frames.load(std::memory_order_relaxed);
+    s.sessionAttempts = c.sessionAttempts.load(std::memory_order_relaxed);
+    s.sessionsStarted = c.sessionsStarted.load(std::memory_order_relaxed);
+    std::shared_ptr<KcpStream> stream;
+    {
+        std::lock_guard<std::mutex> lock(streamMutex_);
+        stream = stream_;
+    }
+    s.framesDropped = droppedBefore_.load() + (stream ? stream->frames_dropped() : 0);
+    std::lock_guard<std::mutex> lock(attemptMutex_);
+    if (s.segments == segmentsAtAttempt_)
+        s.attemptsWithoutMedia = attemptsWithoutMedia_;
+    return s;
+}
+
 void KcpMonitor::kick() {
     touch();
     reconnect_->bark(200);
@@ -111,7 +134,16 @@ void KcpMonitor::start_kcp() {
     std::string address = this->address();
     if (address.empty())
         return;
-    auto stream = std::make_shared<KcpStreamDetail>(address, commandPort_, capacity_);
+    counters_->sessionAttempts.fetch_add(1, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> lock(attemptMutex_);
+        const uint64_t segments = counters_->segments.load(std::memory_order_relaxed);
+        if (segments != segmentsAtAttempt_)
+            attemptsWithoutMedia_ = 0;
+        attemptsWithoutMedia_++;
+        segmentsAtAttempt_ = segments;
+    }
+    auto stream = std::make_shared<KcpStreamDetail>(address, commandPort_, capacity_, counters_);
     std::shared_ptr<WatchDog> reconnect = reconnect_;
     stream->set_recv_notifier([reconnect] { reconnect->feed(); });
     if (!stream->is_started())
@@ -119,6 +151,7 @@ void KcpMonitor::start_kcp() {
     std::lock_guard<std::mutex> streamLock(streamMutex_);
     stream_ = stream;
     sessionBreaks_.fetch_add(1);
+    counters_->sessionsStarted.fetch_add(1, std::memory_order_relaxed);
 }
 
 int KcpMonitor::drop_stream() {
@@ -131,6 +164,7 @@ int KcpMonitor::drop_stream() {
             return 2;
         // The dropped stream's losses stay counted.
         sessionBreaks_.fetch_add(stream->frames_dropped());
+        droppedBefore_.fetch_add(stream->frames_dropped());
         stream_.reset();
     }
     for (int i = 0; i < 3 && stream.use_count() > 1; i++)

@@ -28,6 +28,8 @@ public:
     // changes, the next frame need not continue the one before.
     uint64_t discontinuities();
     int32_t frame_count();
+    // The link's counts over all sessions so far.
+    MediaLinkStats link_stats();
     void kick();
     void stop();
     void set_address(const std::string& address);
@@ -52,4 +54,12 @@ private:
     std::mutex streamMutex_;
     // Sessions started, plus the drops of the streams before the current one.
     std::atomic<uint64_t> sessionBreaks_{0};
+    // Frames the queues of the streams before the current one let go.
+    std::atomic<uint64_t> droppedBefore_{0};
+    std::shared_ptr<MediaLinkCounters> counters_ = std::make_shared<MediaLinkCounters>();
+    // Session attempts since data segments last arrived, and how many had
+    // arrived at the latest attempt.
+    std::mutex attemptMutex_;
+    uint64_t attemptsWithoutMedia_ = 0;
+    uint64_t segmentsAtAttempt_ = 0;
 };

@@ -109,8 +109,9 @@ void KcpStream::stop() {
 }
 
 KcpStreamDetail::KcpStreamDetail(const std::string& cameraAddress, uint16_t commandPort,
-                                 uint32_t capacity)
-    : KcpStream(cameraAddress, commandPort), queue_(static_cast<int32_t>(capacity), "FrameQueue") {
+                                 uint32_t capacity, std::shared_ptr<MediaLinkCounters> counters)
+    : KcpStream(cameraAddress, commandPort), queue_(static_cast<int32_t>(capacity), "FrameQueue"),
+      counters_(std::move(counters)) {
     if (!started_)
         return;
     int fd = mediaSocket_->native_handle();
@@ -170,6 +171,14 @@ void KcpStreamDetail::receive_loop() {
     auto frame = std::make_shared<std::string>();
     int counter = 0;
     bool oversize = false;
+    // The engine's receive counts already added to the shared counters.
+    IkcpRecvStats counted;
+    auto fold = [](std::atomic<uint64_t>& total, uint64_t now, uint64_t& seen) {
+        if (now != seen) {
+            total.fetch_add(now - seen, std::memory_order_relaxed);
+            seen = now;
+        }
+    };
 
     while (running_) {
         uint32_t now = kcp_clock_ms();
@@ -195,6 +204,14 @@ void KcpStreamDetail::receive_loop() {
             notify();
 
         ikcp_input(kcp_, datagram.data(), static_cast<long>(n));
+        if (counters_) {
+            const IkcpRecvStats& r = kcp_->rstat;
+            counters_->datagrams.fetch_add(1, std::memory_order_relaxed);
+            fold(counters_->segments, r.segments, counted.segments);
+            fold(counters_->duplicateSegments, r.duplicates, counted.duplicates);
+            fold(counters_->lateSegments, r.late, counted.late);
+            fold(counters_->missingSegments, r.missing, counted.missing);
+        }
         if (++counter >= 128) {
             ikcp_update(kcp_, kcp_clock_ms());
             counter = 0;
@@ -219,8 +236,11 @@ void KcpStreamDetail::receive_loop() {
             }
             frame->append(message.data(), static_cast<size_t>(got));
             if (end) {
-                if (!oversize)
+                if (!oversize) {
                     queue_.push(frame);
+                    if (counters_)
+                        counters_->frames.fetch_add(1, std::memory_order_relaxed);
+                }
                 oversize = false;
                 frame = std::make_shared<std::string>();
             }

@@ -2,6 +2,7 @@
 
 #include "kcpclient/FrameQueue.h"
 #include "kcpclient/KcpCmdOp.h"
+#include "kcpclient/LinkCounters.h"
 #include "kcpclient/SockUdpBoost.h"
 #include "kcpclient/ikcp.h"
 
@@ -57,7 +58,9 @@ public:
     // Size of the receive buffer asked for on the media socket.
     static constexpr int kMediaReceiveBuffer = 4 << 20;
 
-    KcpStreamDetail(const std::string& cameraAddress, uint16_t commandPort, uint32_t capacity);
+    // `counters`, when given, is told of every datagram, segment and frame.
+    KcpStreamDetail(const std::string& cameraAddress, uint16_t commandPort, uint32_t capacity,
+                    std::shared_ptr<MediaLinkCounters> counters = nullptr);
     ~KcpStreamDetail() override;
 
     std::shared_ptr<std::string> pop_frame(int32_t timeoutMs, int64_t* wholeUs = nullptr) override;
@@ -69,6 +72,7 @@ private:
     void receive_loop();
 
     FrameQueue<std::shared_ptr<std::string>> queue_;
+    std::shared_ptr<MediaLinkCounters> counters_;
     ikcpcb* kcp_ = nullptr;
     std::function<void()> notifier_;
     std::mutex notifierMutex_;

@@ -176,6 +176,12 @@ uint64_t KcpWrapperDetail::video_discontinuities() {
     return monitor_.discontinuities() + videosDropped_.load();
 }
 
+MediaLinkStats KcpWrapperDetail::link_stats() {
+    MediaLinkStats s = monitor_.link_stats();
+    s.framesDropped += videosDropped_.load();
+    return s;
+}
+
 MediaDataTime KcpWrapperDetail::pop_record(uint32_t timeoutMs) {
     return take_record(timeoutMs, true);
 }

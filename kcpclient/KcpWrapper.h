@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kcpclient/LinkCounters.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -37,5 +39,7 @@ public:
     // the one popped before it: a new media session, or frames that a full
     // queue let go. Consumers compare it between frames; only a change counts.
     virtual uint64_t video_discontinuities() { return 0; }
+    // What the client counted of its link so far (all zero when it counts nothing).
+    virtual MediaLinkStats link_stats() { return {}; }
     virtual ~KcpWrapper() = default;
 };

@@ -37,6 +37,7 @@ public:
     void stop() override;
     bool auto_route() override;
     uint64_t video_discontinuities() override;
+    MediaLinkStats link_stats() override;
 
     // Files one frame by its first five bytes; `wholeUs` is when it became whole.
     void sort_frame(const std::shared_ptr<std::string>& frame, int64_t wholeUs = 0);

@@ -210,9 +210,10 @@ void drain_rcv_buf(ikcpcb* kcp) {
 }
 
 // Files a received data segment (header fields in h, len payload bytes at
-// payload) by sequence number; a duplicate is dropped. The caller has checked
-// that sn lies in the receive window. False only when memory is exhausted.
-bool accept_data(ikcpcb* kcp, const IKCPSEG& h, const char* payload) {
+// payload) by sequence number; a duplicate is dropped (`held` set). The caller
+// has checked that sn lies in the receive window. False only when memory is
+// exhausted.
+bool accept_data(ikcpcb* kcp, const IKCPSEG& h, const char* payload, bool& held) {
     IUINT32 sn = h.sn;
     IkcpList& buf = kcp->rcv_buf;
     auto it = buf.end();
@@ -221,14 +222,18 @@ bool accept_data(ikcpcb* kcp, const IKCPSEG& h, const char* payload) {
         // Nearer the front, where resent segments fill the gaps.
         for (it = buf.begin(); it != buf.end() && before(it->sn, sn); ++it) {
         }
-        if (it != buf.end() && it->sn == sn)
-            return true; // already held
+        if (it != buf.end() && it->sn == sn) {
+            held = true;
+            return true;
+        }
     } else {
         while (it != buf.begin()) {
             auto prev = it;
             --prev;
-            if (prev->sn == sn)
-                return true; // already held
+            if (prev->sn == sn) {
+                held = true;
+                return true;
+            }
             if (before(prev->sn, sn))
                 break;
             it = prev;
@@ -251,6 +256,20 @@ bool accept_data(ikcpcb* kcp, const IKCPSEG& h, const char* payload) {
     kcp->nrcv_buf++;
     drain_rcv_buf(kcp);
     return true;
+}
+
+// Counts a data segment that was filed (or found held already) by where its
+// sequence number lies against the highest one seen before it.
+void note_arrival(ikcpcb* kcp, IUINT32 sn, bool held) {
+    IkcpRecvStats& r = kcp->rstat;
+    if (held) {
+        r.duplicates++;
+    } else if (!before(sn, r.next)) {
+        r.missing += static_cast<IUINT32>(sn - r.next);
+        r.next = sn + 1;
+    } else {
+        r.late++;
+    }
 }
 
 } // namespace
@@ -500,11 +519,20 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
                 maxackTs = h.ts;
             }
         } else if (is_data(cmd)) {
+            kcp->rstat.segments++;
             if (before(h.sn, kcp->rcv_nxt + kcp->rcv_wnd)) {
                 // Without memory for it the segment is not acknowledged
                 // either: the peer sends it again.
-                if (before(h.sn, kcp->rcv_nxt) || accept_data(kcp, h, data))
+                if (before(h.sn, kcp->rcv_nxt)) {
+                    kcp->rstat.duplicates++;
                     kcp->acklist.emplace_back(h.sn, h.ts);
+                } else {
+                    bool held = false;
+                    if (accept_data(kcp, h, data, held)) {
+                        note_arrival(kcp, h.sn, held);
+                        kcp->acklist.emplace_back(h.sn, h.ts);
+                    }
+                }
             }
         } else if (cmd == IKCP_CMD_WASK) {
             kcp->probe |= IKCP_ASK_TELL;

@@ -47,6 +47,16 @@ enum : IUINT32 {
     IKCP_FASTACK_LIMIT = 5,
 };
 
+// What the receiving side has seen of the peer's data segments. Kept for
+// statistics only; the protocol never reads it.
+struct IkcpRecvStats {
+    uint64_t segments = 0;   // data segments that arrived
+    uint64_t duplicates = 0; // of those, segments already held or delivered
+    uint64_t late = 0;       // arrived after a later one and filled its gap
+    uint64_t missing = 0;    // sequence numbers skipped when a later one came first
+    IUINT32 next = 0;        // one past the highest sequence number seen
+};
+
 struct IKCPCB;
 using ikcpcb = IKCPCB;
 using ikcp_output_fn = int (*)(const char* buf, int len, ikcpcb* kcp, void* user);
@@ -86,6 +96,7 @@ struct IKCPCB {
     IUINT32 rmt_wnd_max;
     // Free segments kept for reuse, at most max(snd_wnd, rcv_wnd).
     IkcpPool pool;
+    IkcpRecvStats rstat;
 };
 
 ikcpcb* ikcp_create(IUINT32 conv, void* user);

@@ -4,6 +4,10 @@
 <context>
     <name>orunapp</name>
     <message>
+        <source>(已更换 %1 次)</source>
+        <translation>(replaced %1 times)</translation>
+    </message>
+    <message>
         <source>:响应包出现数据域长度错误</source>
         <translation>: reply packet has a wrong data length</translation>
     </message>
@@ -84,8 +88,20 @@
         <translation>Wi-Fi name:</translation>
     </message>
     <message>
+        <source>上一帧 %1 秒前</source>
+        <translation>Last picture %1 s ago</translation>
+    </message>
+    <message>
+        <source>丢弃 队列满 %1 · 渲染忙 %2 · 解码错误 %3</source>
+        <translation>Dropped: queue full %1 · render busy %2 · decode error %3</translation>
+    </message>
+    <message>
         <source>主动推送设置WifiMode</source>
         <translation>Camera pushed Wi-Fi mode setting</translation>
+    </message>
+    <message>
+        <source>云台摇杆</source>
+        <translation>Gimbal joystick</translation>
     </message>
     <message>
         <source>云台通信失败</source>
@@ -96,12 +112,20 @@
         <translation>Gimbal lock</translation>
     </message>
     <message>
+        <source>云台锁定/解锁</source>
+        <translation>Lock or free the gimbal</translation>
+    </message>
+    <message>
         <source>云台锁定后将不再跟踪</source>
         <translation>Tracking stops while the gimbal is locked</translation>
     </message>
     <message>
         <source>全屏</source>
         <translation>Full screen</translation>
+    </message>
+    <message>
+        <source>全屏/退出全屏</source>
+        <translation>Enter or leave full screen</translation>
     </message>
     <message>
         <source>关于本机</source>
@@ -116,6 +140,10 @@
         <translation>Close session command (stop)</translation>
     </message>
     <message>
+        <source>切换拍照/录像模式</source>
+        <translation>Switch between photo and video mode</translation>
+    </message>
+    <message>
         <source>刷新</source>
         <translation>Refresh</translation>
     </message>
@@ -126,6 +154,10 @@
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>变焦</source>
+        <translation>Zoom</translation>
     </message>
     <message>
         <source>图传分辨率:</source>
@@ -144,6 +176,10 @@
         <translation>Multi-shot</translation>
     </message>
     <message>
+        <source>媒体链路重连中…(第 %1 次)</source>
+        <translation>Media link reconnecting… (attempt %1)</translation>
+    </message>
+    <message>
         <source>媒体错误</source>
         <translation>Media error</translation>
     </message>
@@ -158,6 +194,10 @@
     <message>
         <source>对焦结果不可用，重装 sensor</source>
         <translation>Focus result unavailable, reinstall the sensor</translation>
+    </message>
+    <message>
+        <source>尚无画面</source>
+        <translation>No picture yet</translation>
     </message>
     <message>
         <source>帮助</source>
@@ -192,12 +232,32 @@
         <translation>Current connection: not connected (station mode)</translation>
     </message>
     <message>
+        <source>往返时间 %1 ms (控制链路探测)</source>
+        <translation>Round trip %1 ms (control link probe)</translation>
+    </message>
+    <message>
+        <source>快门</source>
+        <translation>Shutter</translation>
+    </message>
+    <message>
+        <source>快门(当前模式)</source>
+        <translation>Shutter of the current mode</translation>
+    </message>
+    <message>
+        <source>打开设置</source>
+        <translation>Open the settings</translation>
+    </message>
+    <message>
         <source>拍照</source>
         <translation>Photo</translation>
     </message>
     <message>
         <source>拍照/录像</source>
         <translation>Photo/Video</translation>
+    </message>
+    <message>
+        <source>拍照模式</source>
+        <translation>Photo mode</translation>
     </message>
     <message>
         <source>拍照设置</source>
@@ -208,8 +268,16 @@
         <translation>Photo timed out</translation>
     </message>
     <message>
+        <source>按住转动云台</source>
+        <translation>Turn the gimbal while held</translation>
+    </message>
+    <message>
         <source>按钮设置</source>
         <translation>Button settings</translation>
+    </message>
+    <message>
+        <source>放大一级</source>
+        <translation>Zoom in one step</translation>
     </message>
     <message>
         <source>整机初始化失败</source>
@@ -218,6 +286,10 @@
     <message>
         <source>断流看门狗</source>
         <translation>Stream-stall watchdog</translation>
+    </message>
+    <message>
+        <source>方向键</source>
+        <translation>Arrow keys</translation>
     </message>
     <message>
         <source>是否设置为热点模式</source>
@@ -230,6 +302,14 @@
     <message>
         <source>显示</source>
         <translation>Show</translation>
+    </message>
+    <message>
+        <source>显示/隐藏目标框</source>
+        <translation>Show or hide the target boxes</translation>
+    </message>
+    <message>
+        <source>显示/隐藏统计信息</source>
+        <translation>Show or hide the statistics</translation>
     </message>
     <message>
         <source>显示密码</source>
@@ -260,6 +340,10 @@
         <translation>Not connected</translation>
     </message>
     <message>
+        <source>未连接相机</source>
+        <translation>No camera linked</translation>
+    </message>
+    <message>
         <source>横屏</source>
         <translation>Landscape</translation>
     </message>
@@ -270,6 +354,10 @@
     <message>
         <source>正在切换wifi模式...</source>
         <translation>Switching Wi-Fi mode...</translation>
+    </message>
+    <message>
+        <source>正在连接媒体链路…(第 %1 次)</source>
+        <translation>Connecting the media link… (attempt %1)</translation>
     </message>
     <message>
         <source>热点模式</source>
@@ -296,6 +384,14 @@
         <translation>Album</translation>
     </message>
     <message>
+        <source>相机列表</source>
+        <translation>Cameras found</translation>
+    </message>
+    <message>
+        <source>相机开始/停止录像</source>
+        <translation>Start or stop the camera's recording</translation>
+    </message>
+    <message>
         <source>相机未连接,设置为热点模式成功</source>
         <translation>Camera not connected, hotspot mode set</translation>
     </message>
@@ -306,6 +402,14 @@
     <message>
         <source>相机设置</source>
         <translation>Camera settings</translation>
+    </message>
+    <message>
+        <source>码率 %1 Mbit/s · 解码器 %2, %3 ms/帧</source>
+        <translation>Bit rate %1 Mbit/s · decoder %2, %3 ms per picture</translation>
+    </message>
+    <message>
+        <source>硬件解码(自动)</source>
+        <translation>Hardware decoding (automatic)</translation>
     </message>
     <message>
         <source>确定</source>
@@ -324,8 +428,24 @@
         <translation>DengXian</translation>
     </message>
     <message>
+        <source>统计信息</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>缩小一级</source>
+        <translation>Zoom out one step</translation>
+    </message>
+    <message>
         <source>视频</source>
         <translation>Video</translation>
+    </message>
+    <message>
+        <source>视频 %1 · 接收 %2 · 解码 %3 · 显示 %4 帧/秒</source>
+        <translation>Video %1 · received %2 · decoded %3 · shown %4 fps</translation>
+    </message>
+    <message>
+        <source>视频解码:</source>
+        <translation>Video decoding:</translation>
     </message>
     <message>
         <source>视频设置</source>
@@ -380,6 +500,10 @@
         <translation>Please enter the Wi-Fi name and password</translation>
     </message>
     <message>
+        <source>软件解码</source>
+        <translation>Software decoding</translation>
+    </message>
+    <message>
         <source>还原窗口</source>
         <translation>Restore</translation>
     </message>
@@ -390,6 +514,10 @@
     <message>
         <source>连接</source>
         <translation>Connect</translation>
+    </message>
+    <message>
+        <source>退出全屏</source>
+        <translation>Leave full screen</translation>
     </message>
     <message>
         <source>通用功能</source>
@@ -406,6 +534,14 @@
     <message>
         <source>重连看门狗</source>
         <translation>Reconnect watchdog</translation>
+    </message>
+    <message>
+        <source>链路 丢失 %1 段 (%2%) · 重传 %3 · 重复 %4</source>
+        <translation>Link: lost %1 segments (%2 %) · resent %3 · duplicate %4</translation>
+    </message>
+    <message>
+        <source>键盘快捷键</source>
+        <translation>Keyboard shortcuts</translation>
     </message>
     <message>
         <source>镜像</source>

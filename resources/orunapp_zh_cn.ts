@@ -4,6 +4,10 @@
 <context>
     <name>orunapp</name>
     <message>
+        <source>(已更换 %1 次)</source>
+        <translation>(已更换 %1 次)</translation>
+    </message>
+    <message>
         <source>:响应包出现数据域长度错误</source>
         <translation>:响应包出现数据域长度错误</translation>
     </message>
@@ -84,8 +88,20 @@
         <translation>wifi名称:</translation>
     </message>
     <message>
+        <source>上一帧 %1 秒前</source>
+        <translation>上一帧 %1 秒前</translation>
+    </message>
+    <message>
+        <source>丢弃 队列满 %1 · 渲染忙 %2 · 解码错误 %3</source>
+        <translation>丢弃 队列满 %1 · 渲染忙 %2 · 解码错误 %3</translation>
+    </message>
+    <message>
         <source>主动推送设置WifiMode</source>
         <translation>主动推送设置WifiMode</translation>
+    </message>
+    <message>
+        <source>云台摇杆</source>
+        <translation>云台摇杆</translation>
     </message>
     <message>
         <source>云台通信失败</source>
@@ -96,12 +112,20 @@
         <translation>云台锁定</translation>
     </message>
     <message>
+        <source>云台锁定/解锁</source>
+        <translation>云台锁定/解锁</translation>
+    </message>
+    <message>
         <source>云台锁定后将不再跟踪</source>
         <translation>云台锁定后将不再跟踪</translation>
     </message>
     <message>
         <source>全屏</source>
         <translation>全屏</translation>
+    </message>
+    <message>
+        <source>全屏/退出全屏</source>
+        <translation>全屏/退出全屏</translation>
     </message>
     <message>
         <source>关于本机</source>
@@ -116,6 +140,10 @@
         <translation>关闭会话命令(stop)</translation>
     </message>
     <message>
+        <source>切换拍照/录像模式</source>
+        <translation>切换拍照/录像模式</translation>
+    </message>
+    <message>
         <source>刷新</source>
         <translation>刷新</translation>
     </message>
@@ -126,6 +154,10 @@
     <message>
         <source>取消</source>
         <translation>取消</translation>
+    </message>
+    <message>
+        <source>变焦</source>
+        <translation>变焦</translation>
     </message>
     <message>
         <source>图传分辨率:</source>
@@ -144,6 +176,10 @@
         <translation>多拍</translation>
     </message>
     <message>
+        <source>媒体链路重连中…(第 %1 次)</source>
+        <translation>媒体链路重连中…(第 %1 次)</translation>
+    </message>
+    <message>
         <source>媒体错误</source>
         <translation>媒体错误</translation>
     </message>
@@ -158,6 +194,10 @@
     <message>
         <source>对焦结果不可用，重装 sensor</source>
         <translation>对焦结果不可用，重装 sensor</translation>
+    </message>
+    <message>
+        <source>尚无画面</source>
+        <translation>尚无画面</translation>
     </message>
     <message>
         <source>帮助</source>
@@ -192,12 +232,32 @@
         <translation>当前连接:未连接(站点模式)</translation>
     </message>
     <message>
+        <source>往返时间 %1 ms (控制链路探测)</source>
+        <translation>往返时间 %1 ms (控制链路探测)</translation>
+    </message>
+    <message>
+        <source>快门</source>
+        <translation>快门</translation>
+    </message>
+    <message>
+        <source>快门(当前模式)</source>
+        <translation>快门(当前模式)</translation>
+    </message>
+    <message>
+        <source>打开设置</source>
+        <translation>打开设置</translation>
+    </message>
+    <message>
         <source>拍照</source>
         <translation>拍照</translation>
     </message>
     <message>
         <source>拍照/录像</source>
         <translation>拍照/录像</translation>
+    </message>
+    <message>
+        <source>拍照模式</source>
+        <translation>拍照模式</translation>
     </message>
     <message>
         <source>拍照设置</source>
@@ -208,8 +268,16 @@
         <translation>拍照超时</translation>
     </message>
     <message>
+        <source>按住转动云台</source>
+        <translation>按住转动云台</translation>
+    </message>
+    <message>
         <source>按钮设置</source>
         <translation>按钮设置</translation>
+    </message>
+    <message>
+        <source>放大一级</source>
+        <translation>放大一级</translation>
     </message>
     <message>
         <source>整机初始化失败</source>
@@ -218,6 +286,10 @@
     <message>
         <source>断流看门狗</source>
         <translation>断流看门狗</translation>
+    </message>
+    <message>
+        <source>方向键</source>
+        <translation>方向键</translation>
     </message>
     <message>
         <source>是否设置为热点模式</source>
@@ -230,6 +302,14 @@
     <message>
         <source>显示</source>
         <translation>显示</translation>
+    </message>
+    <message>
+        <source>显示/隐藏目标框</source>
+        <translation>显示/隐藏目标框</translation>
+    </message>
+    <message>
+        <source>显示/隐藏统计信息</source>
+        <translation>显示/隐藏统计信息</translation>
     </message>
     <message>
         <source>显示密码</source>
@@ -260,6 +340,10 @@
         <translation>未连接</translation>
     </message>
     <message>
+        <source>未连接相机</source>
+        <translation>未连接相机</translation>
+    </message>
+    <message>
         <source>横屏</source>
         <translation>横屏</translation>
     </message>
@@ -270,6 +354,10 @@
     <message>
         <source>正在切换wifi模式...</source>
         <translation>正在切换wifi模式...</translation>
+    </message>
+    <message>
+        <source>正在连接媒体链路…(第 %1 次)</source>
+        <translation>正在连接媒体链路…(第 %1 次)</translation>
     </message>
     <message>
         <source>热点模式</source>
@@ -296,6 +384,14 @@
         <translation>相册</translation>
     </message>
     <message>
+        <source>相机列表</source>
+        <translation>相机列表</translation>
+    </message>
+    <message>
+        <source>相机开始/停止录像</source>
+        <translation>相机开始/停止录像</translation>
+    </message>
+    <message>
         <source>相机未连接,设置为热点模式成功</source>
         <translation>相机未连接,设置为热点模式成功</translation>
     </message>
@@ -306,6 +402,14 @@
     <message>
         <source>相机设置</source>
         <translation>相机设置</translation>
+    </message>
+    <message>
+        <source>码率 %1 Mbit/s · 解码器 %2, %3 ms/帧</source>
+        <translation>码率 %1 Mbit/s · 解码器 %2, %3 ms/帧</translation>
+    </message>
+    <message>
+        <source>硬件解码(自动)</source>
+        <translation>硬件解码(自动)</translation>
     </message>
     <message>
         <source>确定</source>
@@ -324,8 +428,24 @@
         <translation>等线</translation>
     </message>
     <message>
+        <source>统计信息</source>
+        <translation>统计信息</translation>
+    </message>
+    <message>
+        <source>缩小一级</source>
+        <translation>缩小一级</translation>
+    </message>
+    <message>
         <source>视频</source>
         <translation>视频</translation>
+    </message>
+    <message>
+        <source>视频 %1 · 接收 %2 · 解码 %3 · 显示 %4 帧/秒</source>
+        <translation>视频 %1 · 接收 %2 · 解码 %3 · 显示 %4 帧/秒</translation>
+    </message>
+    <message>
+        <source>视频解码:</source>
+        <translation>视频解码:</translation>
     </message>
     <message>
         <source>视频设置</source>
@@ -380,6 +500,10 @@
         <translation>请输入Wifi名称和密码</translation>
     </message>
     <message>
+        <source>软件解码</source>
+        <translation>软件解码</translation>
+    </message>
+    <message>
         <source>还原窗口</source>
         <translation>还原窗口</translation>
     </message>
@@ -390,6 +514,10 @@
     <message>
         <source>连接</source>
         <translation>连接</translation>
+    </message>
+    <message>
+        <source>退出全屏</source>
+        <translation>退出全屏</translation>
     </message>
     <message>
         <source>通用功能</source>
@@ -406,6 +534,14 @@
     <message>
         <source>重连看门狗</source>
         <translation>重连看门狗</translation>
+    </message>
+    <message>
+        <source>链路 丢失 %1 段 (%2%) · 重传 %3 · 重复 %4</source>
+        <translation>链路 丢失 %1 段 (%2%) · 重传 %3 · 重复 %4</translation>
+    </message>
+    <message>
+        <source>键盘快捷键</source>
+        <translation>键盘快捷键</translation>
     </message>
     <message>
         <source>镜像</source>

@@ -2,6 +2,7 @@
 #include "ui_MySlider.h"
 
 #include "ui/IconResources.h"
+#include "ui/KeyMap.h"
 
 #include "hub/OrunAppFace.h"
 
@@ -10,11 +11,14 @@
 #include <QPointer>
 #include <QTimerEvent>
 
+#include <cmath>
+
 namespace {
 constexpr int kResumeMs = 2000; // camera pushes ignored after a release
 constexpr int kHideMs = 3000;   // hidden this long after the pointer leaves
 constexpr int kTrackTop = 40;   // first dash of the track
 constexpr int kTrackBottomGap = 30;
+constexpr int kKeyRequestGapMs = 150; // between zoom requests of a held key
 } // namespace
 
 MySlider* MySlider::instance() {
@@ -30,6 +34,19 @@ MySlider::MySlider(QWidget* parent) : QWidget(parent), ui(new Ui::MySlider) {
     setAttribute(Qt::WA_TranslucentBackground);
     m_followCamera = true;
     computeHandle(0.0);
+    nameControl(this,
+                QStringLiteral("%1 (%2, %3)")
+                    .arg(tr("变焦"), keyNames(KeyCommand::ZoomIn), keyNames(KeyCommand::ZoomOut)));
+    m_keyThrottle = new QTimer(this);
+    m_keyThrottle->setSingleShot(true);
+    m_keyThrottle->setInterval(kKeyRequestGapMs);
+    connect(m_keyThrottle, &QTimer::timeout, this, [this] {
+        if (!m_keyPending)
+            return;
+        m_keyPending = false;
+        requestZoom();
+        m_keyThrottle->start();
+    });
 }
 
 MySlider::~MySlider() {
@@ -136,6 +153,11 @@ void MySlider::mouseMoveEvent(QMouseEvent* event) {
 void MySlider::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
+    requestZoom();
+    m_pressed = false;
+}
+
+void MySlider::requestZoom() {
     // The factor goes to the camera with one decimal, as the handle shows it.
     const float factor = QString::number(m_ratio * 2.5 + 1.0, 'f', 1).toFloat();
     OrunAppFace* hub = OrunAppFace::instance();
@@ -146,7 +168,22 @@ void MySlider::mouseReleaseEvent(QMouseEvent* event) {
     if (m_resumeTimerId != 0)
         killTimer(m_resumeTimerId);
     m_resumeTimerId = startTimer(kResumeMs);
-    m_pressed = false;
+}
+
+void MySlider::stepZoom(int steps) {
+    if (m_pressed)
+        return; // the pointer holds the handle
+    const double shown = std::round(factorForRatio(m_ratio) * 10.0) / 10.0;
+    const double factor = qBound(1.0, shown + steps * kKeyStep, 3.5);
+    computeHandle((factor - 1.0) / 2.5);
+    publishHandle();
+    update();
+    if (m_keyThrottle->isActive()) {
+        m_keyPending = true;
+        return;
+    }
+    requestZoom();
+    m_keyThrottle->start();
 }
 
 void MySlider::enterEvent(QEvent*) {

@@ -2,6 +2,7 @@
 
 #include <QPointF>
 #include <QRectF>
+#include <QTimer>
 #include <QWidget>
 
 namespace Ui {
@@ -28,6 +29,13 @@ public:
     // Factor text as the handle shows it, e.g. "2.1x".
     static QString factorText(double factor);
 
+    // Step of the zoom keys, in zoom factor.
+    static constexpr double kKeyStep = 0.1;
+    // The zoom keys (+ and −): the handle moves `steps` steps of 0.1x and the
+    // camera is asked for the new zoom as a release of the handle would; a
+    // held key asks at most every 150 ms, the last step always.
+    void stepZoom(int steps);
+
 public slots:
     void slot_showCurrentZoomRate(int iRate);
 
@@ -45,6 +53,8 @@ private:
     explicit MySlider(QWidget* parent = nullptr);
     void computeHandle(double r);
     void publishHandle();
+    // Asks the camera for the zoom the handle shows.
+    void requestZoom();
 
     Ui::MySlider* ui;
     bool m_pressed = false;
@@ -57,4 +67,6 @@ private:
     bool m_followCamera = true;
     int m_resumeTimerId = 0;
     int m_hideTimerId = 0;
+    QTimer* m_keyThrottle = nullptr;
+    bool m_keyPending = false;
 };

@@ -7,9 +7,12 @@
 #include "app/Shutdown.h"
 #include "hub/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
+#include "ui/KeyHelpDialog.h"
+#include "ui/KeyMap.h"
 #include "ui/MySlider.h"
 #include "ui/OverlayWiring.h"
 #include "ui/PohtoModeSettingDlg.h"
+#include "ui/StatsOverlay.h"
 #include "ui/VideoMaskWidget.h"
 #include "ui/VideoStatisticalTimeDlg.h"
 #include "ui/WindowGeometry.h"
@@ -51,6 +54,7 @@ OrunAppUI::OrunAppUI(QWidget* parent) : QWidget(parent), ui(new Ui::OrunAppUI), 
     setupWindow();
     placeChildren();
     makeConnections();
+    makeKeys();
 }
 
 OrunAppUI::~OrunAppUI() {
@@ -99,6 +103,13 @@ void OrunAppUI::setupWindow() {
     ui->tbLiveSetting->hide();
     ui->tbPhoto->hide();
     ui->cbShowTarget->setChecked(hub->showTarget);
+    ui->cbShowStats->setChecked(statisticsShownAtStart());
+    nameControl(ui->tbGeneraSetting, withKeys(tr("设置"), KeyCommand::Settings));
+    nameControl(ui->cbShowTarget, withKeys(tr("显示目标框"), KeyCommand::TargetBoxes));
+    nameControl(ui->cbShowStats, withKeys(tr("统计信息"), KeyCommand::Statistics));
+    nameControl(ui->tbSmall, tr("最小化"));
+    nameControl(ui->tbClose, tr("关闭"));
+    nameUnnamedControls(this);
     slot_showConnectSatus(-1);
 }
 
@@ -118,6 +129,8 @@ void OrunAppUI::placeChildren() {
     m_maskView->setParent(area);
     m_maskView->hide();
     PohtoModeSettingDlg::instance()->hide();
+    m_stats = new StatsOverlay(area);
+    m_stats->setVisible(ui->cbShowStats->isChecked());
 }
 
 void OrunAppUI::makeConnections() {
@@ -160,12 +173,12 @@ void OrunAppUI::makeConnections() {
 
 void OrunAppUI::setMaxButtonNormal() {
     ui->tbMax->setStyleSheet(kMaxNormalStyle);
-    ui->tbMax->setToolTip(tr("最大化"));
+    nameControl(ui->tbMax, tr("最大化"));
 }
 
 void OrunAppUI::setMaxButtonMaximized() {
     ui->tbMax->setStyleSheet(kMaxRestoreStyle);
-    ui->tbMax->setToolTip(tr("还原窗口"));
+    nameControl(ui->tbMax, tr("还原窗口"));
 }
 
 QRect OrunAppUI::screenRect() const {
@@ -186,6 +199,10 @@ void OrunAppUI::placePicture(const QRect& picture, const QRect& mask) {
     if (QWidget* overlay = currentOverlay())
         overlay->setGeometry(picture);
     m_maskView->setGeometry(mask);
+    if (m_stats) {
+        m_stats->move(picture.topLeft() + QPoint(12, 12));
+        m_stats->raise();
+    }
 }
 
 void OrunAppUI::fitPicture() {
@@ -263,6 +280,26 @@ void OrunAppUI::on_cbShowTarget_clicked(bool checked) {
     OrunAppFace::instance()->showTarget = checked;
 }
 
+void OrunAppUI::on_cbShowStats_clicked(bool checked) {
+    m_stats->setVisible(checked);
+    m_stats->raise();
+    rememberStatisticsShown(checked);
+}
+
+void OrunAppUI::setFullScreenView(bool fullScreen) {
+    // Through the hub, as the overlay's button does: the window and every
+    // overlay's button follow.
+    emit OrunAppFace::instance()->signal_showFullScreen(fullScreen);
+}
+
+void OrunAppUI::showKeyHelp() {
+    if (!m_keyHelp)
+        m_keyHelp = new KeyHelpDialog(this);
+    m_keyHelp->show();
+    m_keyHelp->raise();
+    m_keyHelp->activateWindow();
+}
+
 void OrunAppUI::on_tbPhoto_clicked() {}
 
 void OrunAppUI::on_tbCameraSetting_clicked() {}
@@ -280,7 +317,9 @@ void OrunAppUI::on_tbLiveSetting_clicked() {}
 
 void OrunAppUI::on_tbAboutUs_clicked() {}
 
-void OrunAppUI::on_tbHelp_clicked() {}
+void OrunAppUI::on_tbHelp_clicked() {
+    showKeyHelp();
+}
 
 void OrunAppUI::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)

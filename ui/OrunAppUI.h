@@ -1,11 +1,16 @@
 #pragma once
 
+#include "ui/KeyHelpDialog.h"
+
 #include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 namespace Ui {
 class OrunAppUI;
 }
+class KeyboardControl;
+class StatsOverlay;
 
 // The one top-level window: a frameless window with its own title bar (a small
 // toolbar, the connection icon, minimise, maximise and close), moved by
@@ -27,6 +32,16 @@ public:
     QWidget* videoView() const { return m_videoView; }
     QWidget* overlayView(int layout) const;
     QWidget* maskView() const { return m_maskView; }
+    // The statistics over the video, the keyboard and the list of keys
+    // (nullptr until first shown).
+    StatsOverlay* statsView() const { return m_stats; }
+    KeyboardControl* keyboard() const { return m_keys; }
+    KeyHelpDialog* keyHelp() const { return m_keyHelp; }
+
+    // Enters or leaves full screen as the overlay's full-screen button does.
+    void setFullScreenView(bool fullScreen);
+    // Shows the list of keys.
+    void showKeyHelp();
 
 public slots:
     void slot_showConnectSatus(int iState);
@@ -36,6 +51,7 @@ public slots:
     void on_tbMax_clicked();
     void on_tbClose_clicked();
     void on_cbShowTarget_clicked(bool checked);
+    void on_cbShowStats_clicked(bool checked);
     void on_tbPhoto_clicked();
     void on_tbCameraSetting_clicked();
     void on_tbAutoSetting_clicked();
@@ -54,6 +70,7 @@ private:
     void setupWindow();
     void placeChildren();
     void makeConnections();
+    void makeKeys();
     void setMaxButtonNormal();
     void setMaxButtonMaximized();
     QRect screenRect() const;
@@ -74,4 +91,7 @@ private:
     QWidget* m_videoView = nullptr;
     QWidget* m_overlays[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
     QWidget* m_maskView = nullptr;
+    StatsOverlay* m_stats = nullptr;
+    KeyboardControl* m_keys = nullptr;
+    QPointer<KeyHelpDialog> m_keyHelp;
 };

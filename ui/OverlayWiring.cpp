@@ -28,6 +28,7 @@ const Link kHubLinks[] = {
     {SIGNAL(signal_syncCameraStatusToUI(Orun_Camera_CurrStatus, bool)),
      SLOT(slot_syncCameraStatusToUI(Orun_Camera_CurrStatus, bool))},
     {SIGNAL(signal_syncGimbalLockButton()), SLOT(slot_syncGimbalLockButton())},
+    {SIGNAL(signal_showFullScreen(bool)), SLOT(slot_showFullScreen(bool))},
 };
 
 const Link kHubLinksAfterFocus[] = {

@@ -1,27 +1,58 @@
 #include "video/H264Decoder.h"
 
+#include "video/ProbeKeyFrame.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/buffer.h>
+#include <libavutil/error.h>
 #include <libavutil/frame.h>
 #include <libavutil/hwcontext.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 }
 
 #include <QDebug>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
 
 namespace {
 
-// Pixel format of the chosen hardware configuration; read by the get-format
-// callback, which FFmpeg calls without a user pointer of ours.
-std::atomic<int> hwPixFmt{AV_PIX_FMT_NONE};
-// Set once the hardware device could not be created: later set-ups decode in
-// software straight away instead of failing (and logging) again.
-std::atomic<bool> hwDeviceMissing{false};
+// What the process has learnt about each hardware device type.
+enum class Verdict { Unknown, Works, Fails };
 
-enum AVPixelFormat getHwFormat(AVCodecContext*, const enum AVPixelFormat* formats) {
-    const int wanted = hwPixFmt.load();
+std::mutex& memoMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<int, Verdict>& memo() {
+    static std::map<int, Verdict> verdicts;
+    return verdicts;
+}
+
+Verdict verdictOf(int type) {
+    std::lock_guard<std::mutex> lock(memoMutex());
+    const auto it = memo().find(type);
+    return it == memo().end() ? Verdict::Unknown : it->second;
+}
+
+void remember(int type, Verdict verdict) {
+    std::lock_guard<std::mutex> lock(memoMutex());
+    memo()[type] = verdict;
+}
+
+std::atomic<bool> devicesMissing{false};
+std::atomic<int> pendingFailAfter{-1};
+
+// The pixel format of the hardware configuration rides in the context's
+// opaque pointer: FFmpeg calls this without a user pointer of ours.
+enum AVPixelFormat getHwFormat(AVCodecContext* ctx, const enum AVPixelFormat* formats) {
+    const auto wanted = static_cast<int>(reinterpret_cast<intptr_t>(ctx->opaque));
     for (const enum AVPixelFormat* p = formats; *p != AV_PIX_FMT_NONE; ++p) {
         if (*p == wanted)
             return *p;
@@ -29,18 +60,121 @@ enum AVPixelFormat getHwFormat(AVCodecContext*, const enum AVPixelFormat* format
     return AV_PIX_FMT_NONE;
 }
 
+std::string errorText(int err) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {0};
+    av_strerror(err, text, sizeof text);
+    return text;
+}
+
+const char* typeName(int type) {
+    const char* name = av_hwdevice_get_type_name(static_cast<AVHWDeviceType>(type));
+    return name ? name : "unknown";
+}
+
+const AVCodecHWConfig* hwConfigFor(const AVCodec* codec, int type) {
+    for (int i = 0;; ++i) {
+        const AVCodecHWConfig* config = avcodec_get_hw_config(codec, i);
+        if (!config)
+            return nullptr;
+        if ((config->methods & AV_CODEC_HW_CONFIG_METHOD_HW_DEVICE_CTX) &&
+            config->device_type == type)
+            return config;
+    }
+}
+
+// Layouts of system-memory pictures the display converts.
+bool convertible(int format) {
+    return format == AV_PIX_FMT_NV12 || format == AV_PIX_FMT_YUV420P ||
+           format == AV_PIX_FMT_YUVJ420P;
+}
+
+// A decoder context on a hardware device, opened; nullptr on failure (`err`).
+AVCodecContext* openHwContext(const AVCodec* codec, AVBufferRef* device, int pixFmt, int& err) {
+    AVCodecContext* ctx = avcodec_alloc_context3(codec);
+    if (!ctx) {
+        err = AVERROR(ENOMEM);
+        return nullptr;
+    }
+    ctx->opaque = reinterpret_cast<void*>(static_cast<intptr_t>(pixFmt));
+    ctx->get_format = getHwFormat;
+    ctx->hw_device_ctx = av_buffer_ref(device);
+    err = ctx->hw_device_ctx ? avcodec_open2(ctx, codec, nullptr) : AVERROR(ENOMEM);
+    if (err < 0)
+        avcodec_free_context(&ctx);
+    return ctx;
+}
+
+// Decodes the probe key frame on the device; empty when a picture came back
+// in a layout the display converts, else what went wrong.
+std::string probeDevice(const AVCodec* codec, AVBufferRef* device, int pixFmt) {
+    int err = 0;
+    AVCodecContext* ctx = openHwContext(codec, device, pixFmt, err);
+    if (!ctx)
+        return "cannot open the decoder (" + errorText(err) + ")";
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    AVFrame* copy = av_frame_alloc();
+    std::string failure;
+    if (!packet || !frame || !copy) {
+        failure = "out of memory";
+    } else {
+        // The packet only points at the data: sending copies it.
+        packet->data = const_cast<uint8_t*>(kProbeKeyFrame);
+        packet->size = static_cast<int>(kProbeKeyFrameSize);
+        err = avcodec_send_packet(ctx, packet);
+        if (err >= 0)
+            err = avcodec_send_packet(ctx, nullptr); // drain: the picture comes out now
+        if (err >= 0)
+            err = avcodec_receive_frame(ctx, frame);
+        if (err < 0) {
+            failure = "the test picture was not decoded (" + errorText(err) + ")";
+        } else if (frame->format != pixFmt) {
+            failure = "the test picture did not stay on the device";
+        } else if ((err = av_hwframe_transfer_data(copy, frame, 0)) < 0) {
+            failure = "the test picture could not be read back (" + errorText(err) + ")";
+        } else if (!convertible(copy->format)) {
+            const char* format = av_get_pix_fmt_name(static_cast<AVPixelFormat>(copy->format));
+            failure = std::string("pictures come back as ") + (format ? format : "unknown");
+        }
+    }
+    av_frame_free(&copy);
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avcodec_free_context(&ctx);
+    return failure;
+}
+
 } // namespace
 
-int platformHwDeviceType() {
+std::vector<int> platformHwDeviceTypes() {
 #ifdef _WIN32
-    return AV_HWDEVICE_TYPE_DXVA2;
+    const int wanted[] = {AV_HWDEVICE_TYPE_D3D11VA, AV_HWDEVICE_TYPE_DXVA2};
 #else
-    return AV_HWDEVICE_TYPE_VAAPI;
+    const int wanted[] = {AV_HWDEVICE_TYPE_VAAPI, AV_HWDEVICE_TYPE_CUDA, AV_HWDEVICE_TYPE_VDPAU};
 #endif
+    std::vector<int> built;
+    for (AVHWDeviceType t = av_hwdevice_iterate_types(AV_HWDEVICE_TYPE_NONE);
+         t != AV_HWDEVICE_TYPE_NONE; t = av_hwdevice_iterate_types(t))
+        built.push_back(t);
+    std::vector<int> types;
+    for (int type : wanted) {
+        if (std::find(built.begin(), built.end(), type) != built.end())
+            types.push_back(type);
+    }
+    return types;
 }
 
 void H264Decoder::resetHardwareMemo() {
-    hwDeviceMissing = false;
+    std::lock_guard<std::mutex> lock(memoMutex());
+    memo().clear();
+}
+
+void H264Decoder::setDevicesMissingForTesting(bool missing) {
+    devicesMissing = missing;
+}
+
+void H264Decoder::failAfterPicturesForTesting(int pictures) {
+    pendingFailAfter = pictures;
 }
 
 H264Decoder::H264Decoder() = default;
@@ -49,73 +183,130 @@ H264Decoder::~H264Decoder() {
     release();
 }
 
-bool H264Decoder::initHardware() {
-    const auto type = static_cast<AVHWDeviceType>(platformHwDeviceType());
-    const AVCodecHWConfig* chosen = nullptr;
-    for (int i = 0;; ++i) {
-        const AVCodecHWConfig* config = avcodec_get_hw_config(m_codec, i);
-        if (!config)
-            break;
-        if ((config->methods & AV_CODEC_HW_CONFIG_METHOD_HW_DEVICE_CTX) &&
-            config->device_type == type) {
-            chosen = config;
-            break;
-        }
-    }
-    if (!chosen) {
-        qDebug("Decoder %s does not support device type %s.\n", m_codec->name,
-               av_hwdevice_get_type_name(type));
+const char* H264Decoder::name() const {
+    return m_deviceType != AV_HWDEVICE_TYPE_NONE ? typeName(m_deviceType) : "software";
+}
+
+bool H264Decoder::openHardware(int type, std::string& reason) {
+    const AVCodecHWConfig* config = hwConfigFor(m_codec, type);
+    if (!config) {
+        reason = "not offered by the H.264 decoder";
         return false;
     }
-    hwPixFmt = chosen->pix_fmt;
+    if (devicesMissing) {
+        reason = "no device";
+        return false;
+    }
+    int err = av_hwdevice_ctx_create(&m_hwDeviceCtx, static_cast<AVHWDeviceType>(type), nullptr,
+                                     nullptr, 0);
+    if (err < 0) {
+        reason = "no device (" + errorText(err) + ")";
+        return false;
+    }
+    // A device type that decoded the test picture once in this process is
+    // trusted again without it.
+    if (verdictOf(type) != Verdict::Works) {
+        reason = probeDevice(m_codec, m_hwDeviceCtx, config->pix_fmt);
+        if (!reason.empty()) {
+            av_buffer_unref(&m_hwDeviceCtx);
+            return false;
+        }
+    }
+    m_codecCtx = openHwContext(m_codec, m_hwDeviceCtx, config->pix_fmt, err);
+    if (!m_codecCtx) {
+        reason = "cannot open the decoder (" + errorText(err) + ")";
+        av_buffer_unref(&m_hwDeviceCtx);
+        return false;
+    }
+    m_hwPixFmt = config->pix_fmt;
+    m_deviceType = type;
+    return true;
+}
 
+bool H264Decoder::openSoftware() {
     m_codecCtx = avcodec_alloc_context3(m_codec);
     if (!m_codecCtx) {
         qDebug() << "avcodec_alloc_context3 failed!";
         return false;
     }
-    m_codecCtx->get_format = getHwFormat;
-    const int err = av_hwdevice_ctx_create(&m_hwDeviceCtx, type, nullptr, nullptr, 0);
-    if (err < 0) {
-        qDebug("Failed to create specified HW device, err %x.\n", static_cast<unsigned>(err));
-        qDebug() << "hw_decoder_init failed";
+    if (avcodec_open2(m_codecCtx, m_codec, nullptr) < 0) {
+        qDebug() << "avcodec_open2 failed";
         avcodec_free_context(&m_codecCtx);
         return false;
     }
-    m_codecCtx->hw_device_ctx = av_buffer_ref(m_hwDeviceCtx);
+    m_deviceType = AV_HWDEVICE_TYPE_NONE;
     return true;
+}
+
+namespace {
+
+// FFmpeg's own complaints about a missing device would only repeat what the
+// decoder's one line says; they are held back while devices are tried.
+class QuietFfmpegLog {
+public:
+    QuietFfmpegLog() : m_saved(av_log_get_level()) { av_log_set_level(AV_LOG_FATAL); }
+    ~QuietFfmpegLog() { av_log_set_level(m_saved); }
+    QuietFfmpegLog(const QuietFfmpegLog&) = delete;
+    QuietFfmpegLog& operator=(const QuietFfmpegLog&) = delete;
+
+private:
+    int m_saved;
+};
+
+} // namespace
+
+bool H264Decoder::openFirstHardware(int after, std::string& failures) {
+    const QuietFfmpegLog quiet;
+    const std::vector<int> types = platformHwDeviceTypes();
+    auto it = types.begin();
+    if (after != AV_HWDEVICE_TYPE_NONE) {
+        it = std::find(types.begin(), types.end(), after);
+        it = it == types.end() ? types.begin() : it + 1;
+    }
+    for (; it != types.end(); ++it) {
+        if (verdictOf(*it) == Verdict::Fails)
+            continue;
+        std::string reason;
+        if (openHardware(*it, reason)) {
+            remember(*it, Verdict::Works);
+            return true;
+        }
+        remember(*it, Verdict::Fails);
+        if (!failures.empty())
+            failures += ", ";
+        failures += std::string(typeName(*it)) + ": " + reason;
+    }
+    return false;
+}
+
+void H264Decoder::armInjectedFailure() {
+    m_pictures = 0;
+    m_failAfter = pendingFailAfter.exchange(-1);
 }
 
 bool H264Decoder::init(int requestedMode) {
     release();
+    m_requestedMode = requestedMode;
     m_mode = requestedMode;
+    m_deviceType = AV_HWDEVICE_TYPE_NONE;
     m_codec = avcodec_find_decoder(AV_CODEC_ID_H264);
     if (!m_codec) {
         qDebug() << "avcodec_find_decoder " << AV_CODEC_ID_H264 << "failed!";
         return false;
     }
-    if (m_mode == 0 && !hwDeviceMissing) {
-        if (!initHardware()) {
-            hwDeviceMissing = true;
-            qDebug() << "hardware decoding unavailable, decoding in software";
+    if (m_mode == 0) {
+        std::string failures;
+        if (!openFirstHardware(AV_HWDEVICE_TYPE_NONE, failures)) {
             m_mode = 1;
-        }
-    } else if (m_mode == 0) {
-        m_mode = 1;
-    }
-    if (!m_codecCtx) {
-        m_codecCtx = avcodec_alloc_context3(m_codec);
-        if (!m_codecCtx) {
-            qDebug() << "avcodec_alloc_context3 failed!";
-            return false;
+            // Only device types tried now are reported: once a type has
+            // failed it is not tried (nor reported) again.
+            if (!failures.empty())
+                qDebug("hardware decoding unavailable (%s); decoding in software",
+                       failures.c_str());
         }
     }
-    if (avcodec_open2(m_codecCtx, m_codec, nullptr) < 0) {
-        qDebug() << "avcodec_open2 failed";
-        avcodec_free_context(&m_codecCtx);
-        av_buffer_unref(&m_hwDeviceCtx);
+    if (!m_codecCtx && !openSoftware())
         return false;
-    }
     m_decFrame = av_frame_alloc();
     m_packet = av_packet_alloc();
     if (!m_decFrame || !m_packet) {
@@ -123,6 +314,39 @@ bool H264Decoder::init(int requestedMode) {
         release();
         return false;
     }
+    armInjectedFailure();
+    return true;
+}
+
+bool H264Decoder::replaceWithNext(const std::string& why) {
+    if (!m_codec)
+        return init(m_requestedMode);
+    const std::string was = name();
+    const int wasType = m_deviceType;
+    release();
+    std::string failures;
+    bool hardware = false;
+    if (wasType != AV_HWDEVICE_TYPE_NONE) {
+        remember(wasType, Verdict::Fails);
+        hardware = openFirstHardware(wasType, failures);
+    }
+    m_mode = hardware ? 0 : 1;
+    if (!hardware && !openSoftware()) {
+        qDebug("video decoder %s failed on the stream (%s); no decoder left", was.c_str(),
+               why.c_str());
+        return false;
+    }
+    qDebug("video decoder %s failed on the stream (%s); decoding with %s%s%s%s", was.c_str(),
+           why.c_str(), wasType == AV_HWDEVICE_TYPE_NONE ? "a new " : "", name(),
+           failures.empty() ? "" : "; could not use ", failures.c_str());
+    m_decFrame = av_frame_alloc();
+    m_packet = av_packet_alloc();
+    if (!m_decFrame || !m_packet) {
+        qDebug() << "alloc frame failed!";
+        release();
+        return false;
+    }
+    armInjectedFailure();
     return true;
 }
 
@@ -138,6 +362,8 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* 
         return Result::NoDecoder;
     if (m_mode != 0 && m_mode != 1)
         return Result::Unchanged;
+    if (m_failAfter >= 0 && m_pictures >= static_cast<uint64_t>(m_failAfter))
+        return Result::NoPicture; // the injected breakdown
     // The packet only points at the unit; the unit outlives this call.
     m_packet->data = const_cast<uint8_t*>(data);
     m_packet->size = size;
@@ -153,7 +379,7 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* 
             qDebug() << "Error while decoding";
             return Result::NoPicture;
         }
-        if (m_decFrame->format != hwPixFmt.load()) {
+        if (m_decFrame->format != m_hwPixFmt) {
             qDebug() << "Error hw_pix_fmt";
             av_frame_unref(m_decFrame);
             return Result::Unchanged;
@@ -169,6 +395,7 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* 
             qDebug() << "Error transferring the data to system memory";
             return Result::NoPicture;
         }
+        ++m_pictures;
         return Result::Picture;
     }
 
@@ -182,5 +409,6 @@ H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* 
     }
     av_frame_unref(out);
     av_frame_move_ref(out, m_decFrame);
+    ++m_pictures;
     return Result::Picture;
 }

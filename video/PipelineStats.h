@@ -23,4 +23,8 @@ struct PipelineStats {
     int height = 0;
     size_t decodeQueueDepth = 0; // units waiting for the decoder now
     size_t decodeQueueMax = 0;   // most units waiting at once
+    // What decodes: a hardware device type's name ("vaapi", "d3d11va", ...)
+    // or "software" (static text).
+    const char* decoder = "software";
+    uint64_t decoderSwitches = 0; // decoders replaced because they failed on the stream
 };

@@ -8,6 +8,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
 }
 
 #include <QDebug>
@@ -130,7 +131,13 @@ PipelineStats videoctl::stats() const {
     s.height = m_counters.height.load();
     s.decodeQueueDepth = m_kcpStrQue.size();
     s.decodeQueueMax = m_kcpStrQue.maxDepth();
+    s.decoder = m_decoderName.load();
+    s.decoderSwitches = m_counters.decoderSwitches.load();
     return s;
+}
+
+MediaLinkStats videoctl::linkStats() {
+    return mediaClient()->link_stats();
 }
 
 bool videoctl::allocFrames() {
@@ -166,7 +173,10 @@ void videoctl::initDecoder() {
     m_kcpFrames.clear();
     std::lock_guard<std::mutex> guard(m_decoderMutex);
     m_decoder.init(OrunAppFace::instance()->iDecodeMode.load());
-    m_activeMode = m_decoder.mode();
+    m_decoderName = m_decoder.name();
+    qDebug() << "video decoder:" << m_decoder.name();
+    m_health.reset();
+    m_replacePending = false;
     av_frame_free(&m_picture);
     m_picture = av_frame_alloc();
 }
@@ -339,11 +349,23 @@ void videoctl::kcpDecDispThread() {
         PictureMeta meta;
         {
             std::lock_guard<std::mutex> guard(m_decoderMutex);
+            // A decoder that failed on the stream gives way to the next
+            // choice where a new one can start: at a key frame.
+            if (m_replacePending && unit.keyFrame && m_picture) {
+                m_decoder.replaceWithNext(m_health.reason());
+                m_decoderName = m_decoder.name();
+                m_health.reset();
+                m_replacePending = false;
+                m_counters.decoderSwitches.fetch_add(1, std::memory_order_relaxed);
+            }
             if (m_picture) {
                 result = m_decoder.decode(reinterpret_cast<const uint8_t*>(unit.data->data()),
                                           static_cast<int>(unit.data->size()), m_picture,
                                           static_cast<int64_t>(unit.sequence));
             }
+            if (result != H264Decoder::Result::NoDecoder &&
+                m_health.note(unit.keyFrame, result == H264Decoder::Result::Picture))
+                m_replacePending = true;
             if (result == H264Decoder::Result::Picture) {
                 // The picture carries the sequence of the unit it came from.
                 const auto from = static_cast<uint64_t>(m_picture->pts);
@@ -402,7 +424,10 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         VideoPicture out;
         out.boxWidth = picture->linesize[0];
         out.boxHeight = picture->height;
-        out.rgb = convertFrame(picture, m_activeMode.load());
+        // By the picture's own layout: after a decoder was replaced, the
+        // ring may still hold pictures of the one before.
+        out.rgb = convertFrame(picture, picture->format == AV_PIX_FMT_NV12 ? kDecodeHardware
+                                                                           : kDecodeSoftware);
         if (out.rgb.empty())
             return;
         static const auto kNoSide = std::make_shared<const SideInfo>(SideInfo{});

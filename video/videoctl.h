@@ -1,6 +1,8 @@
 #pragma once
 
 #include "hub/WorkerThread.h"
+#include "kcpclient/LinkCounters.h"
+#include "video/DecoderHealth.h"
 #include "video/FrameRing.h"
 #include "video/H264Decoder.h"
 #include "video/PauseGate.h"
@@ -68,6 +70,8 @@ public:
     void removePictureSink(const std::shared_ptr<PictureSink>& sink);
 
     PipelineStats stats() const;
+    // What the media client counted of its link.
+    MediaLinkStats linkStats();
 
     bool allocFrames();
     void initDecoder();
@@ -100,10 +104,14 @@ private:
     bool m_framesAllocated = false;
 
     H264Decoder m_decoder;
-    // The mode the current decoder decodes in; the display converts by it.
-    std::atomic<int> m_activeMode{0};
-    // Guards the decoder between the decode thread and a rebuild.
+    // What decodes now (H264Decoder::name()).
+    std::atomic<const char*> m_decoderName{"software"};
+    // Guards the decoder, its health record and a pending replacement between
+    // the decode thread and a rebuild.
     std::mutex m_decoderMutex;
+    DecoderHealth m_health;
+    // The decoder failed on the stream: it is replaced at the next key frame.
+    bool m_replacePending = false;
     AVFrame* m_picture = nullptr; // decoder output before it moves into a slot
 
     UnitQueue m_kcpStrQue{kDecodeQueueCapacity};
@@ -127,6 +135,7 @@ private:
         std::atomic<uint64_t> picturesBusy{0};
         std::atomic<uint64_t> picturesShown{0};
         std::atomic<uint64_t> decodeMicros{0};
+        std::atomic<uint64_t> decoderSwitches{0};
         std::atomic<int64_t> lastPictureUs{0};
         std::atomic<int> width{0};
         std::atomic<int> height{0};

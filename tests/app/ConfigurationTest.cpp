@@ -1,4 +1,6 @@
 #include "app/Configuration.h"
+#include "app/CameraLinkResources.h"
+#include "app/RunOptions.h"
 #include "hub/OrunAppFace.h"
 
 #include <gtest/gtest.h>
@@ -296,3 +298,81 @@ TEST_F(Configuration, MissingTranslationKeepsChineseButSetsTheLocale) {
 }
 
 } // namespace
+
+namespace {
+
+QByteArray fileBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST_F(Configuration, DecodeModeAndStatisticsAreReadAtStartUp) {
+    scramble();
+    loadConfiguration();
+    EXPECT_EQ(hub->iDecodeMode.load(), 0) << "hardware decoding when nothing is set";
+    EXPECT_FALSE(statisticsShownAtStart());
+
+    writeFile("[BaseOption]\ndecodeMode=1\nshowStats=true\n");
+    scramble();
+    loadConfiguration();
+    EXPECT_EQ(hub->iDecodeMode.load(), 1);
+    EXPECT_TRUE(statisticsShownAtStart());
+
+    // Anything but software decoding asks for hardware decoding.
+    for (const char* value : {"0", "2", "-1", "abc", ""}) {
+        writeFile(QByteArray("[BaseOption]\ndecodeMode=") + value + "\n");
+        hub->iDecodeMode = 1;
+        loadConfiguration();
+        EXPECT_EQ(hub->iDecodeMode.load(), 0) << value;
+    }
+
+    rememberStatisticsShown(false);
+    EXPECT_FALSE(statisticsShownAtStart());
+    rememberStatisticsShown(true);
+    EXPECT_TRUE(statisticsShownAtStart());
+}
+
+TEST_F(Configuration, RunOverridesTakeThePlaceOfTheFileAndAreNeverWritten) {
+    writeFile("[BaseOption]\nlanguage=0\nwifiMode=0\ndecodeMode=0\nshowStats=false\n"
+              "usb=192.168.42.1\nwifi=192.168.0.1\n");
+    const QByteArray before = fileBytes(configFilePath());
+    RunOverrides run;
+    run.language = 1;
+    run.wifiMode = 1;
+    run.decodeMode = 1;
+    run.showStatistics = true;
+    run.cameraAddress = QStringLiteral("127.0.0.1");
+    setRunOverrides(run);
+    scramble();
+    loadConfiguration();
+    EXPECT_EQ(hub->iLanguage.load(), 1);
+    EXPECT_EQ(QLocale().language(), QLocale::English);
+    EXPECT_EQ(hub->iWifiMode.load(), 1);
+    EXPECT_EQ(hub->iDecodeMode.load(), 1);
+    EXPECT_TRUE(statisticsShownAtStart());
+    // The camera of the run is the only one tried: off the Wi-Fi's network,
+    // on the USB link.
+    Camera::HotspotAddresses cameras = configuredHotspotAddresses();
+    EXPECT_EQ(cameras.usbCamera, QString("127.0.0.1"));
+    EXPECT_TRUE(cameras.wifiCamera.isEmpty());
+    run.cameraAddress = QStringLiteral("192.168.0.7");
+    setRunOverrides(run);
+    cameras = configuredHotspotAddresses();
+    EXPECT_TRUE(cameras.usbCamera.isEmpty());
+    EXPECT_EQ(cameras.wifiCamera, QString("192.168.0.7"));
+    EXPECT_EQ(fileBytes(configFilePath()), before);
+
+    // Without overrides the file speaks again.
+    setRunOverrides(RunOverrides{});
+    loadConfiguration();
+    EXPECT_EQ(hub->iLanguage.load(), 0);
+    EXPECT_EQ(hub->iWifiMode.load(), 0);
+    EXPECT_EQ(hub->iDecodeMode.load(), 0);
+    EXPECT_FALSE(statisticsShownAtStart());
+    cameras = configuredHotspotAddresses();
+    EXPECT_EQ(cameras.usbCamera, QString("192.168.42.1"));
+    EXPECT_EQ(cameras.wifiCamera, QString("192.168.0.1"));
+    EXPECT_EQ(fileBytes(configFilePath()), before);
+}

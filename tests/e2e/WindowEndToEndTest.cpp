@@ -12,16 +12,23 @@
 #include "ui/ErrorInfoDlg.h"
 #include "ui/MySlider.h"
 #include "ui/PohtoModeSettingDlg.h"
+#include "ui/StatsOverlay.h"
 #include "ui/VideoStatisticalTimeDlg.h"
 #include "ui/settings/GeneralSettingsDlg.h"
+#include "video/videoctl.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -473,6 +480,272 @@ TEST(WindowEndToEnd, SettingsDialogChangesPictureAndLayout) {
     const LoggedRequest orientation = camsim.waitFor(kSdk, 0x029, 5000);
     EXPECT_EQ(orientation.payload.size(), 2);
     EXPECT_NE(orientation.payload, bytes({0, 0}));
+}
+
+// --- Keyboard -------------------------------------------------------------------
+
+// The gimbal speed requests after the mark that move the gimbal.
+std::vector<QByteArray> movingSpeeds(const CamsimProcess& camsim) {
+    std::vector<QByteArray> out;
+    for (const LoggedRequest& r : camsim.since(kSdk, 0x025))
+        if (floatAt(r.payload, 4) != 0.0f || floatAt(r.payload, 8) != 0.0f)
+            out.push_back(r.payload);
+    return out;
+}
+
+// True once an AI setting (0x051) with `payload` came after the last gimbal
+// speed.
+bool trackingResumedAfterSpeeds(const CamsimProcess& camsim, const QByteArray& payload) {
+    bool resumed = false;
+    bool speedSeen = false;
+    for (const LoggedRequest& r : camsim.requests()) {
+        if (r.set != kSdk)
+            continue;
+        if (r.id == 0x025) {
+            speedSeen = true;
+            resumed = false;
+        } else if (r.id == 0x051 && speedSeen && r.payload == payload) {
+            resumed = true;
+        }
+    }
+    return resumed;
+}
+
+// Every key through the real window reaches the camera as the request its
+// button (or the joystick, or the zoom slider) sends; in a text field the
+// keys are typed instead.
+TEST(WindowEndToEnd, KeysSendWhatTheirButtonsSend) {
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start());
+    E2eWindow app;
+    OrunAppFace* hub = OrunAppFace::instance();
+    ASSERT_TRUE(app.waitForFrames(3, 20000)) << "no pictures";
+    QWidget* overlay = app.overlay();
+    ASSERT_NE(overlay, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return overlay->isVisible(); }, 3000));
+    OrunAppUI& window = app.window();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto key = [&window](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(&window, k, m);
+    };
+
+    // The arrow keys give the joystick's records: first the joystick, dragged
+    // to the right and let go...
+    QLabel* knob = overlay->findChild<QLabel*>("lbGimbalFree");
+    ASSERT_NE(knob, nullptr);
+    const QPoint knobCentre = knob->mapTo(overlay, knob->rect().center());
+    camsim.mark();
+    QTest::mousePress(overlay, Qt::LeftButton, Qt::NoModifier, knobCentre);
+    for (int i = 1; i <= 6; ++i) {
+        dragTo(overlay, knobCentre + QPoint(5 * i, 0));
+        QTest::qWait(30);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !movingSpeeds(camsim).empty(); }, 3000));
+    QTest::mouseRelease(overlay, Qt::LeftButton, Qt::NoModifier, knobCentre + QPoint(30, 0));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return trackingResumedAfterSpeeds(camsim, bytes({0, 1}));
+        },
+        3000));
+    const QByteArray dragged = movingSpeeds(camsim).back();
+    // ... then the right arrow, held and let go.
+    QTest::qWait(300);
+    camsim.mark();
+    QTest::keyPress(&window, Qt::Key_Right);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return movingSpeeds(camsim).size() >= 2; }, 3000));
+    EXPECT_NE(knob->mapTo(overlay, knob->rect().center()), knobCentre) << "the knob shows it";
+    QTest::keyRelease(&window, Qt::Key_Right);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return trackingResumedAfterSpeeds(camsim, bytes({0, 1}));
+        },
+        3000))
+        << "release did not end the move";
+    EXPECT_EQ(knob->mapTo(overlay, knob->rect().center()), knobCentre) << "knob not back";
+    for (const QByteArray& speed : movingSpeeds(camsim))
+        EXPECT_EQ(speed.toHex(), dragged.toHex());
+
+    // Gimbal lock: L, as the lock button.
+    camsim.mark();
+    key(Qt::Key_L);
+    ASSERT_TRUE(camsim.waitForCount(kSdk, 0x051, 1, 3000));
+    key(Qt::Key_L);
+    ASSERT_TRUE(camsim.waitForCount(kSdk, 0x051, 2, 3000));
+    const auto locks = camsim.since(kSdk, 0x051);
+    EXPECT_EQ(locks[0].payload, bytes({7, 1}));
+    EXPECT_EQ(locks[1].payload, bytes({7, 0}));
+
+    // Zoom: + and - move the slider one step, as letting go of its handle there would.
+    camsim.mark();
+    key(Qt::Key_Plus);
+    LoggedRequest zoom = camsim.waitFor(kSdk, 0x047, 3000);
+    ASSERT_EQ(zoom.payload.size(), 5);
+    EXPECT_EQ(static_cast<uint8_t>(zoom.payload[0]), 100);
+    EXPECT_NEAR(floatAt(zoom.payload, 1), 1.1, 1e-4);
+    QTest::qWait(300);
+    camsim.mark();
+    key(Qt::Key_Minus);
+    zoom = camsim.waitFor(kSdk, 0x047, 3000);
+    ASSERT_EQ(zoom.payload.size(), 5);
+    EXPECT_NEAR(floatAt(zoom.payload, 1), 1.0, 1e-4);
+
+    // Space: the shutter of the current mode (a single photo).
+    ASSERT_EQ(hub->iWorkMode.load(), 0);
+    QTest::qWait(300);
+    camsim.mark();
+    key(Qt::Key_Space);
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({0}));
+
+    // V: the camera's video; from photo mode it switches to video mode first.
+    QTest::qWait(500);
+    camsim.mark();
+    key(Qt::Key_V);
+    EXPECT_GE(camsim.waitFor(kCamera, 0x200, 8000).set, 0) << "no work-mode change";
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 8000).payload, bytes({0}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return hub->iWorkMode.load() == 1; }, 3000));
+    QTest::qWait(1200);
+    camsim.mark();
+    key(Qt::Key_V);
+    EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 8000).payload, bytes({1}));
+
+    // M: the mode switch, back to photos.
+    QTest::qWait(300);
+    camsim.mark();
+    key(Qt::Key_M);
+    EXPECT_GE(camsim.waitFor(kCamera, 0x200, 8000).set, 0) << "no work-mode change";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hub->iWorkMode.load() == 0; }, 8000));
+
+    // T, F, Esc: local, as the target-box check box and the full-screen button.
+    key(Qt::Key_T);
+    EXPECT_FALSE(hub->showTarget.load());
+    key(Qt::Key_T);
+    EXPECT_TRUE(hub->showTarget.load());
+    const QSize before = window.size();
+    key(Qt::Key_F);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isFullScreenView(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.size().width() > before.width(); }, 3000));
+    key(Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.isFullScreenView(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.size() == before; }, 3000));
+
+    // In a text field the keys are typed, and nothing goes to the camera.
+    QLineEdit field(&window);
+    field.move(20, 60);
+    field.show();
+    field.setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return field.hasFocus(); }, 2000));
+    QTest::qWait(300);
+    camsim.mark();
+    for (Qt::Key k : {Qt::Key_L, Qt::Key_Space, Qt::Key_V, Qt::Key_Plus, Qt::Key_T, Qt::Key_F})
+        QTest::keyClick(&field, k);
+    QTest::keyPress(&field, Qt::Key_Left);
+    QTest::keyRelease(&field, Qt::Key_Left);
+    QTest::qWait(1000);
+    EXPECT_TRUE(camsim.since(kSdk, 0x051).empty());
+    EXPECT_TRUE(camsim.since(kSdk, 0x047).empty());
+    EXPECT_TRUE(camsim.since(kSdk, 0x025).empty());
+    EXPECT_TRUE(camsim.since(kCamera, 0x600).empty());
+    EXPECT_TRUE(hub->showTarget.load());
+    EXPECT_FALSE(window.isFullScreenView());
+    EXPECT_EQ(field.text(), QString("l v+tf"));
+}
+
+// --- Statistics --------------------------------------------------------------------
+
+// The statistics over the video against camsim losing a tenth of its media
+// datagrams: losses and resends show, the frames received match what camsim
+// sent, and a media pause shows as reconnecting within two seconds.
+TEST(WindowEndToEnd, StatisticsUnderLossAndWhileTheMediaPauses) {
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start({"--loss", "0.1"}));
+    E2eWindow app;
+    ASSERT_TRUE(app.waitForFrames(10, 20000)) << "no pictures";
+    OrunAppUI& window = app.window();
+    StatsOverlay* stats = window.statsView();
+    ASSERT_NE(stats, nullptr);
+    EXPECT_FALSE(stats->isVisible());
+    button(&window, "cbShowStats")->click();
+    ASSERT_TRUE(stats->isVisible());
+    EXPECT_TRUE(readConfigValue("BaseOption/showStats", false).toBool());
+
+    // Frames received over an interval of at least 90 frames against those
+    // camsim sent in it (a sanitizer build sends fewer per second).
+    videoctl* video = videoctl::instance();
+    const long long sent0 = camsim.framesSent();
+    const uint64_t received0 = video->stats().unitsReceived;
+    ASSERT_GE(sent0, 0);
+    long long sent1 = sent0;
+    uint64_t received1 = received0;
+    QElapsedTimer interval;
+    interval.start();
+    while (sent1 < sent0 + 90 && interval.elapsed() < 20000) {
+        QTest::qWait(500);
+        sent1 = camsim.framesSent();
+        received1 = video->stats().unitsReceived;
+    }
+    ASSERT_GE(sent1, sent0 + 90);
+    const double sent = double(sent1 - sent0);
+    EXPECT_NEAR(double(received1 - received0), sent, sent * 0.1);
+    QTest::qWait(1100); // a reading of the panel within the interval
+
+    const StatsReport report = stats->lastReport();
+    EXPECT_EQ(report.linkState, MediaLinkState::Streaming);
+    EXPECT_GT(report.lostSegments, 0u);
+    EXPECT_GT(report.resentSegments, 0u);
+    EXPECT_GT(report.receivedFps, 0.0);
+    EXPECT_EQ(report.width, 1280);
+    EXPECT_STREQ(report.decoder, "software");
+    EXPECT_GE(report.roundTripMs, 0.0) << "the control link's probe";
+    EXPECT_TRUE(stats->text().contains("Round trip")) << stats->text().toStdString();
+    window.grab().save(artifact("e2e_statistics_en.png"));
+
+    // Paused media: reconnecting, with the attempts, within two seconds.
+    ASSERT_TRUE(camsim.command("pause-media"));
+    QElapsedTimer paused;
+    paused.start();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return stats->lastReport().linkState == MediaLinkState::Reconnecting; }, 5000));
+    EXPECT_LE(paused.elapsed(), 2000);
+    EXPECT_GE(stats->lastReport().attempts, 1u);
+    EXPECT_TRUE(stats->text().contains("reconnecting")) << stats->text().toStdString();
+    window.grab().save(artifact("e2e_statistics_reconnecting_en.png"));
+    ASSERT_TRUE(camsim.command("resume-media"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return stats->lastReport().linkState == MediaLinkState::Streaming; }, 8000));
+    EXPECT_TRUE(app.waitForFrames(5, 8000));
+}
+
+// --- Command line ------------------------------------------------------------------
+
+// The program itself, started with --camera in a folder of its own with no
+// configuration file anywhere, links to camsim and receives its video; the
+// option is not written anywhere.
+TEST(CommandLineEndToEnd, CameraOptionLinksWithoutAConfigurationFile) {
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start());
+    QTemporaryDir dir;
+    const QString program = dir.path() + "/orunapp";
+    ASSERT_TRUE(QFile::copy(QDir::currentPath() + "/orunapp", program));
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/home-config");
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    client.start(program, {"--camera", "127.0.0.1", "--software-decoding"});
+    ASSERT_TRUE(client.waitForStarted(5000));
+
+    EXPECT_GE(camsim.waitFor(kUniversal, 0x020, 15000).set, 0) << "no announcement";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return camsim.framesSent() > 30; }, 15000))
+        << "no video went to the program";
+    EXPECT_EQ(client.state(), QProcess::Running);
+    client.terminate();
+    if (!client.waitForFinished(5000)) {
+        client.kill();
+        client.waitForFinished(3000);
+    }
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/config"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/home-config"));
 }
 
 } // namespace

@@ -140,6 +140,13 @@ TEST(KcpMonitor, ReconnectsSoonAfterTheCameraStopsSending) {
     monitor.set_address("127.0.0.1");
     ASSERT_TRUE(eventually([&] { return consumer.frames() > 10; }, 5000));
     EXPECT_EQ(camera->counters().sessionsStarted, 1u);
+    MediaLinkStats stats = monitor.link_stats();
+    EXPECT_EQ(stats.sessionsStarted, 1u);
+    EXPECT_EQ(stats.sessionAttempts, 1u);
+    EXPECT_EQ(stats.attemptsWithoutMedia, 0u);
+    EXPECT_GE(stats.frames, static_cast<uint64_t>(consumer.frames()));
+    EXPECT_GE(stats.segments, stats.frames);
+    EXPECT_GT(stats.datagrams, 0u);
 
     // The camera keeps the session but sends nothing more.
     MediaFaults pause;
@@ -151,11 +158,41 @@ TEST(KcpMonitor, ReconnectsSoonAfterTheCameraStopsSending) {
     // Expiry is noticed one to two time-outs (500 ms) after the last datagram.
     EXPECT_GE(after, 400);
     EXPECT_LE(after, 2500);
+    // Each new session without media counts as one more attempt.
+    ASSERT_TRUE(eventually([&] { return monitor.link_stats().attemptsWithoutMedia >= 3; }, 3000));
+    stats = monitor.link_stats();
+    EXPECT_GE(stats.sessionAttempts, 4u);
+    // The camera opens every session it is asked for (one may be under way).
+    EXPECT_LE(stats.sessionsStarted, stats.sessionAttempts);
+    EXPECT_GE(stats.sessionsStarted + 1, stats.sessionAttempts);
 
-    // Media again: the new session delivers.
+    // Media again: the new session delivers, and the count of attempts ends.
     camera->setFaults(MediaFaults{});
     int before = consumer.frames();
     EXPECT_TRUE(eventually([&] { return consumer.frames() > before + 10; }, 5000));
+    EXPECT_EQ(monitor.link_stats().attemptsWithoutMedia, 0u);
+}
+
+TEST(KcpMonitor, CountsWhatTheReceiverLostAndGotAgainOnALossyLink) {
+    auto camera = start_camera();
+    camera->setVideoSource(std::make_shared<camsim::PatternVideoSource>(2000, 20000, 6, 50));
+    MediaFaults loss;
+    loss.loss = 0.10;
+    camera->setFaults(loss);
+    KcpMonitor monitor(camera->commandPort(), 100);
+    Consumer consumer(monitor);
+    monitor.set_address("127.0.0.1");
+    ASSERT_TRUE(eventually([&] { return consumer.frames() > 60; }, 8000));
+    const MediaLinkStats stats = monitor.link_stats();
+    EXPECT_GT(stats.missingSegments, 0u);
+    EXPECT_GT(stats.lateSegments, 0u);
+    EXPECT_LE(stats.lateSegments, stats.missingSegments);
+    // About a tenth of the first transmissions went missing.
+    const double share =
+        double(stats.missingSegments) / double(stats.segments - stats.duplicateSegments);
+    EXPECT_GT(share, 0.03);
+    EXPECT_LT(share, 0.25);
+    EXPECT_EQ(stats.attemptsWithoutMedia, 0u);
 }
 
 TEST(KcpMonitor, DropsTheSessionWhenTheConsumerStopsAsking) {

@@ -1,11 +1,15 @@
 // Decoding real H.264 from the simulated camera's encoder.
 #include "tools/camsim/video/SyntheticVideoSource.h"
+#include "video/DecoderHealth.h"
 #include "video/FrameConvert.h"
 #include "video/H264Decoder.h"
 #include "video/H264Inspect.h"
+#include "video/ProbeKeyFrame.h"
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/hwcontext.h>
+#include <libavutil/pixfmt.h>
 }
 
 #include <gtest/gtest.h>
@@ -136,21 +140,28 @@ TEST(HardwareDecode, FallsBackToSoftwareOnceWhenTheDeviceIsMissing) {
     capturedLog = &log;
     QtMessageHandler previous = qInstallMessageHandler(captureLog);
     H264Decoder::resetHardwareMemo();
+    // Every device type fails, as on a machine without a GPU.
+    H264Decoder::setDevicesMissingForTesting(true);
 
     H264Decoder decoder;
     ASSERT_TRUE(decoder.init(kDecodeHardware));
     EXPECT_EQ(decoder.mode(), kDecodeSoftware);
-    const int failures = log.filter("does not support device type").size() +
-                         log.filter("Failed to create specified HW device").size();
-    EXPECT_EQ(failures, 1) << log.join("|").toStdString();
-    EXPECT_EQ(log.filter("decoding in software").size(), 1);
+    EXPECT_STREQ(decoder.name(), "software");
+    EXPECT_EQ(decoder.deviceType(), 0);
+    // One line names every device type tried and says what decodes instead.
+    ASSERT_EQ(log.size(), 1) << log.join("|").toStdString();
+    EXPECT_TRUE(log[0].contains("decoding in software"));
+    for (int type : platformHwDeviceTypes())
+        EXPECT_TRUE(log[0].contains(av_hwdevice_get_type_name(static_cast<AVHWDeviceType>(type))))
+            << log[0].toStdString();
 
-    // A second set-up goes straight to software without a second failure.
+    // A second set-up goes straight to software without trying (or logging) again.
     ASSERT_TRUE(decoder.init(kDecodeHardware));
     EXPECT_EQ(decoder.mode(), kDecodeSoftware);
-    EXPECT_EQ(log.filter("decoding in software").size(), 1);
+    EXPECT_EQ(log.size(), 1);
     qInstallMessageHandler(previous);
     capturedLog = nullptr;
+    H264Decoder::setDevicesMissingForTesting(false);
 
     std::vector<VideoFrame> frames = encode(VideoSettings{}, 2);
     FramePtr picture(av_frame_alloc());
@@ -282,3 +293,104 @@ TEST(FileReplay, SplitsAStreamIntoDecodableAccessUnits) {
 }
 
 } // namespace
+
+// The key frame the decoder probes hardware devices with is a whole picture
+// on its own.
+TEST(ProbeKeyFrame, IsAKeyFrameThatDecodesAloneInSoftware) {
+    const std::string unit(reinterpret_cast<const char*>(kProbeKeyFrame), kProbeKeyFrameSize);
+    EXPECT_TRUE(inspectAccessUnit(unit).isKeyFrame);
+    EXPECT_LT(kProbeKeyFrameSize, 1024u);
+    H264Decoder decoder;
+    ASSERT_TRUE(decoder.init(kDecodeSoftware));
+    FramePtr picture(av_frame_alloc());
+    ASSERT_EQ(decoder.decode(kProbeKeyFrame, static_cast<int>(kProbeKeyFrameSize), picture.get()),
+              H264Decoder::Result::Picture);
+    EXPECT_EQ(picture->width, 64);
+    EXPECT_EQ(picture->height, 64);
+    EXPECT_FALSE(convertFrame(picture.get(), kDecodeSoftware).empty());
+}
+
+// On this machine as it is: whatever the device types do, hardware decoding
+// ends with a decoder that gives pictures (a device only after it decoded
+// the probe frame).
+TEST(HardwareDecode, TheDecoderChosenOnThisMachineGivesPictures) {
+    H264Decoder::resetHardwareMemo();
+    H264Decoder decoder;
+    ASSERT_TRUE(decoder.init(kDecodeHardware));
+    std::vector<VideoFrame> frames = encode(VideoSettings{}, 3);
+    FramePtr picture(av_frame_alloc());
+    for (const VideoFrame& f : frames) {
+        ASSERT_EQ(decoder.decode(reinterpret_cast<const uint8_t*>(f.accessUnit.data()),
+                                 static_cast<int>(f.accessUnit.size()), picture.get()),
+                  H264Decoder::Result::Picture)
+            << decoder.name();
+    }
+    const int mode = picture->format == AV_PIX_FMT_NV12 ? kDecodeHardware : kDecodeSoftware;
+    EXPECT_FALSE(convertFrame(picture.get(), mode).empty()) << decoder.name();
+}
+
+// A decoder that breaks down after some pictures, replaced by the next
+// choice: pictures come again from the next key frame on, and the log says it
+// once.
+TEST(DecoderReplacement, ABrokenDecoderGivesWayAndTheNextOneDecodesFromTheKeyFrame) {
+    H264Decoder::resetHardwareMemo();
+    H264Decoder::setDevicesMissingForTesting(true);
+    std::vector<VideoFrame> frames = encode(VideoSettings{}, 36); // key frames at 0 and 30
+    H264Decoder decoder;
+    H264Decoder::failAfterPicturesForTesting(5);
+    ASSERT_TRUE(decoder.init(kDecodeHardware));
+    FramePtr picture(av_frame_alloc());
+    auto decode = [&](size_t i) {
+        const std::string& unit = frames[i].accessUnit;
+        return decoder.decode(reinterpret_cast<const uint8_t*>(unit.data()),
+                              static_cast<int>(unit.size()), picture.get());
+    };
+    DecoderHealth health;
+    bool failed = false;
+    size_t i = 0;
+    for (; i < 30; ++i) {
+        const H264Decoder::Result r = decode(i);
+        EXPECT_EQ(r == H264Decoder::Result::Picture, i < 5) << "unit " << i;
+        failed = health.note(i == 0, r == H264Decoder::Result::Picture) || failed;
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_TRUE(health.failed());
+
+    QStringList log;
+    capturedLog = &log;
+    QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    ASSERT_TRUE(decoder.replaceWithNext(health.reason()));
+    qInstallMessageHandler(previous);
+    capturedLog = nullptr;
+    ASSERT_EQ(log.size(), 1) << log.join("|").toStdString();
+    EXPECT_TRUE(log[0].contains("software failed on the stream")) << log[0].toStdString();
+    EXPECT_TRUE(log[0].contains("without a picture")) << log[0].toStdString();
+    EXPECT_STREQ(decoder.name(), "software");
+    // The failure was one decoder's: the new one decodes from the key frame on.
+    for (; i < frames.size(); ++i)
+        EXPECT_EQ(decode(i), H264Decoder::Result::Picture) << "unit " << i;
+    H264Decoder::setDevicesMissingForTesting(false);
+}
+
+TEST(DecoderHealth, FailsAfterUnitsOrKeyFramesWithoutAPictureAndOnlyOnce) {
+    DecoderHealth health;
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FALSE(health.note(i % 30 == 0, true));
+    // Errors that end with a picture are forgotten.
+    for (int i = 0; i < DecoderHealth::kUnitsWithoutPicture - 1; ++i)
+        EXPECT_FALSE(health.note(false, false));
+    EXPECT_FALSE(health.note(false, true));
+    for (int i = 0; i < DecoderHealth::kUnitsWithoutPicture - 1; ++i)
+        EXPECT_FALSE(health.note(false, false));
+    EXPECT_TRUE(health.note(false, false));
+    EXPECT_TRUE(health.failed());
+    EXPECT_FALSE(health.note(false, false)) << "told once";
+    EXPECT_NE(health.reason().find("units in a row"), std::string::npos);
+
+    // Key frames that give nothing count on their own.
+    health.reset();
+    EXPECT_FALSE(health.failed());
+    EXPECT_FALSE(health.note(true, false));
+    EXPECT_TRUE(health.note(true, false));
+    EXPECT_NE(health.reason().find("key frames"), std::string::npos);
+}

@@ -327,4 +327,49 @@ TEST_F(PipelineTest, NewMediaSessionWaitsForTheNextKeyFrame) {
     EXPECT_EQ(ctl->stats().decodeErrors, 0u);
 }
 
+// A decoder that opens and then breaks down on the live stream is replaced at
+// the next key frame, without a new media session, and pictures go on.
+TEST_F(PipelineTest, ADecoderThatFailsOnTheStreamIsReplacedAtTheNextKeyFrame) {
+    hub->iDecodeMode = 1;
+    auto units = std::make_shared<RecordingUnitSink>();
+    auto shown = std::make_shared<RecordingPictureSink>();
+    ctl->addUnitSink(units);
+    ctl->addPictureSink(shown);
+    H264Decoder::failAfterPicturesForTesting(8);
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(eventually([&] { return ctl->stats().decoderSwitches == 1; }, 10000));
+    const size_t before = shown->count();
+    ASSERT_TRUE(eventually([&] { return shown->count() >= before + 15; }, 10000));
+    ctl->stop();
+    ctl->removeUnitSink(units);
+    ctl->removePictureSink(shown);
+
+    const PipelineStats stats = ctl->stats();
+    EXPECT_EQ(stats.decoderSwitches, 1u);
+    EXPECT_STREQ(stats.decoder, "software");
+    EXPECT_GE(stats.decodeErrors, static_cast<uint64_t>(DecoderHealth::kUnitsWithoutPicture));
+    EXPECT_TRUE(units->breaks().empty() || units->breaks().front().reason == StreamBreak::Stopped)
+        << "no new session, no pause";
+    // The first picture after the longest gap (the broken decoder's; a
+    // display that falls behind skips only a few) comes from a key frame.
+    const auto pictures = shown->pictures();
+    const auto seen = units->units();
+    ASSERT_GE(pictures.size(), 9u);
+    size_t gapEnd = 0;
+    uint64_t longest = 0;
+    for (size_t i = 1; i < pictures.size(); ++i) {
+        const uint64_t gap = pictures[i].sequence - pictures[i - 1].sequence;
+        if (gap > longest) {
+            longest = gap;
+            gapEnd = i;
+        }
+    }
+    EXPECT_GT(longest, static_cast<uint64_t>(DecoderHealth::kUnitsWithoutPicture));
+    bool keyFrame = false;
+    for (const auto& u : seen)
+        if (u.sequence == pictures[gapEnd].sequence)
+            keyFrame = u.keyFrame;
+    EXPECT_TRUE(keyFrame) << "picture " << pictures[gapEnd].sequence;
+}
+
 } // namespace

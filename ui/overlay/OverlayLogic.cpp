@@ -1,6 +1,7 @@
 #include "ui/overlay/OverlayLogic.h"
 
 #include <QCoreApplication>
+#include <QLineF>
 #include <QtGlobal>
 
 namespace overlay {
@@ -11,6 +12,12 @@ int joystickSector(double angleDegrees) {
     if (angleDegrees >= 337.5 || angleDegrees < 22.5)
         return 0;
     return static_cast<int>((angleDegrees - 22.5) / 45.0) + 1;
+}
+
+int sectorForKnobOffset(const QPointF& offset) {
+    if (offset.isNull())
+        return -1;
+    return joystickSector(QLineF(offset, QPointF(0, 0)).angle());
 }
 
 GimbalSpeed speedForSector(int sector) {

@@ -27,6 +27,11 @@ constexpr int kEdgeBand = 5;
 // for each following 45° band; −1 for anything else (not a number, out of range).
 int joystickSector(double angleDegrees);
 
+// Sector of a knob pushed `offset` pixels away from its rest (y down, as on
+// screen), as the joystick takes it: the direction of the line from the knob
+// back to its rest; −1 for a knob at rest.
+int sectorForKnobOffset(const QPointF& offset);
+
 // Gimbal speed record sent while the joystick points into a sector
 // (−1: the neutral record).
 GimbalSpeed speedForSector(int sector);

@@ -3,6 +3,7 @@
 #include "hub/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
+#include "ui/KeyMap.h"
 #include "ui/MySlider.h"
 #include "ui/PohtoModeSettingDlg.h"
 #include "ui/VideoMaskWidget.h"
@@ -13,7 +14,6 @@
 #include <QAbstractButton>
 #include <QIcon>
 #include <QLabel>
-#include <QLineF>
 #include <QMouseEvent>
 #include <QSet>
 #include <QToolButton>
@@ -126,6 +126,14 @@ void VideoControlOverlay::attachForm() {
     m_ui.wgPhoto->setStyleSheet(kPhotoGroupStyle);
     setButtonIcon(m_ui.tbGimbalLock, kLockOff);
     setButtonIcon(m_ui.tbFullBtn, kFullEnter);
+    nameControl(m_ui.tbVideo, withKeys(tr("快门"), KeyCommand::Shutter));
+    nameControl(m_ui.tbChangeMode, withKeys(tr("拍照/录像"), KeyCommand::ModeSwitch));
+    nameControl(m_ui.tbGimbalLock, withKeys(tr("云台锁定"), KeyCommand::GimbalLock));
+    nameControl(m_ui.tbFullBtn, withKeys(tr("全屏"), KeyCommand::FullScreen));
+    nameControl(m_ui.tbRate, MySlider::instance()->toolTip());
+    nameControl(m_ui.lbGimbalFree, withKeys(tr("云台摇杆"), KeyCommand::Gimbal));
+    nameControl(m_ui.tbPhotoMode1, tr("拍照模式"));
+    nameControl(m_ui.tbPhotoMode2, tr("拍照模式"));
     setModeIcons(OrunAppFace::instance()->iWorkMode.load(), false);
     slot_showPhotoModeSettingBtnStyle();
 
@@ -289,18 +297,8 @@ void VideoControlOverlay::mouseMoveEvent(QMouseEvent* event) {
         const int y = qMin(qMax(0, knob->y() + dy), maxY);
         knob->move(x, y);
 
-        const QPointF half(knob->width() / 2.0, knob->height() / 2.0);
-        const QPointF centre = QPointF(knob->pos()) + half;
-        const QPointF restCentre = QPointF(m_knobRest) + half;
         // A knob back at rest points nowhere: the neutral record, not "left".
-        const int sector =
-            centre == restCentre ? -1 : joystickSector(QLineF(centre, restCentre).angle());
-        hub->gimbalSpeed.set(speedForSector(sector));
-        if (hub->iOperating.load(std::memory_order_acquire) != 1) {
-            hub->bGimbalMoving.store(true);
-            hub->iGimbalPeriodMs.store(120);
-            hub->postOperation(2);
-        }
+        steerGimbal(sectorForKnobOffset(QPointF(knob->pos() - m_knobRest)));
     }
 
     const int w = width();
@@ -321,17 +319,42 @@ void VideoControlOverlay::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void VideoControlOverlay::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton && m_dragging) {
-        OrunAppFace* hub = OrunAppFace::instance();
-        hub->bGimbalMoving.store(false);
-        m_dragging = false;
-        m_ui.lbGimbalFree->move(m_knobRest);
-        pumpEventsFor(kReleaseResumeMs);
-        hub->iAiMode.store(0);
-        hub->iAiValue.store(1);
-        hub->postOperation(13);
-    }
+    if (event->button() == Qt::LeftButton && m_dragging)
+        endGimbalMove();
     event->ignore();
+}
+
+void VideoControlOverlay::steerGimbal(int sector) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->gimbalSpeed.set(speedForSector(sector));
+    if (hub->iOperating.load(std::memory_order_acquire) != 1) {
+        hub->bGimbalMoving.store(true);
+        hub->iGimbalPeriodMs.store(120);
+        hub->postOperation(2);
+    }
+}
+
+void VideoControlOverlay::endGimbalMove() {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->bGimbalMoving.store(false);
+    m_dragging = false;
+    m_ui.lbGimbalFree->move(m_knobRest);
+    pumpEventsFor(kReleaseResumeMs);
+    hub->iAiMode.store(0);
+    hub->iAiValue.store(1);
+    hub->postOperation(13);
+}
+
+void VideoControlOverlay::steerGimbalTowards(int dx, int dy) {
+    if (m_dragging)
+        return; // the pointer holds the knob
+    // The knob leans halfway to the edge of its pad in the keys' direction.
+    QLabel* knob = m_ui.lbGimbalFree;
+    const QWidget* pad = m_ui.wgGimbalCrl;
+    const int reachX = qMin(m_knobRest.x(), pad->width() - knob->width() - m_knobRest.x()) / 2;
+    const int reachY = qMin(m_knobRest.y(), pad->height() - knob->height() - m_knobRest.y()) / 2;
+    knob->move(m_knobRest + QPoint(dx * qMax(reachX, 0), dy * qMax(reachY, 0)));
+    steerGimbal(sectorForKnobOffset(QPointF(dx, dy)));
 }
 
 void VideoControlOverlay::timerEvent(QTimerEvent* event) {
@@ -412,6 +435,11 @@ void VideoControlOverlay::on_tbFullBtn_clicked() {
     m_fullScreen = !m_fullScreen;
     setButtonIcon(m_ui.tbFullBtn, m_fullScreen ? kFullLeave : kFullEnter);
     emit OrunAppFace::instance()->signal_showFullScreen(m_fullScreen);
+}
+
+void VideoControlOverlay::slot_showFullScreen(bool bFullScreen) {
+    m_fullScreen = bFullScreen;
+    setButtonIcon(m_ui.tbFullBtn, m_fullScreen ? kFullLeave : kFullEnter);
 }
 
 void VideoControlOverlay::on_tbPhotoMode1_clicked() {

@@ -43,6 +43,18 @@ public:
     // Resource path of the icon last given to a button by the overlay.
     static QString iconPathOf(const QAbstractButton* button);
 
+    // The joystick's gimbal motion, which the arrow keys drive too: the speed
+    // record of a sector (−1 neutral), sent as a gimbal motion unless an
+    // operation is pending.
+    void steerGimbal(int sector);
+    // The end of a motion: the knob goes back, and after a pause (the event
+    // loop runs meanwhile) subject tracking resumes.
+    void endGimbalMove();
+    // The arrow keys: the knob leans in the direction (dx, dy: −1, 0 or 1,
+    // y down) and the gimbal is steered as if it had been dragged there.
+    // Ignored while the pointer holds the knob.
+    void steerGimbalTowards(int dx, int dy);
+
 signals:
     void signal_drawFocusCircle(QPointF ptCenter, bool bDraw);
 
@@ -58,6 +70,10 @@ public slots:
     void slot_syncGimbalLockButton();
     void slot_videoBtnCtrlVisable();
     void slot_showErrInfo();
+
+    // The window entered or left full screen (whoever asked): the full-screen
+    // button follows.
+    void slot_showFullScreen(bool bFullScreen);
 
     void on_tbFullBtn_clicked();
     void on_tbVideo_clicked();

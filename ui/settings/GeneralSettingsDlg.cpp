@@ -1,6 +1,7 @@
 #include "ui/settings/GeneralSettingsDlg.h"
 
 #include "hub/OrunAppFace.h"
+#include "ui/KeyMap.h"
 #include "ui/settings/PumpWait.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
@@ -74,6 +75,10 @@ GeneralSettingsDlg::GeneralSettingsDlg(SettingsEnvironment& env, QWidget* parent
     }
     updateConnectButton();
     slot_showWifiWorkStatusInfo();
+    nameControl(ui->tbClose, tr("关闭"));
+    nameControl(ui->cbLanguage, tr("语言设置"));
+    nameControl(ui->cbOnlineCamera, tr("相机列表"));
+    nameUnnamedControls(this);
 }
 
 GeneralSettingsDlg::~GeneralSettingsDlg() {
@@ -99,6 +104,9 @@ int GeneralSettingsDlg::currentOf(int id) const {
         return hub->iLanguage.load();
     case kIdPhotoRatio:
         return photoRatioOfLayout(hub->iScreenLayout.load());
+    case kIdDecodeMode:
+        // What decodes in this run, also when the command line chose it.
+        return hub->iDecodeMode.load() == 1 ? 1 : 0;
     default:
         return 0;
     }
@@ -134,6 +142,8 @@ int GeneralSettingsDlg::choiceOf(int id) const {
         if (ui->rbPohto16V9->isChecked())
             return 1;
         return currentOf(id);
+    case kIdDecodeMode:
+        return pair(ui->rbHwDecode, ui->rbSwDecode);
     default:
         return 0;
     }
@@ -151,6 +161,7 @@ void GeneralSettingsDlg::checkControlsFromState() {
         ui->rb1080p->setChecked(true);
     else
         ui->rb720p->setChecked(true);
+    check(ui->rbHwDecode, ui->rbSwDecode, currentOf(kIdDecodeMode));
     check(ui->rbNotMirror, ui->rbMirror, currentOf(kIdMirror));
     check(ui->rbHScreenDef, ui->rbVScreenDef, currentOf(kIdStartOrientation));
     check(ui->rbHScreenSetting, ui->rbVScreenSetting, currentOf(kIdOrientation));
@@ -172,7 +183,7 @@ void GeneralSettingsDlg::checkControlsFromState() {
 }
 
 void GeneralSettingsDlg::recomputeChanged() {
-    for (int id = kIdResolution; id <= kIdPhotoRatio; ++id)
+    for (int id = kIdResolution; id <= kIdDecodeMode; ++id)
         markChanged(lstChanged, id, choiceOf(id) != currentOf(id));
     OrunAppFace* hub = OrunAppFace::instance();
     if (hub->iWifiMode.load() == 0) {
@@ -303,6 +314,12 @@ void GeneralSettingsDlg::on_rbPohto4V3_clicked(bool checked) {
 void GeneralSettingsDlg::on_rbPohto1V1_clicked(bool checked) {
     radioChanged(checked);
 }
+void GeneralSettingsDlg::on_rbHwDecode_clicked(bool checked) {
+    radioChanged(checked);
+}
+void GeneralSettingsDlg::on_rbSwDecode_clicked(bool checked) {
+    radioChanged(checked);
+}
 void GeneralSettingsDlg::on_cbLanguage_currentIndexChanged(int) {
     radioChanged(true);
 }
@@ -414,6 +431,13 @@ bool GeneralSettingsDlg::applyStep(int id) {
         updateLayoutAfterChange();
         return ec == 0;
     }
+    case kIdDecodeMode:
+        // Kept for the next start and used at once: the decoder is rebuilt.
+        m_env->writeConfig(QStringLiteral("decodeMode"), choice);
+        hub->iDecodeMode.store(choice);
+        m_env->pauseVideo();
+        m_env->resumeVideo();
+        return true;
     default:
         return true;
     }
@@ -422,7 +446,7 @@ bool GeneralSettingsDlg::applyStep(int id) {
 void GeneralSettingsDlg::on_tbApply_clicked() {
     ui->tbApply->setEnabled(false);
     const QList<int> pending = lstChanged;
-    for (int id = kIdResolution; id <= kIdPhotoRatio; ++id) {
+    for (int id = kIdResolution; id <= kIdDecodeMode; ++id) {
         if (!pending.contains(id))
             continue;
         if (applyStep(id))

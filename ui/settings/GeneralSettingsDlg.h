@@ -12,8 +12,9 @@ class QMovie;
 class QToolButton;
 class SettingsEnvironment;
 
-// The modal settings dialog: picture resolution, mirroring, orientation,
-// overlay buttons, language, photo ratio and the camera's Wi-Fi mode. Only the
+// The modal settings dialog: picture resolution, decoding, mirroring,
+// orientation, overlay buttons, language, photo ratio and the camera's Wi-Fi
+// mode. Only the
 // settings that differ from the current state are applied, each through an
 // operation of the runtime while the loading mask is shown.
 class GeneralSettingsDlg : public QDialog {
@@ -53,6 +54,8 @@ private slots:
     void on_rbPohto16V9_clicked(bool checked);
     void on_rbPohto4V3_clicked(bool checked);
     void on_rbPohto1V1_clicked(bool checked);
+    void on_rbHwDecode_clicked(bool checked);
+    void on_rbSwDecode_clicked(bool checked);
     void on_cbLanguage_currentIndexChanged(int index);
     void on_tbPohtoSetting_clicked();
     void on_rbHotMode_clicked(bool checked);

@@ -25,6 +25,7 @@ enum SettingId {
     kIdCtrlButtons = 4,
     kIdLanguage = 5,
     kIdPhotoRatio = 6,
+    kIdDecodeMode = 7,
     kIdOnlineCamera = 8,
 };
 

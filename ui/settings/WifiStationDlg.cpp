@@ -1,6 +1,7 @@
 #include "ui/settings/WifiStationDlg.h"
 
 #include "hub/OrunAppFace.h"
+#include "ui/KeyMap.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui_WifiStationDlg.h"
@@ -24,6 +25,17 @@ WifiStationDlg::WifiStationDlg(SettingsEnvironment& env, QWidget* parent)
     hub->sWifiPasswd.set(passwd);
     ui->leWifiName->setText(ssid);
     ui->leWifiPassw->setText(passwd);
+
+    // The fields are named by their labels, without the colon.
+    for (auto field : {std::make_pair(ui->leWifiName, ui->lbWifiName),
+                       std::make_pair(ui->leWifiPassw, ui->lbWifiPassw)}) {
+        field.second->setBuddy(field.first);
+        QString words = field.second->text().trimmed();
+        if (words.endsWith(QLatin1Char(':')) || words.endsWith(QChar(0xFF1A)))
+            words.chop(1);
+        nameControl(field.first, words);
+    }
+    nameUnnamedControls(this);
 }
 
 WifiStationDlg::~WifiStationDlg() {

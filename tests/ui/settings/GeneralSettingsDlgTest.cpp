@@ -225,6 +225,38 @@ TEST_F(SettingsFixture, LocalSettingsNeedNoOperation) {
     EXPECT_EQ(answers.texts, QStringList{QStringLiteral("重启软件生效")});
 }
 
+TEST_F(SettingsFixture, DecoderChoiceIsKeptAndUsedAtOnceButARunsOwnChoiceIsNotWritten) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    hub->iDecodeMode.store(0);
+    {
+        GeneralSettingsDlg dlg(env);
+        EXPECT_TRUE(child<QRadioButton>(&dlg, "rbHwDecode")->isChecked());
+        child<QRadioButton>(&dlg, "rbSwDecode")->click();
+        EXPECT_EQ(dlg.changedSettings(), QList<int>{settings::kIdDecodeMode});
+        pressApply(dlg);
+        EXPECT_TRUE(runtime.seen.empty());
+        EXPECT_EQ(env.config.value("decodeMode").toInt(), 1);
+        EXPECT_EQ(hub->iDecodeMode.load(), 1);
+        // The decoder is rebuilt for the new choice.
+        EXPECT_EQ(env.calls, (QStringList{"write decodeMode", "pause", "resume"}));
+        EXPECT_TRUE(dlg.changedSettings().isEmpty());
+    }
+    // Software decoding for this run only (the command line) over hardware
+    // decoding in the file: the dialog shows what runs, and applying another
+    // setting leaves the file's choice alone.
+    env.config["decodeMode"] = 0;
+    env.calls.clear();
+    GeneralSettingsDlg dlg(env);
+    EXPECT_TRUE(child<QRadioButton>(&dlg, "rbSwDecode")->isChecked());
+    child<QRadioButton>(&dlg, "rbVideoCtrlBtnSettingHide")->click();
+    pressApply(dlg);
+    EXPECT_EQ(env.config.value("decodeMode").toInt(), 0);
+    EXPECT_FALSE(env.calls.contains("write decodeMode")) << env.calls.join(", ").toStdString();
+    EXPECT_EQ(hub->iDecodeMode.load(), 1);
+    hub->bCtrlBtnVisible.store(true);
+    hub->iDecodeMode.store(0);
+}
+
 // --- Wi-Fi mode -------------------------------------------------------------------
 
 TEST_F(SettingsFixture, CancelledHotspotQuestionSendsNothing) {

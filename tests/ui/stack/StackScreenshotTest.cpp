@@ -8,7 +8,9 @@
 #include "kcpclient/KcpWrapper.h"
 #include "tools/camsim/media/MediaCamera.h"
 #include "tools/camsim/video/SyntheticVideoSource.h"
+#include "ui/KeyHelpDialog.h"
 #include "ui/OrunAppUI.h"
+#include "ui/StatsOverlay.h"
 #include "ui/settings/GeneralSettingsDlg.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/WifiStationDlg.h"
@@ -81,6 +83,26 @@ public:
     bool started = false;
 };
 
+// The statistics over the live video (after two readings) and the list of
+// keys, saved with `suffix`.
+void showStatisticsAndKeys(OrunAppUI& window, LiveVideo& video, const QString& suffix) {
+    auto* box = window.findChild<QCheckBox*>(QStringLiteral("cbShowStats"));
+    ASSERT_NE(box, nullptr);
+    box->click();
+    ASSERT_TRUE(window.statsView()->isVisible());
+    ASSERT_TRUE(video.waitPictures(45));
+    pumpUntil([] { return false; }, 300);
+    EXPECT_TRUE(window.statsView()->lastReport().receivedFps > 0);
+    EXPECT_TRUE(
+        window.grab().save(artifactPath(QStringLiteral("stack_statistics_%1.png").arg(suffix))));
+    box->click();
+    window.showKeyHelp();
+    pumpUntil([] { return false; }, 200);
+    EXPECT_TRUE(window.keyHelp()->grab().save(
+        artifactPath(QStringLiteral("stack_keyhelp_%1.png").arg(suffix))));
+    window.keyHelp()->close();
+}
+
 QRect inWindow(QWidget* w, QWidget* window) {
     return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
 }
@@ -141,6 +163,7 @@ TEST(StackScreenshots, FiveLayoutsWithLiveVideoAndEverySettingsPageInEnglish) {
     showLayouts(window, video, QStringLiteral("en"), {0, 1, 2, 3, 4});
     hub->iScreenLayout = 0;
     emit hub->signal_syncScreenSize();
+    showStatisticsAndKeys(window, video, QStringLiteral("en"));
 
     GeneralSettingsDlg dlg;
     dlg.show();
@@ -182,6 +205,7 @@ TEST(StackScreenshots, MainWindowInChinese) {
     window.show();
     emit hub->signal_showConnectSatus(1);
     showLayouts(window, video, QStringLiteral("cn"), {0});
+    showStatisticsAndKeys(window, video, QStringLiteral("cn"));
 
     GeneralSettingsDlg dlg;
     dlg.show();

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+// Settings given for one run of the program (on its command line). They take
+// the place of the configured values while the program runs and are never
+// written to the configuration file: whoever reads one of these settings asks
+// here first (loadConfiguration, configuredHotspotAddresses,
+// statisticsShownAtStart).
+struct RunOverrides {
+    std::optional<QString> cameraAddress; // the camera's address in hotspot mode
+    std::optional<int> wifiMode;          // 0 station mode, 1 hotspot mode
+    std::optional<int> language;          // 0 Chinese, 1 English
+    std::optional<int> decodeMode;        // 0 hardware decoding, 1 software decoding
+    std::optional<bool> showStatistics;   // the statistics over the video
+    bool fullScreen = false;              // start in full screen
+};
+
+// Set once by the program before its window and threads start; tests set and
+// clear them around a case.
+void setRunOverrides(const RunOverrides& overrides);
+RunOverrides runOverrides();
