@@ -50,10 +50,13 @@ private:
 // signal_randerFinished: false when a picture arrives, true once painted.
 class videoctl::WidgetOutput : public PictureSink {
 public:
-    explicit WidgetOutput(const std::atomic<bool>& linkUp) : m_linkUp(linkUp) {}
+    WidgetOutput(const std::atomic<bool>& linkUp, const std::atomic<uint64_t>& shownFrom)
+        : m_linkUp(linkUp), m_shownFrom(shownFrom) {}
     bool wantsPicture() const override { return m_ready.load(); }
     void onPicture(const VideoPicture& picture) override {
-        if (!m_linkUp.load())
+        // Nothing from before the link last came up: such a picture could
+        // replace the stop-video picture or show a moment long gone.
+        if (!m_linkUp.load() || picture.sequence < m_shownFrom.load())
             return;
         latencytrace::pictureShown(picture.rgb.data, picture.cameraTime);
         emit OrunAppFace::instance()->signal_showVideoFrame(picture.rgb);
@@ -62,6 +65,7 @@ public:
 
 private:
     const std::atomic<bool>& m_linkUp;
+    const std::atomic<uint64_t>& m_shownFrom;
     std::atomic<bool> m_ready{false};
 };
 
@@ -73,7 +77,7 @@ videoctl* videoctl::instance() {
 
 videoctl::videoctl()
     : QObject(nullptr), m_decoderInput(std::make_shared<DecoderInput>(m_kcpStrQue)),
-      m_widgetOutput(std::make_shared<WidgetOutput>(m_linkUp)) {
+      m_widgetOutput(std::make_shared<WidgetOutput>(m_linkUp, m_shownFrom)) {
     avformat_network_init();
     m_unitSinks.add(m_decoderInput);
     m_pictureSinks.add(m_widgetOutput);
@@ -282,6 +286,7 @@ void videoctl::kcpFetchThread() {
             interrupt(StreamBreak::LinkLost);
             m_fetchWorker.waitUntil([this] { return m_linkUp.load() || m_fetchPaused.load(); });
             gate.restart(Clock::now());
+            m_shownFrom = sequence + 1;
             continue;
         }
         MediaDataTime popped = client->pop_video(kPopTimeoutMs);

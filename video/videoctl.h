@@ -101,6 +101,9 @@ private:
     PauseGate m_pause;
     std::atomic<bool> m_fetchPaused{false};
     std::atomic<bool> m_linkUp{false};
+    // The first unit admitted since the link last came up: the widget shows
+    // no picture from before it.
+    std::atomic<uint64_t> m_shownFrom{0};
     bool m_framesAllocated = false;
 
     H264Decoder m_decoder;
