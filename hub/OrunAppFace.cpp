@@ -1,5 +1,10 @@
 #include "hub/OrunAppFace.h"
 
+void registerQueuedTypes() {
+    qRegisterMetaType<cv::Mat>("cv::Mat");
+    qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
+}
+
 OrunAppFace* OrunAppFace::instance() {
     // Never deleted: worker threads may still touch the hub while the process ends.
     static OrunAppFace* hub = new OrunAppFace();

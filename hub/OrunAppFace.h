@@ -55,6 +55,10 @@ struct CaptureButtonState {
 // widgets exchange state and notifications. Scalars are atomics; texts, lists
 // and records are SharedValue (each with its own mutex). It lives until the
 // process ends.
+// Registers the types the hub's signals carry between threads (cv::Mat and
+// Orun_Camera_CurrStatus), once the application object exists.
+void registerQueuedTypes();
+
 class OrunAppFace : public QObject {
     Q_OBJECT
 public:

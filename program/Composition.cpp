@@ -3,6 +3,7 @@
 #include "app/CameraLinkResources.h"
 #include "app/CameraStateSync.h"
 #include "app/DeviceMessages.h"
+#include "app/OrunAppRt.h"
 #include "camera/CameraReplyParsers.h"
 #include "kcpclient/KcpWrapper.h"
 #include "video/videoctl.h"
@@ -21,6 +22,16 @@ Camera::SupervisorHooks programSupervisorHooks() {
     hooks.hotspotAddresses = [] { return configuredHotspotAddresses(); };
     hooks.stopPicture = [](int layout) { return stopVideoPicture(layout); };
     return hooks;
+}
+
+void startProgram() {
+    // Every layer gets what it needs from those above it before the threads
+    // that use it go.
+    composeProgram();
+    // The runtime starts its thread on construction; the singleton keeps it.
+    OrunAppRt::instance();
+    // The supervisor thread idles until enabled.
+    Camera::instance()->enableSupervisor(true);
 }
 
 void composeProgram() {

@@ -13,3 +13,7 @@ Camera::SupervisorHooks programSupervisorHooks();
 // Wires the program: the supervisor's collaborators, the device reports of
 // the reply parsers, the decoder controller's media client.
 void composeProgram();
+
+// After the main window exists: wires the program, starts the operation
+// runtime and lets the supervisor go and find the camera.
+void startProgram();

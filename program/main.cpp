@@ -1,6 +1,4 @@
 #include "app/Configuration.h"
-#include "app/OrunAppRt.h"
-#include "camera/Camera.h"
 #include "hub/OrunAppFace.h"
 #include "program/CommandLine.h"
 #include "program/Composition.h"
@@ -39,8 +37,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
     QApplication app(argc, argv);
-    qRegisterMetaType<cv::Mat>("cv::Mat");
-    qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
+    registerQueuedTypes();
 
     // The window's construction reads the configuration and loads the language.
     auto* window = new OrunAppUI();
@@ -49,14 +46,7 @@ int main(int argc, char* argv[]) {
         window->setFullScreenView(true);
     OrunAppFace::instance()->uiActive = true;
 
-    // Every layer gets what it needs from those above it before the threads
-    // that use it go.
-    composeProgram();
-    // Both start their threads on construction; the singletons keep them.
-    OrunAppRt::instance();
-    // The supervisor thread idles until enabled; the program wants it to go
-    // and find the camera.
-    Camera::instance()->enableSupervisor(true);
+    startProgram();
 
     const int result = app.exec();
     delete window;

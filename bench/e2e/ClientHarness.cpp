@@ -1,9 +1,7 @@
 #include "bench/e2e/ClientHarness.h"
 
 #include "app/Configuration.h"
-#include "app/OrunAppRt.h"
 #include "app/Shutdown.h"
-#include "camera/Camera.h"
 #include "hub/OrunAppFace.h"
 #include "program/Composition.h"
 #include "ui/OrunAppUI.h"
@@ -18,14 +16,11 @@ namespace benchclient {
 
 OrunAppUI* startClient(const QString& baseDir) {
     setApplicationBaseDir(baseDir);
-    qRegisterMetaType<cv::Mat>("cv::Mat");
-    qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
+    registerQueuedTypes();
     auto* window = new OrunAppUI();
     window->show();
     OrunAppFace::instance()->uiActive = true;
-    composeProgram();
-    OrunAppRt::instance();
-    Camera::instance()->enableSupervisor(true);
+    startProgram();
     return window;
 }
 

@@ -1,9 +1,7 @@
 #include "E2eWindow.h"
 
 #include "app/Configuration.h"
-#include "app/OrunAppRt.h"
 #include "app/Shutdown.h"
-#include "camera/Camera.h"
 #include "hub/OrunAppFace.h"
 #include "program/Composition.h"
 
@@ -45,9 +43,7 @@ E2eWindow::E2eWindow() {
     m_window = std::make_unique<OrunAppUI>();
     m_window->show();
     hub->uiActive = true;
-    composeProgram();
-    OrunAppRt::instance();
-    Camera::instance()->enableSupervisor(true);
+    startProgram();
 }
 
 E2eWindow::~E2eWindow() {

@@ -16,7 +16,6 @@ using TestApplication = QCoreApplication;
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
-    qRegisterMetaType<cv::Mat>("cv::Mat");
-    qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
+    registerQueuedTypes();
     return RUN_ALL_TESTS();
 }
