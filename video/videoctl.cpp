@@ -12,6 +12,7 @@ extern "C" {
 
 #include <QDebug>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -398,6 +399,8 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         out.rgb = convertFrame(picture, m_activeMode.load());
         if (out.rgb.empty())
             return;
+        out.width = std::min(picture->width, out.rgb.cols);
+        out.height = std::min(picture->height, out.rgb.rows);
         static const auto kNoSide = std::make_shared<const SideInfo>(SideInfo{});
         out.side = meta.side ? meta.side : kNoSide;
         out.sequence = meta.sequence;
