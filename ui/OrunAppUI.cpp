@@ -3,9 +3,11 @@
 
 #include "ui/IconResources.h"
 
+#include "app/CaptureControl.h"
 #include "app/Configuration.h"
 #include "app/Shutdown.h"
 #include "hub/OrunAppFace.h"
+#include "ui/CaptureBar.h"
 #include "ui/CountDownDlg.h"
 #include "ui/MySlider.h"
 #include "ui/OverlayWiring.h"
@@ -100,6 +102,10 @@ void OrunAppUI::setupWindow() {
     ui->tbPhoto->hide();
     ui->cbShowTarget->setChecked(hub->showTarget);
     slot_showConnectSatus(-1);
+    // Capture on the PC, beside the settings button.
+    m_captureBar = new CaptureBar(CaptureControl::instance(), ui->wgVideo, ui->wgHead);
+    ui->horizontalLayout->insertWidget(ui->horizontalLayout->indexOf(ui->tbGeneraSetting) + 1,
+                                       m_captureBar);
 }
 
 void OrunAppUI::placeChildren() {

@@ -6,6 +6,7 @@
 namespace Ui {
 class OrunAppUI;
 }
+class CaptureBar;
 
 // The one top-level window: a frameless window with its own title bar (a small
 // toolbar, the connection icon, minimise, maximise and close), moved by
@@ -27,6 +28,9 @@ public:
     QWidget* videoView() const { return m_videoView; }
     QWidget* overlayView(int layout) const;
     QWidget* maskView() const { return m_maskView; }
+    // The capture buttons of the title bar (record, snapshot, live output on
+    // the PC); CaptureControl::instance() is their programmatic entry.
+    CaptureBar* captureBar() const { return m_captureBar; }
 
 public slots:
     void slot_showConnectSatus(int iState);
@@ -74,4 +78,5 @@ private:
     QWidget* m_videoView = nullptr;
     QWidget* m_overlays[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
     QWidget* m_maskView = nullptr;
+    CaptureBar* m_captureBar = nullptr;
 };
