@@ -14,14 +14,15 @@ CamsimProcess::~CamsimProcess() {
     stop();
 }
 
-bool CamsimProcess::start() {
+bool CamsimProcess::start(const QStringList& extraArgs) {
     m_pending.clear();
     m_requests.clear();
     m_mark = 0;
     m_other.clear();
     // Tests run in build/bin, beside the program.
     m_process.start(QDir::currentPath() + "/camsim",
-                    {"--address", "127.0.0.1", "--log", "--exit-with-parent"});
+                    QStringList{"--address", "127.0.0.1", "--log", "--exit-with-parent"} +
+                        extraArgs);
     if (!m_process.waitForStarted(5000))
         return false;
     return QTest::qWaitFor(
@@ -66,6 +67,19 @@ bool CamsimProcess::command(const QString& line, int timeoutMs) {
             return false;
         },
         timeoutMs);
+}
+
+long long CamsimProcess::framesSent(int timeoutMs) {
+    if (!command("counters", timeoutMs))
+        return -1;
+    // The counters come on the line before the answer.
+    static const QRegularExpression re("^camsim: frames-sent (\\d+) sessions \\d+$");
+    for (int i = m_other.size() - 1; i >= 0; --i) {
+        const QRegularExpressionMatch m = re.match(m_other[i]);
+        if (m.hasMatch())
+            return m.captured(1).toLongLong();
+    }
+    return -1;
 }
 
 void CamsimProcess::readOutput() {
