@@ -37,6 +37,13 @@ std::string LiveSettings::format() const {
     return kind == Kind::RtmpPush ? "flv" : "mpegts";
 }
 
+std::map<std::string, std::string> LiveSettings::muxerOptions() const {
+    // A stream has no end to seek back to for its length.
+    if (kind == Kind::RtmpPush)
+        return {{"flvflags", "no_duration_filesize"}};
+    return {};
+}
+
 std::map<std::string, std::string> LiveSettings::protocolOptions() const {
     return {{"rw_timeout", std::to_string(LiveOutput::kWriteTimeoutUs)}};
 }
@@ -122,7 +129,8 @@ bool LiveOutput::feed(MediaMuxer& muxer) {
             // A consumer starts with a key frame and its parameter sets.
             if (!unit.keyFrame || !readStreamParams(*unit.data, &params))
                 continue;
-            if (!muxer.begin(m_settings.format(), params, {}, &problem, &code)) {
+            if (!muxer.begin(m_settings.format(), params, m_settings.muxerOptions(), &problem,
+                             &code)) {
                 tell(CaptureEvent::Kind::OutputFailed, problem, code);
                 m_lastProblem = problem;
                 muxer.close(nullptr, false);

@@ -24,8 +24,9 @@ struct LiveSettings {
     std::string shownUrl() const;
     // "mpegts" or "flv".
     std::string format() const;
-    // The protocol's options besides the URL's.
+    // The protocol's options besides the URL's, and the muxer's.
     std::map<std::string, std::string> protocolOptions() const;
+    std::map<std::string, std::string> muxerOptions() const;
 };
 
 // Sends the camera's H.264 as it comes, without re-encoding, to an output

@@ -2,6 +2,8 @@
 
 #include "video/capture/CaptureFiles.h"
 
+#include <QFile>
+
 namespace {
 
 // The end of the program waits this long for the file's end.
@@ -97,6 +99,8 @@ bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
     // "file:" keeps a colon in the folder's name from being read as a protocol.
     if (!m_muxer.open("file:" + path, m_settings.container, params,
                       muxerOptions(m_settings.container), &reason, &code)) {
+        // No empty file stays behind.
+        QFile::remove(QString::fromStdString(path));
         fail(path, reason, MediaMuxer::systemError(code));
         return false;
     }
