@@ -31,6 +31,7 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <mutex>
 
@@ -82,6 +83,12 @@ quint16 freePort(bool tcp) {
     QUdpSocket socket;
     socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
     return socket.localPort();
+}
+
+// ffprobe's options for a live input: the first `frames` pictures, found
+// without waiting the usual five seconds of probing.
+QStringList liveInput(int frames) {
+    return {"-analyzeduration", "1000000", "-read_intervals", QString("%+#%1").arg(frames)};
 }
 
 bool requireFfmpeg() {
@@ -217,6 +224,8 @@ TEST_F(CaptureEndToEnd, TwentySecondsOf1080p30AreEveryPictureCamsimSent) {
     // The first picture in the file is the one that began it (camsim's count
     // was read just after); the last is the last camsim sent.
     const long long sent = last - first + 1;
+    std::printf("recorded %d pictures of %lld sent, %.3f s for %lld ms of wall time\n", p.frames,
+                sent, p.duration, static_cast<long long>(wallMs));
     EXPECT_NEAR(p.frames, sent, 2) << "camsim sent " << sent;
     EXPECT_NEAR(p.duration * 1000.0, static_cast<double>(wallMs), wallMs * 0.03)
         << "duration " << p.duration << " s, wall " << wallMs << " ms";
@@ -309,14 +318,13 @@ TEST_F(CaptureEndToEnd, LiveOutputOverSrtAndUdpGivesDecodablePictures) {
         << bar->liveButton()->toolTip().toStdString();
     QTest::qWait(1500);
     app->window().grab().save(artifact("capture_recording_streaming_en.png"));
-    mediaprobe::VideoProbe p =
-        mediaprobe::probeVideo("srt://" + srtAddress, {"-read_intervals", "%+#60"}, 30000);
+    mediaprobe::VideoProbe p = mediaprobe::probeVideo("srt://" + srtAddress, liveInput(60), 30000);
     ASSERT_TRUE(p.ok) << p.error.toStdString();
     EXPECT_EQ(p.codec, "h264");
     EXPECT_EQ(p.width, 1280);
     EXPECT_EQ(p.frames, 60);
     // The player went away; a second one is served as well.
-    p = mediaprobe::probeVideo("srt://" + srtAddress, {"-read_intervals", "%+#30"}, 30000);
+    p = mediaprobe::probeVideo("srt://" + srtAddress, liveInput(30), 30000);
     EXPECT_EQ(p.frames, 30) << p.error.toStdString();
     QTest::mouseClick(bar->liveButton(), Qt::LeftButton);
     EXPECT_FALSE(control->isLiveOutputOn());
@@ -326,7 +334,7 @@ TEST_F(CaptureEndToEnd, LiveOutputOverSrtAndUdpGivesDecodablePictures) {
     writeConfigValue("Capture/liveKind", "udp");
     writeConfigValue("Capture/liveUdp", udpAddress);
     QTimer::singleShot(500, control, &CaptureControl::startLiveOutput);
-    p = mediaprobe::probeVideo("udp://" + udpAddress, {"-read_intervals", "%+#60"}, 30000);
+    p = mediaprobe::probeVideo("udp://" + udpAddress, liveInput(60), 30000);
     ASSERT_TRUE(p.ok) << p.error.toStdString();
     EXPECT_EQ(p.codec, "h264");
     EXPECT_EQ(p.frames, 60);
@@ -382,8 +390,7 @@ TEST_F(CaptureEndToEnd, LiveOutputPushedToAnRtmpServer) {
     QTest::mouseClick(bar->liveButton(), Qt::LeftButton);
     EXPECT_TRUE(bar->liveButton()->toolTip().contains(url));
     QTest::qWait(1500);
-    const mediaprobe::VideoProbe p =
-        mediaprobe::probeVideo(url, {"-read_intervals", "%+#60"}, 30000);
+    const mediaprobe::VideoProbe p = mediaprobe::probeVideo(url, liveInput(60), 30000);
     EXPECT_TRUE(p.ok) << p.error.toStdString();
     EXPECT_EQ(p.codec, "h264");
     EXPECT_EQ(p.width, 1280);
