@@ -215,6 +215,7 @@ TEST_F(CaptureEndToEnd, TwentySecondsOf1080p30AreEveryPictureCamsimSent) {
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return bannerText().contains(QFileInfo(file).fileName()); }, 3000))
         << bannerText().toStdString();
+    app->window().grab().save(artifact("capture_saved_en.png"));
 
     const mediaprobe::VideoProbe p = mediaprobe::probeVideo(file);
     ASSERT_TRUE(p.ok) << p.error.toStdString();
@@ -246,6 +247,8 @@ TEST_F(CaptureEndToEnd, RecordingGoesOnIntoANewFileAfterACamsimRestart) {
     camsim.kill();
     const QString firstFile = waitForFile(1, 25000);
     ASSERT_FALSE(firstFile.isEmpty()) << "the lost link did not close the file";
+    QTest::qWait(300);
+    app->window().grab().save(artifact("capture_saved_zh.png"));
     EXPECT_TRUE(control->isRecording());
     // A new camera: recording goes on into the next part.
     ASSERT_TRUE(camsim.start());
