@@ -1,5 +1,6 @@
 #include "app/Shutdown.h"
 
+#include "app/CaptureControl.h"
 #include "app/OrunAppRt.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
@@ -14,4 +15,7 @@ void shutdown() {
     Camera::instance()->stop();
     UDPTransciever::instance()->stop();
     videoctl::instance()->stop();
+    // The video has ended (every capture writer was told so): recordings are
+    // completed, within a limit, before the program goes.
+    CaptureControl::instance()->shutdown();
 }

@@ -2,6 +2,7 @@
 
 #include "app/CameraLinkResources.h"
 #include "app/CameraStateSync.h"
+#include "app/CaptureControl.h"
 #include "app/DeviceMessages.h"
 #include "app/OrunAppRt.h"
 #include "camera/CameraReplyParsers.h"
@@ -41,4 +42,20 @@ void composeProgram() {
     reports.batteryReport = [](int level) { applyBatteryReport(level); };
     setDeviceReportHooks(reports);
     videoctl::instance()->setMediaClient(KcpWrapper::instance());
+    CaptureControl::instance()->setVideoHooks(captureVideoHooks());
+}
+
+CaptureControl::VideoHooks captureVideoHooks() {
+    CaptureControl::VideoHooks hooks;
+    videoctl* video = videoctl::instance();
+    hooks.addUnitSink = [video](std::shared_ptr<UnitSink> sink) {
+        video->addUnitSink(std::move(sink));
+    };
+    hooks.removeUnitSink = [video](const std::shared_ptr<UnitSink>& sink) {
+        video->removeUnitSink(sink);
+    };
+    hooks.addPictureSink = [video](std::shared_ptr<PictureSink> sink) {
+        video->addPictureSink(std::move(sink));
+    };
+    return hooks;
 }

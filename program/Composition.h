@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/CaptureControl.h"
 #include "camera/Camera.h"
 
 // The one place that sees every layer: hands each what it needs from the
@@ -10,8 +11,12 @@
 // the configured hotspot addresses and the stop-video pictures.
 Camera::SupervisorHooks programSupervisorHooks();
 
+// The capture's way into the video path: the decoder controller's sink lists.
+CaptureControl::VideoHooks captureVideoHooks();
+
 // Wires the program: the supervisor's collaborators, the device reports of
-// the reply parsers, the decoder controller's media client.
+// the reply parsers, the decoder controller's media client, the capture's
+// video path.
 void composeProgram();
 
 // After the main window exists: wires the program, starts the operation

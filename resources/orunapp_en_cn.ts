@@ -28,6 +28,16 @@
         <translation>LCA is busy with the previous command</translation>
     </message>
     <message>
+        <source>OBS:添加“媒体源”,取消“本地文件”,输入 %1
+播放器:ffplay %1</source>
+        <translation>OBS: add a “Media Source”, untick “Local File” and enter %1
+Players: ffplay %1</translation>
+    </message>
+    <message>
+        <source>RTMP 推流(直播平台)</source>
+        <translation>RTMP push (streaming services)</translation>
+    </message>
+    <message>
         <source>SD卡内存已满</source>
         <translation>SD card full</translation>
     </message>
@@ -64,8 +74,16 @@
         <translation>SD card error, please format</translation>
     </message>
     <message>
+        <source>SRT 监听(OBS、播放器)</source>
+        <translation>SRT listener (OBS, players)</translation>
+    </message>
+    <message>
         <source>Sensor错误</source>
         <translation>Sensor error</translation>
+    </message>
+    <message>
+        <source>UDP 发送(MPEG-TS)</source>
+        <translation>UDP (MPEG-TS)</translation>
     </message>
     <message>
         <source>Wifi名称过长,最多32个字节(一个汉字占3个字节)</source>
@@ -96,6 +114,10 @@
         <translation>Dropped: queue full %1 · render busy %2 · decode error %3</translation>
     </message>
     <message>
+        <source>不是文件夹</source>
+        <translation>not a folder</translation>
+    </message>
+    <message>
         <source>主动推送设置WifiMode</source>
         <translation>Camera pushed Wi-Fi mode setting</translation>
     </message>
@@ -118,6 +140,10 @@
     <message>
         <source>云台锁定后将不再跟踪</source>
         <translation>Tracking stops while the gimbal is locked</translation>
+    </message>
+    <message>
+        <source>停止电脑录像</source>
+        <translation>Stop recording on this PC</translation>
     </message>
     <message>
         <source>全屏</source>
@@ -160,6 +186,10 @@
         <translation>Zoom</translation>
     </message>
     <message>
+        <source>只读文件系统</source>
+        <translation>read-only file system</translation>
+    </message>
+    <message>
         <source>图传分辨率:</source>
         <translation>Video resolution:</translation>
     </message>
@@ -170,6 +200,22 @@
     <message>
         <source>图像自检失败</source>
         <translation>Image self-test failed</translation>
+    </message>
+    <message>
+        <source>在电脑上录制相机的画面(不重新编码)</source>
+        <translation>Record the camera's video on this PC (not re-encoded)</translation>
+    </message>
+    <message>
+        <source>地址:</source>
+        <translation>Address:</translation>
+    </message>
+    <message>
+        <source>地址应为 rtmp:// 开头的推流地址</source>
+        <translation>The address must be an rtmp:// URL</translation>
+    </message>
+    <message>
+        <source>地址应为 主机:端口,例如 127.0.0.1:9710</source>
+        <translation>The address must be HOST:PORT, e.g. 127.0.0.1:9710</translation>
     </message>
     <message>
         <source>多拍</source>
@@ -212,6 +258,10 @@
         <translation>Open session command (start)</translation>
     </message>
     <message>
+        <source>开始直播输出:%1</source>
+        <translation>Start live output: %1</translation>
+    </message>
+    <message>
         <source>开机默认横竖屏:</source>
         <translation>Orientation at power-on:</translation>
     </message>
@@ -248,6 +298,50 @@
         <translation>Open the settings</translation>
     </message>
     <message>
+        <source>录像已保存:%1</source>
+        <translation>Recording saved: %1</translation>
+    </message>
+    <message>
+        <source>录像文件夹:</source>
+        <translation>Recording folder:</translation>
+    </message>
+    <message>
+        <source>录像无法写入 %1:%2</source>
+        <translation>Recording could not be written to %1: %2</translation>
+    </message>
+    <message>
+        <source>录像格式:</source>
+        <translation>Recording format:</translation>
+    </message>
+    <message>
+        <source>录制与直播</source>
+        <translation>Capture</translation>
+    </message>
+    <message>
+        <source>截图包含目标框</source>
+        <translation>Snapshots include the subject boxes</translation>
+    </message>
+    <message>
+        <source>截图已保存:%1</source>
+        <translation>Snapshot saved: %1</translation>
+    </message>
+    <message>
+        <source>截图文件夹:</source>
+        <translation>Snapshot folder:</translation>
+    </message>
+    <message>
+        <source>截图无法保存到 %1:%2</source>
+        <translation>Snapshot could not be saved to %1: %2</translation>
+    </message>
+    <message>
+        <source>截图格式:</source>
+        <translation>Snapshot format:</translation>
+    </message>
+    <message>
+        <source>把当前画面保存为图片(在电脑上)</source>
+        <translation>Save the current picture as an image on this PC</translation>
+    </message>
+    <message>
         <source>拍照</source>
         <translation>Photo</translation>
     </message>
@@ -278,6 +372,14 @@
     <message>
         <source>放大一级</source>
         <translation>Zoom in one step</translation>
+    </message>
+    <message>
+        <source>推流</source>
+        <translation>Live Out</translation>
+    </message>
+    <message>
+        <source>播放器或 OBS 打开 %1</source>
+        <translation>Players and OBS open %1</translation>
     </message>
     <message>
         <source>整机初始化失败</source>
@@ -360,6 +462,18 @@
         <translation>Connecting the media link… (attempt %1)</translation>
     </message>
     <message>
+        <source>没有写入权限</source>
+        <translation>no permission to write</translation>
+    </message>
+    <message>
+        <source>没有可保存的画面</source>
+        <translation>No picture to save</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
         <source>热点模式</source>
         <translation>Hotspot mode</translation>
     </message>
@@ -372,12 +486,36 @@
         <translation>Battery communication failed</translation>
     </message>
     <message>
+        <source>电脑录像</source>
+        <translation>PC Record</translation>
+    </message>
+    <message>
+        <source>电脑截图</source>
+        <translation>PC Snapshot</translation>
+    </message>
+    <message>
         <source>界面按钮设置:</source>
         <translation>Interface buttons:</translation>
     </message>
     <message>
         <source>直播</source>
         <translation>Live</translation>
+    </message>
+    <message>
+        <source>直播平台给出的推流地址(含串流密钥)</source>
+        <translation>The stream URL your streaming service gives (with its stream key)</translation>
+    </message>
+    <message>
+        <source>直播输出:</source>
+        <translation>Live output:</translation>
+    </message>
+    <message>
+        <source>直播输出中:%1(点击停止)</source>
+        <translation>Live output on: %1 (click to stop)</translation>
+    </message>
+    <message>
+        <source>直播输出无法打开 %1:%2</source>
+        <translation>Live output could not open %1: %2</translation>
     </message>
     <message>
         <source>相册</source>
@@ -414,6 +552,10 @@
     <message>
         <source>确定</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>磁盘已满</source>
+        <translation>the disk is full</translation>
     </message>
     <message>
         <source>竖屏</source>
@@ -518,6 +660,14 @@
     <message>
         <source>退出全屏</source>
         <translation>Leave full screen</translation>
+    </message>
+    <message>
+        <source>连接被拒绝</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>选择文件夹</source>
+        <translation>Choose a folder</translation>
     </message>
     <message>
         <source>通用功能</source>

@@ -28,6 +28,16 @@
         <translation>LCA 正在处理上一条命令</translation>
     </message>
     <message>
+        <source>OBS:添加“媒体源”,取消“本地文件”,输入 %1
+播放器:ffplay %1</source>
+        <translation>OBS:添加“媒体源”,取消“本地文件”,输入 %1
+播放器:ffplay %1</translation>
+    </message>
+    <message>
+        <source>RTMP 推流(直播平台)</source>
+        <translation>RTMP 推流(直播平台)</translation>
+    </message>
+    <message>
         <source>SD卡内存已满</source>
         <translation>SD卡内存已满</translation>
     </message>
@@ -64,8 +74,16 @@
         <translation>SD卡错误,请格式化</translation>
     </message>
     <message>
+        <source>SRT 监听(OBS、播放器)</source>
+        <translation>SRT 监听(OBS、播放器)</translation>
+    </message>
+    <message>
         <source>Sensor错误</source>
         <translation>Sensor错误</translation>
+    </message>
+    <message>
+        <source>UDP 发送(MPEG-TS)</source>
+        <translation>UDP 发送(MPEG-TS)</translation>
     </message>
     <message>
         <source>Wifi名称过长,最多32个字节(一个汉字占3个字节)</source>
@@ -96,6 +114,10 @@
         <translation>丢弃 队列满 %1 · 渲染忙 %2 · 解码错误 %3</translation>
     </message>
     <message>
+        <source>不是文件夹</source>
+        <translation>不是文件夹</translation>
+    </message>
+    <message>
         <source>主动推送设置WifiMode</source>
         <translation>主动推送设置WifiMode</translation>
     </message>
@@ -118,6 +140,10 @@
     <message>
         <source>云台锁定后将不再跟踪</source>
         <translation>云台锁定后将不再跟踪</translation>
+    </message>
+    <message>
+        <source>停止电脑录像</source>
+        <translation>停止电脑录像</translation>
     </message>
     <message>
         <source>全屏</source>
@@ -160,6 +186,10 @@
         <translation>变焦</translation>
     </message>
     <message>
+        <source>只读文件系统</source>
+        <translation>只读文件系统</translation>
+    </message>
+    <message>
         <source>图传分辨率:</source>
         <translation>图传分辨率:</translation>
     </message>
@@ -170,6 +200,22 @@
     <message>
         <source>图像自检失败</source>
         <translation>图像自检失败</translation>
+    </message>
+    <message>
+        <source>在电脑上录制相机的画面(不重新编码)</source>
+        <translation>在电脑上录制相机的画面(不重新编码)</translation>
+    </message>
+    <message>
+        <source>地址:</source>
+        <translation>地址:</translation>
+    </message>
+    <message>
+        <source>地址应为 rtmp:// 开头的推流地址</source>
+        <translation>地址应为 rtmp:// 开头的推流地址</translation>
+    </message>
+    <message>
+        <source>地址应为 主机:端口,例如 127.0.0.1:9710</source>
+        <translation>地址应为 主机:端口,例如 127.0.0.1:9710</translation>
     </message>
     <message>
         <source>多拍</source>
@@ -212,6 +258,10 @@
         <translation>开启会话命令(start)</translation>
     </message>
     <message>
+        <source>开始直播输出:%1</source>
+        <translation>开始直播输出:%1</translation>
+    </message>
+    <message>
         <source>开机默认横竖屏:</source>
         <translation>开机默认横竖屏:</translation>
     </message>
@@ -248,6 +298,50 @@
         <translation>打开设置</translation>
     </message>
     <message>
+        <source>录像已保存:%1</source>
+        <translation>录像已保存:%1</translation>
+    </message>
+    <message>
+        <source>录像文件夹:</source>
+        <translation>录像文件夹:</translation>
+    </message>
+    <message>
+        <source>录像无法写入 %1:%2</source>
+        <translation>录像无法写入 %1:%2</translation>
+    </message>
+    <message>
+        <source>录像格式:</source>
+        <translation>录像格式:</translation>
+    </message>
+    <message>
+        <source>录制与直播</source>
+        <translation>录制与直播</translation>
+    </message>
+    <message>
+        <source>截图包含目标框</source>
+        <translation>截图包含目标框</translation>
+    </message>
+    <message>
+        <source>截图已保存:%1</source>
+        <translation>截图已保存:%1</translation>
+    </message>
+    <message>
+        <source>截图文件夹:</source>
+        <translation>截图文件夹:</translation>
+    </message>
+    <message>
+        <source>截图无法保存到 %1:%2</source>
+        <translation>截图无法保存到 %1:%2</translation>
+    </message>
+    <message>
+        <source>截图格式:</source>
+        <translation>截图格式:</translation>
+    </message>
+    <message>
+        <source>把当前画面保存为图片(在电脑上)</source>
+        <translation>把当前画面保存为图片(在电脑上)</translation>
+    </message>
+    <message>
         <source>拍照</source>
         <translation>拍照</translation>
     </message>
@@ -278,6 +372,14 @@
     <message>
         <source>放大一级</source>
         <translation>放大一级</translation>
+    </message>
+    <message>
+        <source>推流</source>
+        <translation>推流</translation>
+    </message>
+    <message>
+        <source>播放器或 OBS 打开 %1</source>
+        <translation>播放器或 OBS 打开 %1</translation>
     </message>
     <message>
         <source>整机初始化失败</source>
@@ -360,6 +462,18 @@
         <translation>正在连接媒体链路…(第 %1 次)</translation>
     </message>
     <message>
+        <source>没有写入权限</source>
+        <translation>没有写入权限</translation>
+    </message>
+    <message>
+        <source>没有可保存的画面</source>
+        <translation>没有可保存的画面</translation>
+    </message>
+    <message>
+        <source>浏览...</source>
+        <translation>浏览...</translation>
+    </message>
+    <message>
         <source>热点模式</source>
         <translation>热点模式</translation>
     </message>
@@ -372,12 +486,36 @@
         <translation>电池通信失败</translation>
     </message>
     <message>
+        <source>电脑录像</source>
+        <translation>电脑录像</translation>
+    </message>
+    <message>
+        <source>电脑截图</source>
+        <translation>电脑截图</translation>
+    </message>
+    <message>
         <source>界面按钮设置:</source>
         <translation>界面按钮设置:</translation>
     </message>
     <message>
         <source>直播</source>
         <translation>直播</translation>
+    </message>
+    <message>
+        <source>直播平台给出的推流地址(含串流密钥)</source>
+        <translation>直播平台给出的推流地址(含串流密钥)</translation>
+    </message>
+    <message>
+        <source>直播输出:</source>
+        <translation>直播输出:</translation>
+    </message>
+    <message>
+        <source>直播输出中:%1(点击停止)</source>
+        <translation>直播输出中:%1(点击停止)</translation>
+    </message>
+    <message>
+        <source>直播输出无法打开 %1:%2</source>
+        <translation>直播输出无法打开 %1:%2</translation>
     </message>
     <message>
         <source>相册</source>
@@ -414,6 +552,10 @@
     <message>
         <source>确定</source>
         <translation>确定</translation>
+    </message>
+    <message>
+        <source>磁盘已满</source>
+        <translation>磁盘已满</translation>
     </message>
     <message>
         <source>竖屏</source>
@@ -518,6 +660,14 @@
     <message>
         <source>退出全屏</source>
         <translation>退出全屏</translation>
+    </message>
+    <message>
+        <source>连接被拒绝</source>
+        <translation>连接被拒绝</translation>
+    </message>
+    <message>
+        <source>选择文件夹</source>
+        <translation>选择文件夹</translation>
     </message>
     <message>
         <source>通用功能</source>

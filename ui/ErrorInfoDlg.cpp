@@ -3,6 +3,8 @@
 
 #include "ui/IconResources.h"
 
+#include <algorithm>
+
 ErrorInfoDlg::ErrorInfoDlg(QWidget* parent) : QWidget(parent), ui(new Ui::ErrorInfoDlg) {
     initIconResources();
     ui->setupUi(this);
@@ -45,6 +47,14 @@ void ErrorInfoDlg::setMessage(int id, int level, const QString& text) {
     m_id = id;
     m_level = level;
     m_text = text;
+}
+
+void ErrorInfoDlg::setBannerWidth(int width) {
+    const int extra = std::max(width, 370) - 370;
+    setFixedSize(370 + extra, 60);
+    ui->widget->setGeometry(0, 0, 370 + extra, 60);
+    ui->lbMsg->setGeometry(60, 6, 262 + extra, 48);
+    ui->tbClose->move(330 + extra, 15);
 }
 
 void ErrorInfoDlg::on_tbClose_clicked() {

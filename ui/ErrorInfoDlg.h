@@ -18,6 +18,9 @@ public:
     ~ErrorInfoDlg() override;
 
     void setMessage(int id, int level, const QString& text);
+    // Makes the banner `width` pixels wide (370 by default), the message
+    // taking the room.
+    void setBannerWidth(int width);
 
     int id() const { return m_id; }
     int level() const { return m_level; }

@@ -3,9 +3,11 @@
 
 #include "ui/IconResources.h"
 
+#include "app/CaptureControl.h"
 #include "app/Configuration.h"
 #include "app/Shutdown.h"
 #include "hub/OrunAppFace.h"
+#include "ui/CaptureBar.h"
 #include "ui/CountDownDlg.h"
 #include "ui/KeyHelpDialog.h"
 #include "ui/KeyMap.h"
@@ -111,6 +113,10 @@ void OrunAppUI::setupWindow() {
     nameControl(ui->tbClose, tr("关闭"));
     nameUnnamedControls(this);
     slot_showConnectSatus(-1);
+    // Capture on the PC, beside the settings button.
+    m_captureBar = new CaptureBar(CaptureControl::instance(), ui->wgVideo, ui->wgHead);
+    ui->horizontalLayout->insertWidget(ui->horizontalLayout->indexOf(ui->tbGeneraSetting) + 1,
+                                       m_captureBar);
 }
 
 void OrunAppUI::placeChildren() {

@@ -11,6 +11,7 @@ class OrunAppUI;
 }
 class KeyboardControl;
 class StatsOverlay;
+class CaptureBar;
 
 // The one top-level window: a frameless window with its own title bar (a small
 // toolbar, the connection icon, minimise, maximise and close), moved by
@@ -42,6 +43,9 @@ public:
     void setFullScreenView(bool fullScreen);
     // Shows the list of keys.
     void showKeyHelp();
+    // The capture buttons of the title bar (record, snapshot, live output on
+    // the PC); CaptureControl::instance() is their programmatic entry.
+    CaptureBar* captureBar() const { return m_captureBar; }
 
 public slots:
     void slot_showConnectSatus(int iState);
@@ -94,4 +98,5 @@ private:
     StatsOverlay* m_stats = nullptr;
     KeyboardControl* m_keys = nullptr;
     QPointer<KeyHelpDialog> m_keyHelp;
+    CaptureBar* m_captureBar = nullptr;
 };

@@ -4,6 +4,14 @@
 
 UnitQueue::UnitQueue(size_t capacity) : m_capacity(std::max<size_t>(capacity, 1)) {}
 
+void UnitQueue::dropUnitsLocked() {
+    m_dropped += m_unitCount;
+    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
+                                   [](const Entry& e) { return !e.isBreak; }),
+                    m_entries.end());
+    m_unitCount = 0;
+}
+
 bool UnitQueue::push(const VideoUnit& unit) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -12,36 +20,85 @@ bool UnitQueue::push(const VideoUnit& unit) {
             return false;
         }
         m_awaitKeyFrame = false;
-        if (m_units.size() >= m_capacity) {
+        if (m_unitCount >= m_capacity) {
             // Everything waiting belongs to groups the consumer can no longer
             // finish in time; a key frame starts the next group at once.
             ++m_overflows;
-            m_dropped += m_units.size();
-            m_units.clear();
+            dropUnitsLocked();
             if (!unit.keyFrame) {
                 m_awaitKeyFrame = true;
                 ++m_dropped;
                 return false;
             }
         }
-        m_units.push_back(unit);
-        m_maxDepth = std::max(m_maxDepth, m_units.size());
+        Entry entry;
+        entry.unit = unit;
+        m_entries.push_back(std::move(entry));
+        ++m_unitCount;
+        m_maxDepth = std::max(m_maxDepth, m_unitCount);
     }
     m_ready.notify_one();
     return true;
 }
 
-bool UnitQueue::pop(VideoUnit& out, std::chrono::milliseconds timeout) {
+void UnitQueue::pushBreak(StreamBreak reason) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_entries.empty() && m_entries.back().isBreak && m_entries.back().reason == reason)
+            return;
+        Entry entry;
+        entry.isBreak = true;
+        entry.reason = reason;
+        m_entries.push_back(std::move(entry));
+    }
+    m_ready.notify_one();
+}
+
+UnitQueue::Taken UnitQueue::take(VideoUnit& unit, StreamBreak& reason,
+                                 std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    auto ready = [&] { return !m_units.empty() || m_interrupted; };
+    auto ready = [&] { return !m_entries.empty() || m_interrupted; };
     if (timeout == std::chrono::milliseconds::max())
         m_ready.wait(lock, ready);
     else
         m_ready.wait_for(lock, timeout, ready);
-    if (m_interrupted || m_units.empty())
-        return false;
-    out = std::move(m_units.front());
-    m_units.pop_front();
+    if (m_interrupted || m_entries.empty())
+        return Taken::Nothing;
+    Entry& front = m_entries.front();
+    Taken taken = Taken::Break;
+    if (front.isBreak) {
+        reason = front.reason;
+    } else {
+        unit = std::move(front.unit);
+        --m_unitCount;
+        taken = Taken::Unit;
+    }
+    m_entries.pop_front();
+    return taken;
+}
+
+bool UnitQueue::pop(VideoUnit& out, std::chrono::milliseconds timeout) {
+    const bool forever = timeout == std::chrono::milliseconds::max();
+    const auto deadline = forever ? std::chrono::steady_clock::time_point::max()
+                                  : std::chrono::steady_clock::now() + timeout;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        // Breaks are of no interest here.
+        while (!m_entries.empty() && m_entries.front().isBreak)
+            m_entries.pop_front();
+        if (m_interrupted)
+            return false;
+        if (!m_entries.empty())
+            break;
+        if (forever)
+            m_ready.wait(lock);
+        else if (m_ready.wait_until(lock, deadline) == std::cv_status::timeout &&
+                 (m_entries.empty() || m_entries.front().isBreak))
+            return false;
+    }
+    out = std::move(m_entries.front().unit);
+    m_entries.pop_front();
+    --m_unitCount;
     return true;
 }
 
@@ -55,20 +112,20 @@ void UnitQueue::interrupt(bool on) {
 
 void UnitQueue::resync() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_dropped += m_units.size();
-    m_units.clear();
+    dropUnitsLocked();
     m_awaitKeyFrame = true;
 }
 
 void UnitQueue::clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_units.clear();
+    m_entries.clear();
+    m_unitCount = 0;
     m_awaitKeyFrame = false;
 }
 
 size_t UnitQueue::size() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_units.size();
+    return m_unitCount;
 }
 
 size_t UnitQueue::maxDepth() const {
@@ -78,7 +135,7 @@ size_t UnitQueue::maxDepth() const {
 
 void UnitQueue::resetDepth() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_maxDepth = m_units.size();
+    m_maxDepth = m_unitCount;
 }
 
 uint64_t UnitQueue::dropped() const {

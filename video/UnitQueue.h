@@ -16,8 +16,15 @@
 // (the pictures after them refer to them and would come out smeared): it lets
 // everything waiting go and takes nothing more until the next key frame, so
 // the consumer skips whole groups of pictures. What it lets go is counted.
+//
+// A consumer that must know where the stream was interrupted (a recorder
+// closes its file there) queues the breaks too (pushBreak) and takes units and
+// breaks in their order with take(). Breaks are never let go and do not count
+// against the capacity; the units before a break are still handed out.
 class UnitQueue {
 public:
+    enum class Taken { Nothing, Unit, Break };
+
     explicit UnitQueue(size_t capacity);
 
     // Appends a unit (fetch thread). False when the unit was dropped: the
@@ -28,6 +35,14 @@ public:
     // passes; true with the oldest unit in `out`. Returns false at once
     // while interrupted.
     bool pop(VideoUnit& out, std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
+    // Appends a break after the units waiting. A break right after one of
+    // the same reason is kept as one.
+    void pushBreak(StreamBreak reason);
+    // Like pop(), but also hands out the breaks in their place: Unit with the
+    // unit in `unit`, Break with its reason in `reason`, or Nothing (time-out,
+    // interrupted). pop() skips breaks.
+    Taken take(VideoUnit& unit, StreamBreak& reason,
+               std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
     // While interrupted, pop() returns at once (for a pause or a stop); the
     // units stay queued.
     void interrupt(bool on);
@@ -38,6 +53,7 @@ public:
     // Empties the queue without counting, keeps taking units as they come.
     void clear();
 
+    // Units waiting (breaks not counted).
     size_t size() const;
     size_t capacity() const { return m_capacity; }
     // The most units that were waiting at once since the last resetDepth().
@@ -49,10 +65,19 @@ public:
     uint64_t overflows() const;
 
 private:
+    struct Entry {
+        VideoUnit unit;
+        bool isBreak = false;
+        StreamBreak reason = StreamBreak::Stopped;
+    };
+    // Lets the waiting units go (counted), keeps the breaks.
+    void dropUnitsLocked();
+
     const size_t m_capacity;
     mutable std::mutex m_mutex;
     std::condition_variable m_ready;
-    std::deque<VideoUnit> m_units;
+    std::deque<Entry> m_entries;
+    size_t m_unitCount = 0;
     bool m_awaitKeyFrame = false;
     bool m_interrupted = false;
     size_t m_maxDepth = 0;

@@ -17,6 +17,10 @@ struct VideoPicture {
     // wantsCleanPicture(), and is empty otherwise.
     cv::Mat clean;
     bool boxesDrawn = false;
+    // The picture's own width and height: `rgb` may be wider by the line
+    // padding of the decoded picture.
+    int width = 0;
+    int height = 0;
     // The side information of the unit the picture was decoded from, and the
     // width and height the box fractions refer to (drawTargetBoxes).
     std::shared_ptr<const SideInfo> side;

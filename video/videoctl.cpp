@@ -15,6 +15,7 @@ extern "C" {
 
 #include <opencv2/core/utility.hpp>
 
+#include <algorithm>
 #include <chrono>
 
 namespace {
@@ -435,6 +436,8 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
                                                                            : kDecodeSoftware);
         if (out.rgb.empty())
             return;
+        out.width = std::min(picture->width, out.rgb.cols);
+        out.height = std::min(picture->height, out.rgb.rows);
         static const auto kNoSide = std::make_shared<const SideInfo>(SideInfo{});
         out.side = meta.side ? meta.side : kNoSide;
         out.sequence = meta.sequence;

@@ -3,6 +3,7 @@
 // send time (time trailer) is followed to the moment the widget paints it.
 //
 //   orun_e2e_bench --base DIR [--label L] [--warmup S] [--seconds S] [--fps F] [--csv FILE]
+//                  [--capture record|live|both]
 //
 // After `warmup` seconds it measures for `seconds` seconds and prints one
 // result line: frames sent (by the nominal rate over the window), fetched,
@@ -10,8 +11,11 @@
 // fetch and show steps), the hand-off from the media client to the decoder,
 // the process CPU time per second of video, and a second line with the time
 // from start to the first painted picture and the pipeline's own counters
-// over the whole run.
+// over the whole run. --capture switches recording on the PC and/or the live
+// output on at the start, as the configuration in DIR says (their threads
+// show in THREADCPU).
 
+#include "app/CaptureControl.h"
 #include "bench/e2e/ClientHarness.h"
 #include "video/LatencyTrace.h"
 
@@ -67,15 +71,21 @@ int main(int argc, char** argv) {
     const double seconds = benchclient::argument(args, "--seconds", "20").toDouble();
     const double fps = benchclient::argument(args, "--fps", "30").toDouble();
     const QString csvPath = benchclient::argument(args, "--csv", QString());
-    if (base.isEmpty() || seconds <= 0 || fps <= 0) {
+    const QString capture = benchclient::argument(args, "--capture", QString());
+    if (base.isEmpty() || seconds <= 0 || fps <= 0 ||
+        !(capture.isEmpty() || capture == "record" || capture == "live" || capture == "both")) {
         std::fprintf(stderr, "usage: orun_e2e_bench --base DIR [--label L] [--warmup S] "
-                             "[--seconds S] [--fps F] [--csv FILE]\n");
+                             "[--seconds S] [--fps F] [--csv FILE] [--capture record|live|both]\n");
         return 2;
     }
 
     latencytrace::setEnabled(true);
     const int64_t startedUs = latencytrace::nowMicros();
     OrunAppUI* window = benchclient::startClient(base);
+    if (capture == "record" || capture == "both")
+        CaptureControl::instance()->startRecording();
+    if (capture == "live" || capture == "both")
+        CaptureControl::instance()->startLiveOutput();
 
     int64_t windowStart = 0;
     double cpuStart = 0;
@@ -180,7 +190,10 @@ int main(int argc, char** argv) {
         ranked.emplace_back(entry.second, entry.first);
     std::sort(ranked.rbegin(), ranked.rend());
     for (const auto& entry : ranked) {
-        if (span > 0 && entry.first / span >= 0.005)
+        // The capture's writers are listed however little they use.
+        const bool capture =
+            entry.second.startsWith("orun-record") || entry.second.startsWith("orun-live");
+        if (span > 0 && (entry.first / span >= 0.005 || capture))
             std::printf("THREADCPU label=%s thread=%s cpu_s_per_s=%.3f\n",
                         label.toUtf8().constData(), entry.second.toUtf8().constData(),
                         entry.first / span);

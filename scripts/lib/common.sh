@@ -15,6 +15,8 @@ ORUN_PACKAGES=(
     iproute2 nftables
     clang libclang-rt-14-dev
     dpkg-dev lintian xdotool
+    # The capture tests check what was written with FFmpeg's tools and nginx.
+    ffmpeg nginx libnginx-mod-rtmp
 )
 
 orun_install_packages() {

@@ -14,14 +14,15 @@ CamsimProcess::~CamsimProcess() {
     stop();
 }
 
-bool CamsimProcess::start(const QStringList& options) {
+bool CamsimProcess::start(const QStringList& extraArgs) {
     m_pending.clear();
     m_requests.clear();
     m_mark = 0;
     m_other.clear();
     // Tests run in build/bin, beside the program.
     m_process.start(QDir::currentPath() + "/camsim",
-                    QStringList{"--address", "127.0.0.1", "--log", "--exit-with-parent"} + options);
+                    QStringList{"--address", "127.0.0.1", "--log", "--exit-with-parent"} +
+                        extraArgs);
     if (!m_process.waitForStarted(5000))
         return false;
     return QTest::qWaitFor(
@@ -68,9 +69,10 @@ bool CamsimProcess::command(const QString& line, int timeoutMs) {
         timeoutMs);
 }
 
-long long CamsimProcess::framesSent() {
-    if (!command(QStringLiteral("counters")))
+long long CamsimProcess::framesSent(int timeoutMs) {
+    if (!command("counters", timeoutMs))
         return -1;
+    // The counters come on the line before the answer.
     static const QRegularExpression re("^camsim: frames-sent (\\d+) sessions \\d+$");
     for (int i = m_other.size() - 1; i >= 0; --i) {
         const QRegularExpressionMatch m = re.match(m_other[i]);

@@ -22,9 +22,9 @@ public:
     CamsimProcess();
     ~CamsimProcess();
 
-    // Starts build/bin/camsim (with `options` besides the usual ones, e.g.
-    // "--loss 0.1") and waits for its ready line.
-    bool start(const QStringList& options = {});
+    // Starts build/bin/camsim (with `extraArgs`, e.g. --video FILE) and waits
+    // for its ready line.
+    bool start(const QStringList& extraArgs = {});
     // Ends it with SIGTERM (SIGKILL after 3 s).
     void stop();
     // Ends it with SIGKILL, as a crash would.
@@ -33,9 +33,9 @@ public:
 
     // Sends one command line and waits for camsim's "applied" answer.
     bool command(const QString& line, int timeoutMs = 3000);
-    // Video frames camsim has sent so far (its "counters" command); −1 when
-    // it did not answer.
-    long long framesSent();
+    // The video frames camsim has sent since it started (its `counters`
+    // command); -1 when it did not answer.
+    long long framesSent(int timeoutMs = 3000);
 
     // Requests seen since start (or since the mark), in arrival order.
     std::vector<LoggedRequest> requests() const;

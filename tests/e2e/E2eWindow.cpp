@@ -23,13 +23,13 @@ void copyFolder(const QString& from, const QString& to) {
 
 } // namespace
 
-E2eWindow::E2eWindow() {
+E2eWindow::E2eWindow(int language) {
     const QString base = m_dir.path();
     // Translations and stop-video pictures of the build (tests run in build/bin).
     copyFolder(QDir::currentPath() + "/language", base + "/language");
     copyFolder(QDir::currentPath() + "/icon", base + "/icon");
     setApplicationBaseDir(base);
-    writeConfigValue("BaseOption/language", 1);
+    writeConfigValue("BaseOption/language", language);
     writeConfigValue("BaseOption/wifiMode", 1);
     writeConfigValue("BaseOption/usb", "127.0.0.1");
     writeConfigValue("BaseOption/wifi", "192.168.0.1");

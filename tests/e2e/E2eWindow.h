@@ -15,7 +15,8 @@
 
 class E2eWindow {
 public:
-    E2eWindow();
+    // `language`: 0 Chinese, 1 English.
+    explicit E2eWindow(int language = 1);
     ~E2eWindow();
 
     OrunAppUI& window() { return *m_window; }

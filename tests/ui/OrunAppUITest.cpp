@@ -1,5 +1,8 @@
 #include "UiTestSupport.h"
 
+#include "app/CaptureControl.h"
+#include "ui/CaptureBar.h"
+#include "ui/ErrorInfoDlg.h"
 #include "ui/OrunAppUI.h"
 #include "ui/VideoMaskWidget.h"
 #include "ui/WindowGeometry.h"
@@ -7,10 +10,14 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QToolButton>
+#include <QUdpSocket>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -256,6 +263,67 @@ TEST_F(MainWindowTest, SingletonsOutliveTheWindow) {
     window = std::make_unique<OrunAppUI>();
     EXPECT_EQ(window->maskView(), mask);
     EXPECT_EQ(window->videoView(), video);
+}
+
+TEST_F(MainWindowTest, CaptureButtonsSitBesideTheSettingsButton) {
+    CaptureBar* bar = window->captureBar();
+    ASSERT_NE(bar, nullptr);
+    auto* row = window->findChild<QHBoxLayout*>("horizontalLayout");
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->indexOf(bar), row->indexOf(window->findChild<QWidget*>("tbGeneraSetting")) + 1);
+    EXPECT_TRUE(bar->isVisibleTo(window.get()));
+    // Its banner belongs to the video area, not to the title bar.
+    EXPECT_EQ(bar->banner()->parentWidget(), window->videoView()->parentWidget());
+}
+
+// The capture buttons follow the controller, whoever switched it.
+TEST(CaptureBarTest, ButtonsFollowTheControllerAndNoticesShowAsABanner) {
+    ScratchConfig config;
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    const QString address = QString("127.0.0.1:%1").arg(probe.localPort());
+    probe.close();
+    writeConfigValue("Capture/liveSrt", address);
+    writeConfigValue("Capture/recordFolder", config.dir.path() + "/videos");
+    std::vector<std::shared_ptr<UnitSink>> sinks;
+    CaptureControl control;
+    CaptureControl::VideoHooks hooks;
+    hooks.addUnitSink = [&](std::shared_ptr<UnitSink> s) { sinks.push_back(std::move(s)); };
+    hooks.removeUnitSink = [&](const std::shared_ptr<UnitSink>& s) {
+        sinks.erase(std::remove(sinks.begin(), sinks.end(), s), sinks.end());
+    };
+    control.setVideoHooks(hooks);
+    QWidget area;
+    area.resize(1280, 720);
+    CaptureBar bar(&control, &area);
+    area.show();
+
+    const QString idle = bar.recordButton()->text();
+    QTest::mouseClick(bar.recordButton(), Qt::LeftButton);
+    EXPECT_TRUE(control.isRecording());
+    EXPECT_TRUE(QRegularExpression("^00:00:0\\d$").match(bar.recordButton()->text()).hasMatch())
+        << bar.recordButton()->text().toStdString();
+    control.stopRecording(); // as a key would
+    EXPECT_EQ(bar.recordButton()->text(), idle);
+    EXPECT_TRUE(sinks.empty());
+
+    EXPECT_TRUE(bar.liveButton()->toolTip().contains("srt://" + address))
+        << bar.liveButton()->toolTip().toStdString();
+    const QString offTip = bar.liveButton()->toolTip();
+    QTest::mouseClick(bar.liveButton(), Qt::LeftButton);
+    EXPECT_TRUE(control.isLiveOutputOn());
+    EXPECT_NE(bar.liveButton()->toolTip(), offTip);
+    EXPECT_TRUE(bar.liveButton()->toolTip().contains("srt://" + address));
+    QTest::mouseClick(bar.liveButton(), Qt::LeftButton);
+    EXPECT_FALSE(control.isLiveOutputOn());
+    EXPECT_EQ(bar.liveButton()->toolTip(), offTip);
+
+    EXPECT_FALSE(bar.banner()->isVisible());
+    emit control.notice(CaptureControl::kNoticeInfo, "saved to /somewhere/file.mp4");
+    EXPECT_TRUE(bar.banner()->isVisible());
+    EXPECT_EQ(bar.banner()->text(), "saved to /somewhere/file.mp4");
+    EXPECT_EQ(bar.banner()->level(), CaptureControl::kNoticeInfo);
+    EXPECT_TRUE(area.rect().contains(bar.banner()->geometry())) << "inside the video area";
 }
 
 } // namespace

@@ -113,6 +113,63 @@ TEST(UnitQueue, ConsumerSleepsUntilAUnitOrAnInterrupt) {
     EXPECT_FALSE(queue.pop(u, 10ms));
 }
 
+// What take() hands out, as text: "7" for unit 7, "B" for a break.
+std::string takeAll(UnitQueue& queue) {
+    std::string out;
+    VideoUnit u;
+    StreamBreak reason = StreamBreak::Stopped;
+    for (;;) {
+        const UnitQueue::Taken taken = queue.take(u, reason, 0ms);
+        if (taken == UnitQueue::Taken::Nothing)
+            return out;
+        out += taken == UnitQueue::Taken::Break ? std::string("B") : std::to_string(u.sequence);
+        out += " ";
+    }
+}
+
+TEST(UnitQueue, BreaksKeepTheirPlaceSurviveOverflowsAndPopSkipsThem) {
+    UnitQueue queue(3);
+    queue.push(unitNumbered(1));
+    queue.push(unitNumbered(2));
+    queue.pushBreak(StreamBreak::LinkLost);
+    queue.pushBreak(StreamBreak::LinkLost); // the same break again: one
+    queue.pushBreak(StreamBreak::Stopped);
+    queue.push(unitNumbered(11));
+    EXPECT_EQ(queue.size(), 3u) << "breaks count against nothing";
+    EXPECT_EQ(takeAll(queue), "1 2 B B 11 ");
+
+    // An overflow lets the units go, the breaks stay where they were.
+    queue.push(unitNumbered(1));
+    queue.pushBreak(StreamBreak::NewSession);
+    queue.push(unitNumbered(11));
+    queue.push(unitNumbered(12));
+    EXPECT_FALSE(queue.push(unitNumbered(13)));
+    EXPECT_EQ(queue.overflows(), 1u);
+    EXPECT_EQ(queue.dropped(), 4u);
+    EXPECT_TRUE(queue.push(unitNumbered(21)));
+    StreamBreak reason = StreamBreak::Stopped;
+    VideoUnit u;
+    ASSERT_EQ(queue.take(u, reason, 0ms), UnitQueue::Taken::Break);
+    EXPECT_EQ(reason, StreamBreak::NewSession);
+    EXPECT_EQ(takeAll(queue), "21 ");
+
+    // pop() hands out units only; a consumer waiting in take() wakes for a break.
+    queue.pushBreak(StreamBreak::Paused);
+    queue.push(unitNumbered(31));
+    ASSERT_TRUE(queue.pop(u, 0ms));
+    EXPECT_EQ(u.sequence, 31u);
+    EXPECT_FALSE(queue.pop(u, 0ms));
+    std::atomic<int> taken{-1};
+    std::thread consumer([&] {
+        StreamBreak r = StreamBreak::Stopped;
+        VideoUnit v;
+        taken = static_cast<int>(queue.take(v, r));
+    });
+    queue.pushBreak(StreamBreak::Stopped);
+    consumer.join();
+    EXPECT_EQ(taken.load(), static_cast<int>(UnitQueue::Taken::Break));
+}
+
 // A small picture whose first luma byte carries a marker.
 AVFrame* picture(uint8_t marker) {
     AVFrame* f = av_frame_alloc();

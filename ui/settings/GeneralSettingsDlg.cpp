@@ -2,6 +2,7 @@
 
 #include "hub/OrunAppFace.h"
 #include "ui/KeyMap.h"
+#include "ui/settings/CaptureSettingsPage.h"
 #include "ui/settings/PumpWait.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
@@ -60,6 +61,7 @@ GeneralSettingsDlg::GeneralSettingsDlg(SettingsEnvironment& env, QWidget* parent
     ui->lbLoading->setMovie(m_loadingMovie);
     m_loadingMovie->start();
     ui->lbLoading->hide();
+    addCapturePage();
 
     selectPage(0, ui->tbVideoSetting);
     showApplyEnabled(false);
@@ -227,7 +229,11 @@ void GeneralSettingsDlg::radioChanged(bool checked) {
     if (!checked || iGuard > 0)
         return;
     recomputeChanged();
-    showApplyEnabled(!lstChanged.isEmpty());
+    showApplyEnabled(hasChanges());
+}
+
+bool GeneralSettingsDlg::hasChanges() const {
+    return !lstChanged.isEmpty() || m_capturePage->changed();
 }
 
 // --- Menu ----------------------------------------------------------------------
@@ -237,7 +243,7 @@ void GeneralSettingsDlg::selectPage(int index, QToolButton* button) {
     const bool photoMode = OrunAppFace::instance()->iWorkMode.load() == 0;
     ui->tbPohtoSetting->setEnabled(photoMode);
     for (QToolButton* b : {ui->tbVideoSetting, ui->tbGeneralFunc, ui->tbBtnSetting, ui->tbLanguage,
-                           ui->tbPohtoSetting, ui->tbConnectMode}) {
+                           ui->tbPohtoSetting, ui->tbConnectMode, m_captureMenu}) {
         if (b == button)
             b->setStyleSheet(kMenuOn);
         else if (b == ui->tbPohtoSetting && !photoMode)
@@ -264,6 +270,23 @@ void GeneralSettingsDlg::on_tbPohtoSetting_clicked() {
 }
 void GeneralSettingsDlg::on_tbConnectMode_clicked() {
     selectPage(5, ui->tbConnectMode);
+}
+
+// The capture page and its menu entry, below the others.
+void GeneralSettingsDlg::addCapturePage() {
+    m_capturePage = new CaptureSettingsPage(ui->stackedWidget);
+    ui->stackedWidget->addWidget(m_capturePage);
+    m_captureMenu = new QToolButton(ui->wgFrameLeft);
+    m_captureMenu->setObjectName(QStringLiteral("tbCaptureSetting"));
+    m_captureMenu->setGeometry(0, 370, 180, 44);
+    m_captureMenu->setText(tr("录制与直播"));
+    connect(m_captureMenu, &QToolButton::clicked, this, &GeneralSettingsDlg::captureMenuClicked);
+    connect(m_capturePage, &CaptureSettingsPage::edited, this,
+            [this] { showApplyEnabled(hasChanges()); });
+}
+
+void GeneralSettingsDlg::captureMenuClicked() {
+    selectPage(ui->stackedWidget->indexOf(m_capturePage), m_captureMenu);
 }
 
 void GeneralSettingsDlg::on_tbClose_clicked() {
@@ -452,8 +475,12 @@ void GeneralSettingsDlg::on_tbApply_clicked() {
         if (applyStep(id))
             lstChanged.removeAll(id);
     }
+    // Refused (an address that does not fit) it stays changed, with its reason
+    // on its page.
+    if (m_capturePage->changed() && !m_capturePage->apply())
+        captureMenuClicked();
     // A step that failed stays listed, so the user can apply it again.
-    showApplyEnabled(hasApplySteps());
+    showApplyEnabled(hasApplySteps() || m_capturePage->changed());
 }
 
 // --- Wi-Fi mode ----------------------------------------------------------------
@@ -645,7 +672,7 @@ void GeneralSettingsDlg::on_tbConnect_clicked() {
                     [hub] { return hub->uiActive.load(); }, 4999);
     m_env->hideMask();
     recomputeChanged();
-    showApplyEnabled(hasApplySteps());
+    showApplyEnabled(hasApplySteps() || m_capturePage->changed());
     updateConnectButton();
 }
 

@@ -8,6 +8,7 @@
 namespace Ui {
 class GeneralSettingsDlg;
 }
+class CaptureSettingsPage;
 class QMovie;
 class QToolButton;
 class SettingsEnvironment;
@@ -16,7 +17,8 @@ class SettingsEnvironment;
 // orientation, overlay buttons, language, photo ratio and the camera's Wi-Fi
 // mode. Only the
 // settings that differ from the current state are applied, each through an
-// operation of the runtime while the loading mask is shown.
+// operation of the runtime while the loading mask is shown. The capture page
+// (recording, snapshots, live output on the PC) is saved to the configuration.
 class GeneralSettingsDlg : public QDialog {
     Q_OBJECT
 public:
@@ -64,6 +66,7 @@ private slots:
     void on_tbReflush_clicked();
     void on_cbOnlineCamera_currentIndexChanged(const QString& text);
     void on_tbConnect_clicked();
+    void captureMenuClicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -92,6 +95,8 @@ private:
     void tell(const QString& text);
     void switchToHotspot();
     void switchToStation();
+    void addCapturePage();
+    bool hasChanges() const;
 
     Ui::GeneralSettingsDlg* ui;
     SettingsEnvironment* m_env;
@@ -103,4 +108,6 @@ private:
     QMovie* m_loadingMovie = nullptr;
     bool m_dragging = false;
     QPoint m_dragOffset;
+    CaptureSettingsPage* m_capturePage = nullptr;
+    QToolButton* m_captureMenu = nullptr;
 };

@@ -1,4 +1,6 @@
 #include "ui/settings/GeneralSettingsDlg.h"
+#include "app/CaptureSettings.h"
+#include "app/Configuration.h"
 #include "tests/ui/overlay/UiTestKit.h"
 #include "tests/ui/settings/FakeSettingsEnvironment.h"
 #include "ui/settings/SettingsEnvironment.h"
@@ -9,12 +11,16 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QToolButton>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
@@ -469,4 +475,68 @@ TEST_F(SettingsFixture, WifiStatusLineNamesTheLinkAndTheMode) {
     emit hub->signal_showWifiWorkStatusInfo();
     EXPECT_EQ(child<QLabel>(&dlg, "lbWifiMsg")->text(),
               QStringLiteral("当前连接:未连接(站点模式)"));
+}
+
+// The capture page keeps its settings in the configuration file; an address
+// that does not suit the output is refused with the reason on the page.
+TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
+    QTemporaryDir base;
+    setApplicationBaseDir(base.path());
+    QDir().mkpath(base.path() + "/language");
+    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
+        QFile::copy(QDir::current().filePath(QString("language/") + name),
+                    base.path() + "/language/" + name);
+    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    for (int language : {1, 0}) {
+        loadLanguage(language);
+        GeneralSettingsDlg shown(env);
+        child<QToolButton>(&shown, "tbCaptureSetting")->click();
+        if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
+            shown.grab().save(artifacts + (language == 1 ? "/settings_capture_en.png"
+                                                         : "/settings_capture_zh.png"));
+    }
+    loadLanguage(1);
+
+    GeneralSettingsDlg dlg(env);
+    child<QToolButton>(&dlg, "tbCaptureSetting")->click();
+    auto* stack = child<QStackedWidget>(&dlg, "stackedWidget");
+    ASSERT_EQ(stack->currentWidget()->objectName(), "wgCaptureSetting");
+    auto* folder = child<QLineEdit>(&dlg, "leRecordFolder");
+    EXPECT_EQ(QDir::fromNativeSeparators(folder->text()), CaptureSettings::defaultRecordFolder());
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+
+    folder->clear();
+    QTest::keyClicks(folder, base.path() + "/rec");
+    child<QRadioButton>(&dlg, "rbRecordMkv")->click();
+    child<QCheckBox>(&dlg, "cbSnapshotBoxes")->click();
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+    auto* kind = child<QComboBox>(&dlg, "cbLiveKind");
+    auto* address = child<QLineEdit>(&dlg, "leLiveAddress");
+    kind->setCurrentIndex(1); // UDP
+    EXPECT_EQ(address->text(), "127.0.0.1:1234");
+    address->clear();
+    QTest::keyClicks(address, "239.1.1.1:5004");
+    pressApply(dlg);
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+    CaptureSettings saved = CaptureSettings::load();
+    EXPECT_EQ(saved.recordFolder, base.path() + "/rec");
+    EXPECT_EQ(saved.recordFormat, "mkv");
+    EXPECT_TRUE(saved.snapshotBoxes);
+    EXPECT_EQ(saved.liveKind, LiveSettings::Kind::UdpMpegTs);
+    EXPECT_EQ(saved.liveUdp, "239.1.1.1:5004");
+    EXPECT_TRUE(runtime.seen.empty()) << "nothing for the camera";
+
+    // Switching kinds keeps each kind's address; a bad RTMP URL is refused.
+    kind->setCurrentIndex(2);
+    address->clear();
+    QTest::keyClicks(address, "not a url");
+    kind->setCurrentIndex(1);
+    EXPECT_EQ(address->text(), "239.1.1.1:5004");
+    kind->setCurrentIndex(2);
+    EXPECT_EQ(address->text(), "not a url");
+    pressApply(dlg);
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled()) << "refused, still to apply";
+    EXPECT_EQ(CaptureSettings::load().liveKind, LiveSettings::Kind::UdpMpegTs);
+    EXPECT_TRUE(child<QLabel>(&dlg, "lbLiveHint")->text().contains("rtmp://"));
+    setApplicationBaseDir(QString());
 }

@@ -1,0 +1,341 @@
+#include "app/CaptureControl.h"
+
+#include "video/capture/LiveOutput.h"
+#include "video/capture/Recorder.h"
+#include "video/capture/SnapshotTaker.h"
+
+#include <QDebug>
+#include <QDir>
+
+#include <cerrno>
+
+namespace {
+
+QString shownPath(const std::string& path) {
+    return QDir::toNativeSeparators(QString::fromStdString(path));
+}
+
+} // namespace
+
+CaptureControl::CaptureControl(QObject* parent) : QObject(parent) {}
+
+CaptureControl::~CaptureControl() {
+    shutdown();
+}
+
+CaptureControl* CaptureControl::instance() {
+    // Never deleted: writers may still finish while the program ends.
+    static CaptureControl* control = new CaptureControl();
+    return control;
+}
+
+void CaptureControl::setVideoHooks(VideoHooks hooks) {
+    m_hooks = std::move(hooks);
+}
+
+qint64 CaptureControl::recordingElapsedMs() const {
+    return m_recorder && m_recordingClock.isValid() ? m_recordingClock.elapsed() : 0;
+}
+
+QString CaptureControl::liveUrl() const {
+    if (m_live)
+        return QString::fromStdString(m_live->settings().shownUrl());
+    return QString::fromStdString(CaptureSettings::load().live().shownUrl());
+}
+
+bool CaptureControl::isSnapshotPending() const {
+    return m_snapshots && m_snapshots->busy();
+}
+
+WriterStats CaptureControl::recordingStats() const {
+    return m_recorder ? m_recorder->stats() : WriterStats{};
+}
+
+WriterStats CaptureControl::liveOutputStats() const {
+    return m_live ? m_live->stats() : WriterStats{};
+}
+
+CaptureReport CaptureControl::reporterFor(WriterId id, Writer writer) {
+    // Called on the writer's thread; handled on this object's thread. The
+    // writers end before this object does (shutdown), so `this` outlives
+    // every call, and an event still queued when it goes is dropped by Qt.
+    return [this, id, writer](const CaptureEvent& event) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, id, writer, event] {
+                switch (writer) {
+                case Writer::Recording:
+                    onRecorderEvent(id, event);
+                    break;
+                case Writer::Live:
+                    onLiveEvent(id, event);
+                    break;
+                case Writer::Snapshot:
+                    onSnapshotEvent(event);
+                    break;
+                }
+            },
+            Qt::QueuedConnection);
+    };
+}
+
+// --- Recording ----------------------------------------------------------------
+
+void CaptureControl::toggleRecording() {
+    if (isRecording())
+        stopRecording();
+    else
+        startRecording();
+}
+
+bool CaptureControl::startRecording() {
+    if (m_recorder)
+        return true;
+    if (!m_hooks.addUnitSink) {
+        qWarning() << "Recording not started: no video path";
+        return false;
+    }
+    const CaptureSettings settings = CaptureSettings::load();
+    const WriterId id = ++m_nextId;
+    auto recorder =
+        std::make_shared<Recorder>(settings.recorder(), reporterFor(id, Writer::Recording));
+    recorder->start();
+    m_recorder = recorder;
+    m_recorderId = id;
+    m_recordingFile.clear();
+    m_recordingClock.start();
+    m_hooks.addUnitSink(recorder);
+    qInfo().noquote() << "Recording on the PC into"
+                      << QDir::toNativeSeparators(settings.recordFolder);
+    emit recordingChanged(true);
+    return true;
+}
+
+void CaptureControl::stopRecording() {
+    if (!m_recorder)
+        return;
+    std::shared_ptr<Recorder> recorder = std::move(m_recorder);
+    m_recorder.reset();
+    if (m_hooks.removeUnitSink)
+        m_hooks.removeUnitSink(recorder);
+    retire(m_recorderId, recorder);
+    m_recorderId = 0;
+    m_recordingClock.invalidate();
+    m_recordingFile.clear();
+    qInfo() << "Recording on the PC stopped";
+    emit recordingChanged(false);
+}
+
+void CaptureControl::onRecorderEvent(WriterId id, const CaptureEvent& event) {
+    const QString path = shownPath(event.path);
+    switch (event.kind) {
+    case CaptureEvent::Kind::FileOpened:
+        qInfo().noquote() << "Recording to" << path;
+        if (id == m_recorderId)
+            m_recordingFile = path;
+        break;
+    case CaptureEvent::Kind::FileClosed:
+        qInfo().noquote() << "Recording complete:" << path << event.frames << "pictures,"
+                          << event.durationUs / 1000 << "ms";
+        if (id == m_recorderId && m_recordingFile == path)
+            m_recordingFile.clear();
+        emit fileWritten(path);
+        emit notice(kNoticeInfo, tr("录像已保存:%1").arg(path));
+        break;
+    case CaptureEvent::Kind::FileFailed:
+        qWarning().noquote() << "Recording could not be written to" << path << ":"
+                             << QString::fromStdString(event.reason);
+        emit notice(kNoticeWarning, tr("录像无法写入 %1:%2").arg(path, reasonText(event)));
+        // The recorder ends itself after a failure.
+        if (id == m_recorderId)
+            stopRecording();
+        break;
+    case CaptureEvent::Kind::Finished:
+        if (id == m_recorderId)
+            stopRecording();
+        release(id);
+        break;
+    default:
+        break;
+    }
+}
+
+// --- Live output ----------------------------------------------------------------
+
+void CaptureControl::toggleLiveOutput() {
+    if (isLiveOutputOn())
+        stopLiveOutput();
+    else
+        startLiveOutput();
+}
+
+bool CaptureControl::startLiveOutput() {
+    if (m_live)
+        return true;
+    if (!m_hooks.addUnitSink) {
+        qWarning() << "Live output not started: no video path";
+        return false;
+    }
+    const CaptureSettings settings = CaptureSettings::load();
+    const WriterId id = ++m_nextId;
+    auto live = std::make_shared<LiveOutput>(settings.live(), reporterFor(id, Writer::Live));
+    m_live = live;
+    m_liveId = id;
+    m_liveFailureShown = false;
+    live->start();
+    m_hooks.addUnitSink(live);
+    qInfo().noquote() << "Live output on:" << QString::fromStdString(live->settings().shownUrl());
+    emit liveOutputChanged(true);
+    return true;
+}
+
+void CaptureControl::stopLiveOutput() {
+    if (!m_live)
+        return;
+    std::shared_ptr<LiveOutput> live = std::move(m_live);
+    m_live.reset();
+    if (m_hooks.removeUnitSink)
+        m_hooks.removeUnitSink(live);
+    retire(m_liveId, live);
+    m_liveId = 0;
+    qInfo() << "Live output off";
+    emit liveOutputChanged(false);
+}
+
+void CaptureControl::onLiveEvent(WriterId id, const CaptureEvent& event) {
+    const QString url = QString::fromStdString(event.path);
+    const QString reason = QString::fromStdString(event.reason);
+    switch (event.kind) {
+    case CaptureEvent::Kind::OutputWaiting:
+        qInfo().noquote() << "Live output: waiting for a player at" << url;
+        break;
+    case CaptureEvent::Kind::OutputOpened:
+        qInfo().noquote() << "Live output: sending to" << url;
+        break;
+    case CaptureEvent::Kind::OutputClosed:
+        qWarning().noquote() << "Live output: the consumer at" << url << "went away:" << reason;
+        break;
+    case CaptureEvent::Kind::OutputFailed:
+        qWarning().noquote() << "Live output:" << url << "did not open:" << reason;
+        // The user switched it on: the first failure is worth a banner, the
+        // retries are not.
+        if (id == m_liveId && !m_liveFailureShown) {
+            m_liveFailureShown = true;
+            emit notice(kNoticeWarning, tr("直播输出无法打开 %1:%2").arg(url, reasonText(event)));
+        }
+        break;
+    case CaptureEvent::Kind::Finished:
+        if (id == m_liveId)
+            stopLiveOutput();
+        release(id);
+        break;
+    default:
+        break;
+    }
+}
+
+// --- Snapshot ---------------------------------------------------------------------
+
+void CaptureControl::takeSnapshot() {
+    if (!m_snapshots)
+        m_snapshots = std::make_shared<SnapshotTaker>(reporterFor(0, Writer::Snapshot));
+    if (!m_snapshotsPlugged) {
+        if (!m_hooks.addPictureSink) {
+            qWarning() << "Snapshot not taken: no video path";
+            emit notice(kNoticeWarning, tr("没有可保存的画面"));
+            return;
+        }
+        // It wants pictures only while a snapshot is asked for.
+        m_hooks.addPictureSink(m_snapshots);
+        m_snapshotsPlugged = true;
+    }
+    if (!m_snapshots->request(CaptureSettings::load().snapshot()))
+        qInfo() << "Snapshot already being taken";
+}
+
+void CaptureControl::onSnapshotEvent(const CaptureEvent& event) {
+    const QString path = shownPath(event.path);
+    if (event.kind == CaptureEvent::Kind::SnapshotSaved) {
+        qInfo().noquote() << "Snapshot saved:" << path;
+        emit fileWritten(path);
+        emit notice(kNoticeInfo, tr("截图已保存:%1").arg(path));
+    } else if (event.kind == CaptureEvent::Kind::SnapshotFailed) {
+        qWarning().noquote() << "Snapshot not saved to" << path << ":"
+                             << QString::fromStdString(event.reason);
+        if (event.reason == CaptureEvent::kNoPicture)
+            emit notice(kNoticeWarning, tr("没有可保存的画面"));
+        else
+            emit notice(kNoticeWarning, tr("截图无法保存到 %1:%2").arg(path, reasonText(event)));
+    }
+}
+
+// --- Writers that end ---------------------------------------------------------------
+
+void CaptureControl::retire(WriterId id, std::shared_ptr<UnitWriter> writer) {
+    writer->requestStop();
+    if (writer->finished()) {
+        writer->stop(0);
+        return;
+    }
+    m_retiring[id] = std::move(writer);
+}
+
+void CaptureControl::release(WriterId id) {
+    auto it = m_retiring.find(id);
+    if (it == m_retiring.end())
+        return;
+    // Its body has returned: the join is immediate.
+    std::shared_ptr<UnitWriter> writer = std::move(it->second);
+    m_retiring.erase(it);
+    writer->stop(0);
+}
+
+void CaptureControl::shutdown(int graceMs) {
+    if (m_recorder && m_hooks.removeUnitSink)
+        m_hooks.removeUnitSink(m_recorder);
+    if (m_live && m_hooks.removeUnitSink)
+        m_hooks.removeUnitSink(m_live);
+    if (m_live)
+        m_live->requestStop();
+    if (m_recorder)
+        m_recorder->stop(graceMs);
+    if (m_live)
+        m_live->stop(graceMs);
+    for (auto& retiring : m_retiring)
+        retiring.second->stop(graceMs);
+    m_retiring.clear();
+    const bool wasRecording = m_recorder != nullptr;
+    const bool wasLive = m_live != nullptr;
+    m_recorder.reset();
+    m_live.reset();
+    m_recorderId = 0;
+    m_liveId = 0;
+    if (m_snapshots)
+        m_snapshots->stop();
+    if (wasRecording)
+        emit recordingChanged(false);
+    if (wasLive)
+        emit liveOutputChanged(false);
+}
+
+QString CaptureControl::reasonText(const CaptureEvent& event) {
+    switch (event.errorNumber) {
+    case EACCES:
+    case EPERM:
+        return tr("没有写入权限");
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+        return tr("磁盘已满");
+    case ENOTDIR:
+        return tr("不是文件夹");
+    case EROFS:
+        return tr("只读文件系统");
+    case ECONNREFUSED:
+        return tr("连接被拒绝");
+    default:
+        break;
+    }
+    return QString::fromStdString(event.reason);
+}

@@ -1,0 +1,248 @@
+// Capture on the PC as the window drives it: the settings in the
+// configuration file, and the controller that switches recording, snapshots
+// and the live output on and off and turns what the writers report into
+// banners, with the video path stood in for.
+#include "app/CaptureControl.h"
+#include "app/Configuration.h"
+#include "tests/support/SyntheticUnits.h"
+#include "video/VideoPicture.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const bool kQuietCodecs = [] {
+    av_log_set_level(AV_LOG_ERROR);
+    return true;
+}();
+
+// The decoder controller's sink lists, as the composition hands them in.
+struct FakeVideo {
+    std::vector<std::shared_ptr<UnitSink>> units;
+    std::vector<std::shared_ptr<PictureSink>> pictures;
+
+    CaptureControl::VideoHooks hooks() {
+        CaptureControl::VideoHooks h;
+        h.addUnitSink = [this](std::shared_ptr<UnitSink> s) { units.push_back(std::move(s)); };
+        h.removeUnitSink = [this](const std::shared_ptr<UnitSink>& s) {
+            units.erase(std::remove(units.begin(), units.end(), s), units.end());
+        };
+        h.addPictureSink = [this](std::shared_ptr<PictureSink> s) {
+            pictures.push_back(std::move(s));
+        };
+        return h;
+    }
+    void send(const VideoUnit& unit) {
+        for (const auto& s : units)
+            s->onUnit(unit);
+    }
+    void breakStream(StreamBreak reason) {
+        for (const auto& s : units)
+            s->onStreamBreak(reason);
+    }
+};
+
+class CaptureControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        setApplicationBaseDir(dir.path());
+    }
+    void TearDown() override { setApplicationBaseDir(QString()); }
+
+    // Notices shown so far, as "level:text".
+    static QStringList notices(const QSignalSpy& spy) {
+        QStringList out;
+        for (const QList<QVariant>& args : spy)
+            out << QString("%1:%2").arg(args[0].toInt()).arg(args[1].toString());
+        return out;
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(CaptureControlTest, SettingsHaveDefaultsAndSurviveTheConfigurationFile) {
+    const CaptureSettings defaults = CaptureSettings::load();
+    EXPECT_EQ(defaults.recordFolder,
+              QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + "/orunapp");
+    EXPECT_EQ(defaults.snapshotFolder,
+              QStandardPaths::writableLocation(QStandardPaths::PicturesLocation) + "/orunapp");
+    EXPECT_EQ(defaults.recordFormat, "mp4");
+    EXPECT_EQ(defaults.snapshotFormat, "png");
+    EXPECT_EQ(defaults.liveKind, LiveSettings::Kind::SrtListener);
+    EXPECT_EQ(defaults.live().shownUrl(), "srt://127.0.0.1:9710");
+    EXPECT_FALSE(QFile::exists(configFilePath())) << "reading writes nothing";
+
+    CaptureSettings s = defaults;
+    s.recordFolder = dir.path() + "/videos";
+    s.recordFormat = "mkv";
+    s.snapshotFormat = "jpg";
+    s.snapshotBoxes = true;
+    s.liveKind = LiveSettings::Kind::UdpMpegTs;
+    s.setLiveAddress("239.0.0.1:5000");
+    s.save();
+    const CaptureSettings back = CaptureSettings::load();
+    EXPECT_EQ(back, s);
+    EXPECT_EQ(back.recorder().container, "matroska");
+    EXPECT_EQ(back.live().url(), "udp://239.0.0.1:5000?pkt_size=1316");
+    EXPECT_EQ(back.liveSrt, defaults.liveSrt) << "each kind keeps its address";
+    EXPECT_EQ(readConfigValue("Capture/liveKind", QString()).toString(), "udp");
+
+    // Unusable values fall back to the defaults.
+    writeConfigValue("Capture/recordFormat", "avi");
+    writeConfigValue("Capture/recordFolder", "  ");
+    EXPECT_EQ(CaptureSettings::load().recordFormat, "mp4");
+    EXPECT_EQ(CaptureSettings::load().recordFolder, defaults.recordFolder);
+
+    using K = LiveSettings::Kind;
+    EXPECT_TRUE(CaptureSettings::addressValid(K::SrtListener, "127.0.0.1:9710"));
+    EXPECT_TRUE(CaptureSettings::addressValid(K::UdpMpegTs, "[::1]:5000"));
+    EXPECT_FALSE(CaptureSettings::addressValid(K::SrtListener, "127.0.0.1"));
+    EXPECT_FALSE(CaptureSettings::addressValid(K::SrtListener, "127.0.0.1:70000"));
+    EXPECT_FALSE(CaptureSettings::addressValid(K::UdpMpegTs, "1.2.3.4:5?mode=caller"));
+    EXPECT_TRUE(CaptureSettings::addressValid(K::RtmpPush, "rtmp://live.example.com/app/key"));
+    EXPECT_FALSE(CaptureSettings::addressValid(K::RtmpPush, "http://example.com/x"));
+}
+
+TEST_F(CaptureControlTest, RecordingPlugsInWritesFilesAcrossBreaksAndUnplugsOnStop) {
+    CaptureSettings s = CaptureSettings::load();
+    s.recordFolder = dir.path() + "/videos";
+    s.save();
+    FakeVideo video;
+    CaptureControl control;
+    QSignalSpy changed(&control, &CaptureControl::recordingChanged);
+    QSignalSpy written(&control, &CaptureControl::fileWritten);
+    QSignalSpy shown(&control, &CaptureControl::notice);
+    control.setVideoHooks(video.hooks());
+    EXPECT_TRUE(video.units.empty()) << "nothing plugged in until switched on";
+
+    control.toggleRecording();
+    ASSERT_TRUE(control.isRecording());
+    EXPECT_EQ(video.units.size(), 1u);
+    ASSERT_EQ(changed.size(), 1);
+    EXPECT_TRUE(changed[0][0].toBool());
+
+    SyntheticUnits camera(320, 240);
+    for (int i = 0; i < 40; ++i)
+        video.send(camera.next());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !control.recordingFile().isEmpty(); }, 5000));
+    video.breakStream(StreamBreak::LinkLost);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.size() == 1; }, 5000));
+    EXPECT_TRUE(control.isRecording()) << "a lost link does not end the recording";
+    // The camera is back; the recorder waits for its next key frame (the 61st).
+    for (int i = 0; i < 30; ++i)
+        video.send(camera.next());
+    control.toggleRecording();
+    EXPECT_FALSE(control.isRecording());
+    EXPECT_TRUE(video.units.empty());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.size() == 2; }, 5000));
+    EXPECT_EQ(changed.size(), 2);
+    EXPECT_EQ(QDir(dir.path() + "/videos").entryList(QDir::Files).size(), 2);
+    EXPECT_TRUE(written[1][0].toString().endsWith("_part2.mp4"));
+    const QStringList texts = notices(shown);
+    ASSERT_EQ(texts.size(), 2) << texts.join('|').toStdString();
+    EXPECT_TRUE(texts[0].startsWith("2:")) << "an information banner";
+    EXPECT_TRUE(texts[0].contains(QDir::toNativeSeparators(written[0][0].toString())));
+}
+
+TEST_F(CaptureControlTest, AFolderThatCannotBeWrittenShowsWhyAndEndsTheRecording) {
+    QFile blocker(dir.path() + "/plain-file");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    CaptureSettings s = CaptureSettings::load();
+    s.recordFolder = dir.path() + "/plain-file";
+    s.snapshotFolder = dir.path() + "/plain-file/pictures";
+    s.save();
+    FakeVideo video;
+    CaptureControl control;
+    QSignalSpy shown(&control, &CaptureControl::notice);
+    control.setVideoHooks(video.hooks());
+    ASSERT_TRUE(control.startRecording());
+    SyntheticUnits camera(320, 240);
+    video.send(camera.next());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control.isRecording(); }, 5000));
+    EXPECT_TRUE(video.units.empty());
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0][0].toInt(), CaptureControl::kNoticeWarning);
+    EXPECT_TRUE(shown[0][1].toString().contains("plain-file"))
+        << shown[0][1].toString().toStdString();
+
+    // A snapshot into it fails the same way; the picture sink stays plugged.
+    control.takeSnapshot();
+    ASSERT_EQ(video.pictures.size(), 1u);
+    VideoPicture picture;
+    picture.rgb = cv::Mat(64, 64, CV_8UC3, cv::Scalar(10, 20, 30));
+    picture.width = 64;
+    picture.height = 64;
+    ASSERT_TRUE(video.pictures[0]->wantsPicture());
+    video.pictures[0]->onPicture(picture);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 2; }, 5000));
+    EXPECT_EQ(shown[1][0].toInt(), CaptureControl::kNoticeWarning);
+    EXPECT_FALSE(control.isSnapshotPending());
+}
+
+TEST_F(CaptureControlTest, SnapshotGoesToThePicturesFolder) {
+    CaptureSettings s = CaptureSettings::load();
+    s.snapshotFolder = dir.path() + "/pictures";
+    s.save();
+    FakeVideo video;
+    CaptureControl control;
+    QSignalSpy written(&control, &CaptureControl::fileWritten);
+    control.setVideoHooks(video.hooks());
+    control.takeSnapshot();
+    ASSERT_EQ(video.pictures.size(), 1u);
+    VideoPicture picture;
+    picture.rgb = cv::Mat(48, 80, CV_8UC3, cv::Scalar(200, 40, 40));
+    picture.width = 64;
+    picture.height = 48;
+    video.pictures[0]->onPicture(picture);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.size() == 1; }, 5000));
+    const QString path = written[0][0].toString();
+    EXPECT_TRUE(path.startsWith(QDir::toNativeSeparators(dir.path() + "/pictures/orunapp_")));
+    const QImage image(QDir::fromNativeSeparators(path));
+    EXPECT_EQ(image.size(), QSize(64, 48)) << "the picture's own size";
+    EXPECT_EQ(image.pixel(10, 10), qRgb(200, 40, 40));
+    control.takeSnapshot();
+    EXPECT_EQ(video.pictures.size(), 1u) << "plugged in once";
+}
+
+TEST_F(CaptureControlTest, ALiveOutputThatDoesNotOpenGivesOneBannerAndCanBeStopped) {
+    CaptureSettings s = CaptureSettings::load();
+    s.liveKind = LiveSettings::Kind::RtmpPush;
+    s.liveRtmp = "rtmp://127.0.0.1:1/live/none"; // nothing listens on port 1
+    s.save();
+    FakeVideo video;
+    CaptureControl control;
+    QSignalSpy shown(&control, &CaptureControl::notice);
+    QSignalSpy changed(&control, &CaptureControl::liveOutputChanged);
+    control.setVideoHooks(video.hooks());
+    EXPECT_EQ(control.liveUrl(), "rtmp://127.0.0.1:1/live/none");
+    control.toggleLiveOutput();
+    ASSERT_TRUE(control.isLiveOutputOn());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 1; }, 8000));
+    EXPECT_EQ(shown[0][0].toInt(), CaptureControl::kNoticeWarning);
+    EXPECT_TRUE(shown[0][1].toString().contains("rtmp://127.0.0.1:1/live/none"));
+    EXPECT_TRUE(control.isLiveOutputOn()) << "it keeps trying";
+    control.toggleLiveOutput();
+    EXPECT_FALSE(control.isLiveOutputOn());
+    EXPECT_TRUE(video.units.empty());
+    EXPECT_EQ(changed.size(), 2);
+    QTest::qWait(100);
+    EXPECT_EQ(shown.size(), 1);
+}

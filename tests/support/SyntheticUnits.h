@@ -1,0 +1,64 @@
+#pragma once
+
+// The simulated camera's H.264 (its synthetic scene, encoded as it encodes
+// it: one key frame with SPS and PPS a second, no B-frames) as the video
+// units the fetch stage hands to the unit sinks, with made-up times. Link
+// camsim_video.
+
+#include "tools/camsim/video/SyntheticVideoSource.h"
+#include "video/H264Inspect.h"
+#include "video/VideoUnit.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class SyntheticUnits {
+public:
+    // `cameraTicks`: ticks of the camera's time per picture (0: no trailer),
+    // starting at `cameraStart`; arrival times step by `arrivalStepUs`.
+    SyntheticUnits(int width, int height, int64_t cameraTicks = 33333,
+                   int64_t cameraStart = 1000000, int64_t arrivalStepUs = 33333)
+        : m_cameraTicks(cameraTicks), m_camera(cameraStart), m_arrivalStep(arrivalStepUs) {
+        resize(width, height);
+    }
+
+    // Pictures from the next key frame on have the new size.
+    void resize(int width, int height) {
+        camsim::VideoSettings settings;
+        settings.width = width;
+        settings.height = height;
+        m_source.configure(settings);
+    }
+
+    VideoUnit next() {
+        camsim::VideoFrame frame;
+        VideoUnit unit;
+        if (!m_source.nextFrame(frame) || frame.accessUnit.empty())
+            return unit;
+        unit.data = std::make_shared<const std::string>(frame.accessUnit);
+        unit.keyFrame = isKeyFrameUnit(frame.accessUnit);
+        unit.sequence = ++m_sequence;
+        unit.cameraTime = m_cameraTicks != 0 ? m_camera : 0;
+        unit.arrivalUs = m_arrival;
+        unit.side = std::make_shared<const SideInfo>(SideInfo{});
+        m_camera += m_cameraTicks;
+        m_arrival += m_arrivalStep;
+        return unit;
+    }
+
+    std::vector<VideoUnit> take(int n) {
+        std::vector<VideoUnit> out;
+        for (int i = 0; i < n; ++i)
+            out.push_back(next());
+        return out;
+    }
+
+private:
+    camsim::SyntheticVideoSource m_source;
+    int64_t m_cameraTicks;
+    int64_t m_camera;
+    int64_t m_arrival = 5000000;
+    int64_t m_arrivalStep;
+    uint64_t m_sequence = 0;
+};

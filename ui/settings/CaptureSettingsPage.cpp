@@ -1,0 +1,213 @@
+#include "ui/settings/CaptureSettingsPage.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QToolButton>
+
+namespace {
+
+const char* const kBrowseStyle =
+    "QToolButton{border-image: url(:/icon/SettingOKBtn1.bmp);color: rgb(255, 255, 255);}"
+    "QToolButton:hover{border-image: url(:/icon/SettingOKBtn2.png);color: rgb(255, 255, 255);}";
+
+// The kinds in the order of the list.
+const LiveSettings::Kind kKinds[] = {LiveSettings::Kind::SrtListener, LiveSettings::Kind::UdpMpegTs,
+                                     LiveSettings::Kind::RtmpPush};
+
+int indexOfKind(LiveSettings::Kind kind) {
+    for (int i = 0; i < 3; ++i)
+        if (kKinds[i] == kind)
+            return i;
+    return 0;
+}
+
+} // namespace
+
+CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("wgCaptureSetting"));
+    setStyleSheet(QStringLiteral("QLabel, QRadioButton, QCheckBox{color: rgb(220, 220, 220);}"
+                                 "QComboBox{color: rgb(0, 0, 0);}"));
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(20, 12, 20, 0);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    int row = 0;
+
+    auto folderRow = [&](const QString& label, const char* name) {
+        grid->addWidget(new QLabel(label, this), row, 0);
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setMinimumHeight(26);
+        grid->addWidget(edit, row, 1);
+        auto* browse = new QToolButton(this);
+        browse->setText(tr("浏览..."));
+        browse->setFixedSize(80, 28);
+        browse->setStyleSheet(kBrowseStyle);
+        grid->addWidget(browse, row, 2);
+        connect(browse, &QToolButton::clicked, this, [this, edit] { chooseFolder(edit); });
+        connect(edit, &QLineEdit::textEdited, this, &CaptureSettingsPage::edited);
+        ++row;
+        return edit;
+    };
+    auto pairRow = [&](const QString& label, const QString& a, const QString& b, const char* nameA,
+                       const char* nameB, QRadioButton** first, QRadioButton** second) {
+        grid->addWidget(new QLabel(label, this), row, 0);
+        auto* box = new QWidget(this);
+        auto* line = new QHBoxLayout(box);
+        line->setContentsMargins(0, 0, 0, 0);
+        *first = new QRadioButton(a, box);
+        *second = new QRadioButton(b, box);
+        (*first)->setObjectName(QLatin1String(nameA));
+        (*second)->setObjectName(QLatin1String(nameB));
+        line->addWidget(*first);
+        line->addWidget(*second);
+        line->addStretch();
+        auto* group = new QButtonGroup(box);
+        group->addButton(*first);
+        group->addButton(*second);
+        connect(*first, &QRadioButton::clicked, this, &CaptureSettingsPage::edited);
+        connect(*second, &QRadioButton::clicked, this, &CaptureSettingsPage::edited);
+        grid->addWidget(box, row, 1, 1, 2);
+        ++row;
+    };
+
+    m_recordFolder = folderRow(tr("录像文件夹:"), "leRecordFolder");
+    pairRow(tr("录像格式:"), QStringLiteral("MP4"), QStringLiteral("MKV"), "rbRecordMp4",
+            "rbRecordMkv", &m_mp4, &m_mkv);
+    m_snapshotFolder = folderRow(tr("截图文件夹:"), "leSnapshotFolder");
+    pairRow(tr("截图格式:"), QStringLiteral("PNG"), QStringLiteral("JPEG"), "rbSnapshotPng",
+            "rbSnapshotJpg", &m_png, &m_jpg);
+    m_boxes = new QCheckBox(tr("截图包含目标框"), this);
+    m_boxes->setObjectName(QStringLiteral("cbSnapshotBoxes"));
+    connect(m_boxes, &QCheckBox::clicked, this, &CaptureSettingsPage::edited);
+    grid->addWidget(m_boxes, row++, 1, 1, 2);
+
+    grid->addWidget(new QLabel(tr("直播输出:"), this), row, 0);
+    m_kind = new QComboBox(this);
+    m_kind->setObjectName(QStringLiteral("cbLiveKind"));
+    m_kind->addItem(tr("SRT 监听(OBS、播放器)"));
+    m_kind->addItem(tr("UDP 发送(MPEG-TS)"));
+    m_kind->addItem(tr("RTMP 推流(直播平台)"));
+    m_kind->setMinimumHeight(26);
+    grid->addWidget(m_kind, row++, 1, 1, 2);
+    grid->addWidget(new QLabel(tr("地址:"), this), row, 0);
+    m_address = new QLineEdit(this);
+    m_address->setObjectName(QStringLiteral("leLiveAddress"));
+    m_address->setMinimumHeight(26);
+    grid->addWidget(m_address, row++, 1, 1, 2);
+    m_hint = new QLabel(this);
+    m_hint->setObjectName(QStringLiteral("lbLiveHint"));
+    m_hint->setWordWrap(true);
+    m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    grid->addWidget(m_hint, row++, 0, 1, 3);
+    grid->setRowStretch(row, 1);
+    grid->setColumnStretch(1, 1);
+
+    connect(m_kind, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+            &CaptureSettingsPage::kindChosen);
+    connect(m_address, &QLineEdit::textEdited, this, [this] {
+        updateHint();
+        emit edited();
+    });
+
+    m_saved = CaptureSettings::load();
+    showSettings(m_saved);
+}
+
+void CaptureSettingsPage::showSettings(const CaptureSettings& settings) {
+    m_filling = true;
+    m_addresses = settings;
+    m_recordFolder->setText(QDir::toNativeSeparators(settings.recordFolder));
+    (settings.recordFormat == QLatin1String("mkv") ? m_mkv : m_mp4)->setChecked(true);
+    m_snapshotFolder->setText(QDir::toNativeSeparators(settings.snapshotFolder));
+    (settings.snapshotFormat == QLatin1String("jpg") ? m_jpg : m_png)->setChecked(true);
+    m_boxes->setChecked(settings.snapshotBoxes);
+    m_shownKind = indexOfKind(settings.liveKind);
+    m_kind->setCurrentIndex(m_shownKind);
+    m_address->setText(settings.liveAddress());
+    updateHint();
+    m_filling = false;
+}
+
+CaptureSettings CaptureSettingsPage::chosen() const {
+    CaptureSettings s = m_addresses;
+    s.recordFolder = QDir::fromNativeSeparators(m_recordFolder->text().trimmed());
+    if (s.recordFolder.isEmpty())
+        s.recordFolder = CaptureSettings::defaultRecordFolder();
+    s.recordFormat = m_mkv->isChecked() ? QStringLiteral("mkv") : QStringLiteral("mp4");
+    s.snapshotFolder = QDir::fromNativeSeparators(m_snapshotFolder->text().trimmed());
+    if (s.snapshotFolder.isEmpty())
+        s.snapshotFolder = CaptureSettings::defaultSnapshotFolder();
+    s.snapshotFormat = m_jpg->isChecked() ? QStringLiteral("jpg") : QStringLiteral("png");
+    s.snapshotBoxes = m_boxes->isChecked();
+    s.liveKind = kKinds[m_shownKind];
+    s.setLiveAddress(m_address->text().trimmed());
+    return s;
+}
+
+bool CaptureSettingsPage::changed() const {
+    return chosen() != m_saved;
+}
+
+bool CaptureSettingsPage::apply() {
+    const CaptureSettings settings = chosen();
+    if (!CaptureSettings::addressValid(settings.liveKind, settings.liveAddress())) {
+        m_hint->setText(settings.liveKind == LiveSettings::Kind::RtmpPush
+                            ? tr("地址应为 rtmp:// 开头的推流地址")
+                            : tr("地址应为 主机:端口,例如 127.0.0.1:9710"));
+        return false;
+    }
+    settings.save();
+    m_saved = settings;
+    return true;
+}
+
+void CaptureSettingsPage::kindChosen(int index) {
+    if (m_filling || index < 0 || index >= 3)
+        return;
+    // Keep the address typed for the kind that was shown.
+    CaptureSettings edited = chosen();
+    m_addresses = edited;
+    m_shownKind = index;
+    m_addresses.liveKind = kKinds[index];
+    m_filling = true;
+    m_address->setText(m_addresses.liveAddress());
+    m_filling = false;
+    updateHint();
+    emit this->edited();
+}
+
+void CaptureSettingsPage::chooseFolder(QLineEdit* edit) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("选择文件夹"), QDir::fromNativeSeparators(edit->text().trimmed()));
+    if (folder.isEmpty())
+        return;
+    edit->setText(QDir::toNativeSeparators(folder));
+    emit edited();
+}
+
+void CaptureSettingsPage::updateHint() {
+    LiveSettings live;
+    live.kind = kKinds[m_shownKind];
+    live.address = m_address->text().trimmed().toStdString();
+    const QString url = QString::fromStdString(live.shownUrl());
+    switch (live.kind) {
+    case LiveSettings::Kind::SrtListener:
+        m_hint->setText(tr("OBS:添加“媒体源”,取消“本地文件”,输入 %1\n播放器:ffplay %1").arg(url));
+        break;
+    case LiveSettings::Kind::UdpMpegTs:
+        m_hint->setText(tr("播放器或 OBS 打开 %1").arg(url));
+        break;
+    case LiveSettings::Kind::RtmpPush:
+        m_hint->setText(tr("直播平台给出的推流地址(含串流密钥)"));
+        break;
+    }
+}

@@ -1,0 +1,197 @@
+#include "video/capture/Recorder.h"
+
+#include "video/capture/CaptureFiles.h"
+
+#include <QFile>
+
+namespace {
+
+// The end of the program waits this long for the file's end.
+constexpr int kStopGraceMs = 3000;
+
+} // namespace
+
+Recorder::Recorder(RecorderSettings settings, CaptureReport report)
+    : UnitWriter("orun-record", kQueueCapacity, std::move(report)), m_settings(std::move(settings)),
+      m_stem(capturefiles::timeStem(m_settings.prefix)), m_muxer(m_abort) {}
+
+Recorder::~Recorder() {
+    stop(kStopGraceMs);
+}
+
+std::string Recorder::extensionOf(const std::string& container) {
+    return container == "matroska" ? "mkv" : "mp4";
+}
+
+std::map<std::string, std::string> Recorder::muxerOptions(const std::string& container) {
+    if (container == "matroska")
+        return {{"cluster_time_limit", "1000"}, {"flush_packets", "1"}};
+    return {{"movflags", "frag_keyframe+empty_moov+default_base_moof"},
+            {"frag_duration", "1000000"},
+            {"flush_packets", "1"}};
+}
+
+void Recorder::run() {
+    VideoUnit unit;
+    StreamBreak reason = StreamBreak::Stopped;
+    while (!m_failed) {
+        const UnitQueue::Taken taken = m_queue.take(unit, reason);
+        if (taken == UnitQueue::Taken::Nothing)
+            break; // cut short
+        if (taken == UnitQueue::Taken::Break) {
+            closeFile();
+            if (reason == StreamBreak::Stopped && stopAsked())
+                break;
+            continue;
+        }
+        handleUnit(unit);
+        unit = VideoUnit{};
+    }
+    closeFile();
+}
+
+void Recorder::handleUnit(const VideoUnit& unit) {
+    if (!unit.data || unit.data->empty())
+        return;
+    if (unit.keyFrame) {
+        StreamParams params;
+        const bool readable = readStreamParams(*unit.data, &params);
+        if (m_muxer.isOpen() && readable && params.sps != m_params.sps)
+            closeFile(); // a new picture size: a new file
+        if (!m_muxer.isOpen()) {
+            if (!readable || !openFile(unit, params))
+                return;
+        }
+    }
+    // Before the first key frame there is nothing to write into.
+    if (!m_muxer.isOpen())
+        return;
+    if (!m_clock.decided()) {
+        m_clock.learn(unit.cameraTime, unit.arrivalUs);
+        m_learning.push_back(unit);
+        if (!m_clock.decided())
+            return;
+        std::vector<VideoUnit> learned;
+        learned.swap(m_learning);
+        for (const VideoUnit& u : learned) {
+            if (m_failed)
+                return;
+            stampAndWrite(u);
+        }
+        return;
+    }
+    stampAndWrite(unit);
+}
+
+bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
+    (void)keyFrame;
+    ++m_part;
+    const std::string stem = m_part == 1 ? m_stem : m_stem + "_part" + std::to_string(m_part);
+    std::string path;
+    std::string reason;
+    int number = 0;
+    if (!capturefiles::createUniqueFile(m_settings.folder, stem, extensionOf(m_settings.container),
+                                        &path, &reason, &number)) {
+        fail(m_settings.folder, reason, number);
+        return false;
+    }
+    int code = 0;
+    // "file:" keeps a colon in the folder's name from being read as a protocol.
+    if (!m_muxer.open("file:" + path, m_settings.container, params,
+                      muxerOptions(m_settings.container), &reason, &code)) {
+        // No empty file stays behind.
+        QFile::remove(QString::fromStdString(path));
+        fail(path, reason, MediaMuxer::systemError(code));
+        return false;
+    }
+    m_params = params;
+    m_path = path;
+    m_clock.restart();
+    m_pacing = false;
+    m_hasHeld = false;
+    m_end = 0;
+    m_fileFrames = 0;
+    countOutput();
+    CaptureEvent opened;
+    opened.kind = CaptureEvent::Kind::FileOpened;
+    opened.path = path;
+    report(opened);
+    return true;
+}
+
+void Recorder::stampAndWrite(const VideoUnit& unit) {
+    const int64_t timeline = m_clock.stamp(unit.cameraTime, unit.arrivalUs);
+    if (!m_pacing) {
+        m_pacer.start(m_clock.typicalStepUs());
+        m_pacing = true;
+    }
+    const int64_t pts = m_pacer.pace(timeline);
+    if (m_hasHeld && !writeHeld(pts - m_heldPts))
+        return;
+    m_held = unit;
+    m_heldPts = pts;
+    m_hasHeld = true;
+}
+
+bool Recorder::writeHeld(int64_t duration) {
+    std::string reason;
+    int code = 0;
+    if (!m_muxer.write(*m_held.data, m_heldPts, duration, m_held.keyFrame, &reason, &code)) {
+        fail(m_path, reason, MediaMuxer::systemError(code));
+        return false;
+    }
+    countWritten(m_held.data->size());
+    ++m_fileFrames;
+    m_end = m_heldPts + duration;
+    m_hasHeld = false;
+    m_held = VideoUnit{};
+    return true;
+}
+
+void Recorder::closeFile() {
+    if (!m_muxer.isOpen()) {
+        m_learning.clear();
+        m_hasHeld = false;
+        return;
+    }
+    if (!m_learning.empty()) {
+        // A file shorter than the learning span: what was seen will do.
+        m_clock.decideNow();
+        std::vector<VideoUnit> learned;
+        learned.swap(m_learning);
+        for (const VideoUnit& u : learned) {
+            if (m_failed)
+                break;
+            stampAndWrite(u);
+        }
+    }
+    if (!m_failed && m_hasHeld)
+        writeHeld(m_pacer.stepTicks());
+    std::string reason;
+    int code = 0;
+    const bool complete = m_muxer.close(&reason, true, &code);
+    m_hasHeld = false;
+    if (!complete) {
+        if (!m_failed)
+            fail(m_path, reason, MediaMuxer::systemError(code));
+        return;
+    }
+    if (m_failed)
+        return;
+    CaptureEvent closed;
+    closed.kind = CaptureEvent::Kind::FileClosed;
+    closed.path = m_path;
+    closed.frames = m_fileFrames;
+    closed.durationUs = m_end * 1000000 / MediaMuxer::kTicksPerSecond;
+    report(closed);
+}
+
+void Recorder::fail(const std::string& path, const std::string& reason, int errorNumber) {
+    m_failed = true;
+    CaptureEvent failed;
+    failed.kind = CaptureEvent::Kind::FileFailed;
+    failed.path = path;
+    failed.reason = reason;
+    failed.errorNumber = errorNumber;
+    report(failed);
+}

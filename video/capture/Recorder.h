@@ -1,0 +1,74 @@
+#pragma once
+
+#include "video/capture/MediaMuxer.h"
+#include "video/capture/UnitClock.h"
+#include "video/capture/UnitWriter.h"
+
+#include <string>
+#include <vector>
+
+// Where and how a recording is written.
+struct RecorderSettings {
+    std::string folder;
+    // "mp4" (fragmented: a cut-off file keeps all but its last second) or
+    // "matroska".
+    std::string container = "mp4";
+    // The first part of the file names (see capturefiles::timeStem).
+    std::string prefix = "orunapp";
+};
+
+// Records the camera's H.264 as it comes, without re-encoding: a unit sink
+// whose writer thread ("orun-record") muxes into a file with libavformat.
+//
+// A file starts at a key frame, with its parameter sets. Its times come from
+// the camera's time trailer (else arrival), as a timeline (UnitClock) paced
+// into constant steps (FramePacer), from zero. A break of the stream (the link lost, a new media
+// session, a pause) ends the file cleanly; the next key frame begins the next part,
+// "<name>_part2" and so on, as does a key frame with other parameter sets (a
+// new resolution). A file that cannot be created or written ends the
+// recording: FileFailed tells why, then Finished.
+class Recorder : public UnitWriter {
+public:
+    // Units that may wait for the disk (four seconds at 30 pictures a second).
+    static constexpr size_t kQueueCapacity = 120;
+
+    Recorder(RecorderSettings settings, CaptureReport report);
+    ~Recorder() override;
+
+    // The file name extension of a container ("mp4", "mkv").
+    static std::string extensionOf(const std::string& container);
+    // What libavformat is told for a container: a fragment per key frame and
+    // at least every second for MP4, a cluster a second for Matroska, each
+    // flushed to the file at once.
+    static std::map<std::string, std::string> muxerOptions(const std::string& container);
+
+protected:
+    void run() override;
+
+private:
+    void handleUnit(const VideoUnit& unit);
+    bool openFile(const VideoUnit& keyFrame, const StreamParams& params);
+    void closeFile();
+    void stampAndWrite(const VideoUnit& unit);
+    bool writeHeld(int64_t duration);
+    void fail(const std::string& path, const std::string& reason, int errorNumber);
+
+    const RecorderSettings m_settings;
+    const std::string m_stem;
+    MediaMuxer m_muxer;
+    UnitClock m_clock;
+    FramePacer m_pacer;
+    bool m_pacing = false;
+    StreamParams m_params;
+    std::string m_path;
+    int m_part = 0;
+    bool m_failed = false;
+    // Units kept while the clock learns the camera's time unit.
+    std::vector<VideoUnit> m_learning;
+    // The unit written next, once the following one tells its duration.
+    VideoUnit m_held;
+    bool m_hasHeld = false;
+    int64_t m_heldPts = 0; // ticks
+    int64_t m_end = 0;     // ticks
+    uint64_t m_fileFrames = 0;
+};

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Turns the times of the camera's units into a timeline: microseconds, zero
+// at the first unit of the timeline, strictly increasing.
+//
+// The camera's time trailer is in the camera's own unit, which the stream does
+// not name. The clock learns it: over the first half second of units it
+// compares the trailer's steps with the steps of the arrival time and takes
+// the common unit (nanoseconds, 100 ns, microseconds, 90 kHz, milliseconds)
+// the ratio lies near. When a unit carries no trailer, or the ratio fits none
+// of them, or the trailer does not advance, the arrival times are used
+// instead. Learning also gives the usual step between pictures (the median of
+// the steps it saw of the source it chose, or their mean when shorter).
+//
+// Afterwards each unit's step is the camera's step when that is plausible,
+// else the arrival step: a trailer that goes back or leaps more than two
+// seconds away from the arrival step (a camera that restarted its clock) does
+// not break the timeline.
+class UnitClock {
+public:
+    enum class Source { Learning, Camera, Arrival };
+
+    // Learns from one unit; true once the source is decided.
+    bool learn(int64_t cameraTime, int64_t arrivalUs);
+    Source source() const { return m_source; }
+    bool decided() const { return m_source != Source::Learning; }
+    // Decides now with what was seen (arrival times unless the camera's unit
+    // is known): a stream that ended while learning.
+    void decideNow();
+    // Ticks of the camera's time per second (0 unless the source is Camera).
+    int64_t cameraTicksPerSecond() const { return m_ticksPerSecond; }
+    // The usual step between pictures in microseconds (33333 when unknown).
+    int64_t typicalStepUs() const { return m_typicalStepUs; }
+
+    // Starts a new timeline: the next unit stamped gets zero.
+    void restart();
+    // The unit's time in microseconds since the first unit of the timeline.
+    // Before the source is decided, arrival steps are used.
+    int64_t stamp(int64_t cameraTime, int64_t arrivalUs);
+
+    // How long learning looks at the units, how many it wants at least, and
+    // how many it looks at most (a stalled arrival clock).
+    static constexpr int64_t kLearnSpanUs = 500000;
+    static constexpr int kLearnUnits = 4;
+    static constexpr int kLearnUnitsMax = 300;
+
+private:
+    Source m_source = Source::Learning;
+    int64_t m_ticksPerSecond = 0;
+    int64_t m_typicalStepUs = 33333;
+    // Learning.
+    int m_learnCount = 0;
+    bool m_missingTrailer = false;
+    int64_t m_firstCamera = 0;
+    int64_t m_firstArrival = 0;
+    int64_t m_prevCamera = 0;
+    int64_t m_prevArrival = 0;
+    std::vector<int64_t> m_cameraSteps;
+    std::vector<int64_t> m_arrivalSteps;
+    // Timeline.
+    bool m_started = false;
+    int64_t m_lastCamera = 0;
+    int64_t m_lastArrival = 0;
+    int64_t m_lastUs = 0;
+};
+
+// Turns a timeline of pictures into the presentation times of a file: a
+// constant step (exactly a common frame rate's when the usual step lies that
+// near, else a little shorter than the usual step), in 90 kHz ticks from
+// zero. A file of constant steps plays smoothly and every player and tool
+// reads its rate; the sender's and the network's jitter stay out of it.
+//
+// The times still follow the timeline: a picture more than a step later than
+// its place (a picture missing, or a rate a little slower than the step)
+// moves on by whole steps, leaving a gap; pictures that run more than
+// kLeadLimit steps early for their place (a rate faster than the step) make
+// the step shorter from there on, as measured over the file so far.
+class FramePacer {
+public:
+    static constexpr int64_t kTicksPerSecond = 90000;
+    // How much shorter than a measured step (of no common rate) the step is.
+    static constexpr double kShortening = 0.005;
+    // How many steps ahead of the timeline the times may run.
+    static constexpr double kLeadLimit = 15.0;
+
+    // Starts a file whose pictures come every `stepUs` microseconds.
+    void start(int64_t stepUs);
+    // The picture at `timelineUs` (strictly increasing): its time in ticks.
+    int64_t pace(int64_t timelineUs);
+    int64_t stepTicks() const { return m_step; }
+
+    // The step in ticks for a step in microseconds: the nearest common frame
+    // rate's own step when the step is within 0.3 % of it.
+    static int64_t stepFor(int64_t stepUs);
+
+private:
+    int64_t m_step = 3000;
+    bool m_first = true;
+    int64_t m_count = 0;
+    int64_t m_originUs = 0;
+    // The anchor of the current step: a slot, its timeline time and its ticks.
+    int64_t m_anchorSlot = 0;
+    int64_t m_anchorUs = 0;
+    int64_t m_anchorTicks = 0;
+    int64_t m_lastSlot = 0;
+};
