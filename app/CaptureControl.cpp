@@ -1,5 +1,6 @@
 #include "app/CaptureControl.h"
 
+#include "app/RunOptions.h"
 #include "video/capture/LiveOutput.h"
 #include "video/capture/Recorder.h"
 #include "video/capture/SnapshotTaker.h"
@@ -31,6 +32,8 @@ CaptureControl* CaptureControl::instance() {
 
 void CaptureControl::setVideoHooks(VideoHooks hooks) {
     m_hooks = std::move(hooks);
+    // A new video path: the snapshot taker is plugged into it at its next use.
+    m_snapshotsPlugged = false;
 }
 
 qint64 CaptureControl::recordingElapsedMs() const {
@@ -40,7 +43,21 @@ qint64 CaptureControl::recordingElapsedMs() const {
 QString CaptureControl::liveUrl() const {
     if (m_live)
         return QString::fromStdString(m_live->settings().shownUrl());
-    return QString::fromStdString(CaptureSettings::load().live().shownUrl());
+    return QString::fromStdString(liveSettings().shownUrl());
+}
+
+RecorderSettings CaptureControl::recorderSettings() {
+    const RunOverrides run = runOverrides();
+    if (!run.recordFile.isEmpty())
+        return CaptureSettings::recorderInto(run.recordFile);
+    return CaptureSettings::load().recorder();
+}
+
+LiveSettings CaptureControl::liveSettings() {
+    const RunOverrides run = runOverrides();
+    if (run.liveOutput)
+        return *run.liveOutput;
+    return CaptureSettings::load().live();
 }
 
 bool CaptureControl::isSnapshotPending() const {
@@ -95,18 +112,16 @@ bool CaptureControl::startRecording() {
         qWarning() << "Recording not started: no video path";
         return false;
     }
-    const CaptureSettings settings = CaptureSettings::load();
+    const RecorderSettings settings = recorderSettings();
     const WriterId id = ++m_nextId;
-    auto recorder =
-        std::make_shared<Recorder>(settings.recorder(), reporterFor(id, Writer::Recording));
+    auto recorder = std::make_shared<Recorder>(settings, reporterFor(id, Writer::Recording));
     recorder->start();
     m_recorder = recorder;
     m_recorderId = id;
     m_recordingFile.clear();
     m_recordingClock.start();
     m_hooks.addUnitSink(recorder);
-    qInfo().noquote() << "Recording on the PC into"
-                      << QDir::toNativeSeparators(settings.recordFolder);
+    qInfo().noquote() << "Recording on the PC into" << shownPath(settings.folder);
     emit recordingChanged(true);
     return true;
 }
@@ -176,9 +191,8 @@ bool CaptureControl::startLiveOutput() {
         qWarning() << "Live output not started: no video path";
         return false;
     }
-    const CaptureSettings settings = CaptureSettings::load();
     const WriterId id = ++m_nextId;
-    auto live = std::make_shared<LiveOutput>(settings.live(), reporterFor(id, Writer::Live));
+    auto live = std::make_shared<LiveOutput>(liveSettings(), reporterFor(id, Writer::Live));
     m_live = live;
     m_liveId = id;
     m_liveFailureShown = false;

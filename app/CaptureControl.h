@@ -97,6 +97,10 @@ private:
     void retire(WriterId id, std::shared_ptr<UnitWriter> writer);
     void release(WriterId id);
     static QString reasonText(const CaptureEvent& event);
+    // Where recordings and the live output go: as given for this run
+    // (RunOverrides), else as configured.
+    static RecorderSettings recorderSettings();
+    static LiveSettings liveSettings();
 
     VideoHooks m_hooks;
     WriterId m_nextId = 0;

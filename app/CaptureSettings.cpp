@@ -3,6 +3,7 @@
 #include "app/Configuration.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -162,6 +163,62 @@ bool CaptureSettings::addressValid(LiveSettings::Kind kind, const QString& addre
     bool ok = false;
     const int port = text.mid(colon + 1).toInt(&ok);
     return ok && port >= 1 && port <= 65535;
+}
+
+RecorderSettings CaptureSettings::recorderInto(const QString& path) {
+    const QFileInfo file(path);
+    RecorderSettings r;
+    r.folder = file.absolutePath().toStdString();
+    const QString extension = file.suffix();
+    r.container =
+        extension.compare(QLatin1String("mkv"), Qt::CaseInsensitive) == 0 ? "matroska" : "mp4";
+    r.stem = file.completeBaseName().toStdString();
+    r.extension =
+        extension.isEmpty() ? Recorder::extensionOf(r.container) : extension.toStdString();
+    return r;
+}
+
+bool CaptureSettings::liveFromUrl(const QString& url, LiveSettings* live, QString* why) {
+    auto fail = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    const QString text = url.trimmed();
+    const QUrl parsed(text, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    LiveSettings out;
+    if (scheme == QLatin1String("rtmp") || scheme == QLatin1String("rtmps")) {
+        if (!addressValid(LiveSettings::Kind::RtmpPush, text))
+            return fail(QStringLiteral("'%1' is not a usable RTMP URL.").arg(url));
+        out.kind = LiveSettings::Kind::RtmpPush;
+        out.address = text.toStdString();
+    } else if (scheme == QLatin1String("srt") || scheme == QLatin1String("udp")) {
+        const QString form = scheme + QStringLiteral("://HOST:PORT");
+        if (!parsed.isValid() || parsed.host().isEmpty())
+            return fail(QStringLiteral("'%1' is not of the form %2.").arg(url, form));
+        if (parsed.port() == -1)
+            return fail(QStringLiteral("'%1' has no port (%2).").arg(url, form));
+        if (!parsed.userInfo().isEmpty() || (!parsed.path().isEmpty() && parsed.path() != "/") ||
+            parsed.hasQuery() || parsed.hasFragment())
+            return fail(QStringLiteral("'%1' has more than %2.").arg(url, form));
+        // An IPv6 address keeps its brackets before the port.
+        const QString host = parsed.host().contains(QLatin1Char(':'))
+                                 ? QStringLiteral("[%1]").arg(parsed.host())
+                                 : parsed.host();
+        const QString address = QStringLiteral("%1:%2").arg(host).arg(parsed.port());
+        out.kind = scheme == QLatin1String("srt") ? LiveSettings::Kind::SrtListener
+                                                  : LiveSettings::Kind::UdpMpegTs;
+        if (!addressValid(out.kind, address))
+            return fail(QStringLiteral("'%1' is not of the form %2.").arg(url, form));
+        out.address = address.toStdString();
+    } else {
+        return fail(
+            QStringLiteral("'%1' is not an srt://, udp://, rtmp:// or rtmps:// URL.").arg(url));
+    }
+    if (live)
+        *live = out;
+    return true;
 }
 
 bool CaptureSettings::operator==(const CaptureSettings& o) const {

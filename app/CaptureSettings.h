@@ -44,6 +44,16 @@ struct CaptureSettings {
     // for SRT and UDP, an "rtmp://" or "rtmps://" URL for RTMP.
     static bool addressValid(LiveSettings::Kind kind, const QString& address);
 
+    // A recording into the file `path` (absolute): its folder, name and
+    // extension. "*.mkv" is Matroska, any other name fragmented MP4; a name
+    // without an extension gets ".mp4".
+    static RecorderSettings recorderInto(const QString& path);
+    // The live output to `url`: "srt://HOST:PORT" (a listener on this PC),
+    // "udp://HOST:PORT" (MPEG-TS sent there), "rtmp://..." or "rtmps://..."
+    // (pushed to a server). False with what is wrong in `why` (a sentence in
+    // English, for the command line).
+    static bool liveFromUrl(const QString& url, LiveSettings* live, QString* why);
+
     bool operator==(const CaptureSettings& other) const;
     bool operator!=(const CaptureSettings& other) const { return !(*this == other); }
 };

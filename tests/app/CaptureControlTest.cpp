@@ -4,6 +4,8 @@
 // banners, with the video path stood in for.
 #include "app/CaptureControl.h"
 #include "app/Configuration.h"
+#include "app/RunOptions.h"
+#include "tests/support/FakeVideo.h"
 #include "tests/support/SyntheticUnits.h"
 #include "video/VideoPicture.h"
 
@@ -13,6 +15,7 @@ extern "C" {
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -30,39 +33,16 @@ const bool kQuietCodecs = [] {
     return true;
 }();
 
-// The decoder controller's sink lists, as the composition hands them in.
-struct FakeVideo {
-    std::vector<std::shared_ptr<UnitSink>> units;
-    std::vector<std::shared_ptr<PictureSink>> pictures;
-
-    CaptureControl::VideoHooks hooks() {
-        CaptureControl::VideoHooks h;
-        h.addUnitSink = [this](std::shared_ptr<UnitSink> s) { units.push_back(std::move(s)); };
-        h.removeUnitSink = [this](const std::shared_ptr<UnitSink>& s) {
-            units.erase(std::remove(units.begin(), units.end(), s), units.end());
-        };
-        h.addPictureSink = [this](std::shared_ptr<PictureSink> s) {
-            pictures.push_back(std::move(s));
-        };
-        return h;
-    }
-    void send(const VideoUnit& unit) {
-        for (const auto& s : units)
-            s->onUnit(unit);
-    }
-    void breakStream(StreamBreak reason) {
-        for (const auto& s : units)
-            s->onStreamBreak(reason);
-    }
-};
-
 class CaptureControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         setApplicationBaseDir(dir.path());
     }
-    void TearDown() override { setApplicationBaseDir(QString()); }
+    void TearDown() override {
+        setRunOverrides(RunOverrides{});
+        setApplicationBaseDir(QString());
+    }
 
     // Notices shown so far, as "level:text".
     static QStringList notices(const QSignalSpy& spy) {
@@ -245,4 +225,69 @@ TEST_F(CaptureControlTest, ALiveOutputThatDoesNotOpenGivesOneBannerAndCanBeStopp
     EXPECT_EQ(changed.size(), 2);
     QTest::qWait(100);
     EXPECT_EQ(shown.size(), 1);
+}
+
+TEST_F(CaptureControlTest, AFileAndAUrlOfThisRunTakeThePlaceOfTheSettingsAndStayOutOfThem) {
+    // A file's extension chooses the container; its name is kept.
+    RecorderSettings r = CaptureSettings::recorderInto("/data/takes/clip.MKV");
+    EXPECT_EQ(r.folder, "/data/takes");
+    EXPECT_EQ(r.container, "matroska");
+    EXPECT_EQ(r.stem, "clip");
+    EXPECT_EQ(r.extension, "MKV");
+    r = CaptureSettings::recorderInto("/data/take.1.mov");
+    EXPECT_EQ(r.container, "mp4");
+    EXPECT_EQ(r.stem, "take.1");
+    EXPECT_EQ(r.extension, "mov");
+    r = CaptureSettings::recorderInto("/data/take");
+    EXPECT_EQ(r.container, "mp4");
+    EXPECT_EQ(r.stem, "take");
+    EXPECT_EQ(r.extension, "mp4");
+
+    CaptureSettings s = CaptureSettings::load();
+    s.recordFolder = dir.path() + "/videos";
+    s.save();
+    QFile config(configFilePath());
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    const QByteArray configured = config.readAll();
+    config.close();
+    // A file of that name is there already: it is kept, the recording numbered.
+    ASSERT_TRUE(QDir().mkpath(dir.path() + "/out"));
+    QFile taken(dir.path() + "/out/clip.mkv");
+    ASSERT_TRUE(taken.open(QIODevice::WriteOnly));
+    taken.write("keep");
+    taken.close();
+    RunOverrides run;
+    run.record = true;
+    run.recordFile = dir.path() + "/out/clip.mkv";
+    LiveSettings live;
+    ASSERT_TRUE(CaptureSettings::liveFromUrl("udp://127.0.0.1:5000", &live, nullptr));
+    run.liveOutput = live;
+    setRunOverrides(run);
+
+    FakeVideo video;
+    CaptureControl control;
+    QSignalSpy written(&control, &CaptureControl::fileWritten);
+    control.setVideoHooks(video.hooks());
+    EXPECT_EQ(control.liveUrl(), "udp://127.0.0.1:5000");
+    ASSERT_TRUE(control.startRecording());
+    SyntheticUnits camera(320, 240);
+    for (int i = 0; i < 40; ++i)
+        video.send(camera.next());
+    video.breakStream(StreamBreak::LinkLost);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.size() == 1; }, 5000));
+    for (int i = 0; i < 30; ++i)
+        video.send(camera.next());
+    control.stopRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.size() == 2; }, 5000));
+    EXPECT_EQ(QDir::fromNativeSeparators(written[0][0].toString()), dir.path() + "/out/clip_2.mkv");
+    EXPECT_EQ(QDir::fromNativeSeparators(written[1][0].toString()),
+              dir.path() + "/out/clip_part2.mkv");
+    ASSERT_TRUE(taken.open(QIODevice::ReadOnly));
+    EXPECT_EQ(taken.readAll(), QByteArray("keep"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/videos"));
+    ASSERT_TRUE(config.open(QIODevice::ReadOnly));
+    EXPECT_EQ(config.readAll(), configured) << "nothing of this run is saved";
+
+    setRunOverrides(RunOverrides{});
+    EXPECT_EQ(control.liveUrl(), "srt://127.0.0.1:9710") << "the settings again";
 }

@@ -13,7 +13,10 @@ constexpr int kStopGraceMs = 3000;
 
 Recorder::Recorder(RecorderSettings settings, CaptureReport report)
     : UnitWriter("orun-record", kQueueCapacity, std::move(report)), m_settings(std::move(settings)),
-      m_stem(capturefiles::timeStem(m_settings.prefix)), m_muxer(m_abort) {}
+      m_stem(m_settings.stem.empty() ? capturefiles::timeStem(m_settings.prefix) : m_settings.stem),
+      m_extension(m_settings.extension.empty() ? extensionOf(m_settings.container)
+                                               : m_settings.extension),
+      m_muxer(m_abort) {}
 
 Recorder::~Recorder() {
     stop(kStopGraceMs);
@@ -90,8 +93,8 @@ bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
     std::string path;
     std::string reason;
     int number = 0;
-    if (!capturefiles::createUniqueFile(m_settings.folder, stem, extensionOf(m_settings.container),
-                                        &path, &reason, &number)) {
+    if (!capturefiles::createUniqueFile(m_settings.folder, stem, m_extension, &path, &reason,
+                                        &number)) {
         fail(m_settings.folder, reason, number);
         return false;
     }

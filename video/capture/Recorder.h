@@ -15,6 +15,12 @@ struct RecorderSettings {
     std::string container = "mp4";
     // The first part of the file names (see capturefiles::timeStem).
     std::string prefix = "orunapp";
+    // A recording into a file the user named: its name without the
+    // extension ("clip" for "clip.mp4") in place of the prefix and the time,
+    // and its extension (empty: the container's). Later parts and names that
+    // are taken are numbered as for any recording.
+    std::string stem;
+    std::string extension;
 };
 
 // Records the camera's H.264 as it comes, without re-encoding: a unit sink
@@ -55,6 +61,7 @@ private:
 
     const RecorderSettings m_settings;
     const std::string m_stem;
+    const std::string m_extension;
     MediaMuxer m_muxer;
     UnitClock m_clock;
     FramePacer m_pacer;
