@@ -2,6 +2,7 @@
 #include "ui_ErrorInfoDlg.h"
 
 #include "ui/IconResources.h"
+#include "ui/KeyMap.h"
 
 #include <algorithm>
 
@@ -15,6 +16,7 @@ ErrorInfoDlg::ErrorInfoDlg(QWidget* parent) : QWidget(parent), ui(new Ui::ErrorI
     setFixedSize(370, 60);
     ui->lbMsg->setText(m_text);
     ui->lbIcon->setStyleSheet(iconStyle(m_level));
+    nameControl(ui->tbClose, tr("关闭"));
 }
 
 ErrorInfoDlg::~ErrorInfoDlg() {

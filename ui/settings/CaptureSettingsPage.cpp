@@ -42,9 +42,12 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     int row = 0;
 
     auto folderRow = [&](const QString& label, const char* name) {
-        grid->addWidget(new QLabel(label, this), row, 0);
+        auto* title = new QLabel(label, this);
+        grid->addWidget(title, row, 0);
         auto* edit = new QLineEdit(this);
         edit->setObjectName(QLatin1String(name));
+        // Screen readers name the field by its label.
+        title->setBuddy(edit);
         edit->setMinimumHeight(26);
         grid->addWidget(edit, row, 1);
         auto* browse = new QToolButton(this);
@@ -98,9 +101,11 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     m_kind->addItem(tr("RTMP 推流(直播平台)"));
     m_kind->setMinimumHeight(26);
     grid->addWidget(m_kind, row++, 1, 1, 2);
-    grid->addWidget(new QLabel(tr("地址:"), this), row, 0);
+    auto* addressTitle = new QLabel(tr("地址:"), this);
+    grid->addWidget(addressTitle, row, 0);
     m_address = new QLineEdit(this);
     m_address->setObjectName(QStringLiteral("leLiveAddress"));
+    addressTitle->setBuddy(m_address);
     m_address->setMinimumHeight(26);
     grid->addWidget(m_address, row++, 1, 1, 2);
     m_hint = new QLabel(this);
