@@ -202,8 +202,16 @@ Players: ffplay %1</translation>
         <translation>Image self-test failed</translation>
     </message>
     <message>
+        <source>在电脑上保存当前画面</source>
+        <translation>Save the current picture on this PC</translation>
+    </message>
+    <message>
+        <source>在电脑上开始/停止录像</source>
+        <translation>Start or stop recording on this PC</translation>
+    </message>
+    <message>
         <source>在电脑上录制相机的画面(不重新编码)</source>
-        <translation>Record the camera's video on this PC (not re-encoded)</translation>
+        <translation>Record the camera's video on this PC, not re-encoded</translation>
     </message>
     <message>
         <source>地址:</source>

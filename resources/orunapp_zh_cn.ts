@@ -202,6 +202,14 @@
         <translation>图像自检失败</translation>
     </message>
     <message>
+        <source>在电脑上保存当前画面</source>
+        <translation>在电脑上保存当前画面</translation>
+    </message>
+    <message>
+        <source>在电脑上开始/停止录像</source>
+        <translation>在电脑上开始/停止录像</translation>
+    </message>
+    <message>
         <source>在电脑上录制相机的画面(不重新编码)</source>
         <translation>在电脑上录制相机的画面(不重新编码)</translation>
     </message>

@@ -2,6 +2,7 @@
 
 #include "app/CaptureControl.h"
 #include "ui/ErrorInfoDlg.h"
+#include "ui/KeyMap.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -98,7 +99,7 @@ CaptureBar::CaptureBar(CaptureControl* control, QWidget* bannerArea, QWidget* pa
     m_snapshot = makeButton(this, "tbPcSnapshot");
     m_snapshot->setIcon(cameraIcon());
     m_snapshot->setText(tr("电脑截图"));
-    m_snapshot->setToolTip(tr("把当前画面保存为图片(在电脑上)"));
+    nameControl(m_snapshot, withKeys(tr("把当前画面保存为图片(在电脑上)"), KeyCommand::PcSnapshot));
     m_live = makeButton(this, "tbPcLive");
     m_live->installEventFilter(this);
     layout->addWidget(m_record);
@@ -132,7 +133,7 @@ void CaptureBar::showRecording(bool on) {
     if (on) {
         m_record->setIcon(dotIcon(QColor(235, 40, 40), QColor(255, 90, 90)));
         m_record->setStyleSheet(kActiveStyle);
-        m_record->setToolTip(tr("停止电脑录像"));
+        nameControl(m_record, withKeys(tr("停止电脑录像"), KeyCommand::PcRecording));
         updateRunningTime();
         m_clock.start();
     } else {
@@ -140,7 +141,8 @@ void CaptureBar::showRecording(bool on) {
         m_record->setIcon(dotIcon(QColor(150, 40, 40), QColor(220, 220, 220)));
         m_record->setStyleSheet(kButtonStyle);
         m_record->setText(tr("电脑录像"));
-        m_record->setToolTip(tr("在电脑上录制相机的画面(不重新编码)"));
+        nameControl(m_record,
+                    withKeys(tr("在电脑上录制相机的画面(不重新编码)"), KeyCommand::PcRecording));
     }
 }
 
@@ -161,8 +163,8 @@ void CaptureBar::showLive(bool on) {
 
 void CaptureBar::updateLiveTip() {
     const QString url = m_control->liveUrl();
-    m_live->setToolTip(m_control->isLiveOutputOn() ? tr("直播输出中:%1(点击停止)").arg(url)
-                                                   : tr("开始直播输出:%1").arg(url));
+    nameControl(m_live, m_control->isLiveOutputOn() ? tr("直播输出中:%1(点击停止)").arg(url)
+                                                    : tr("开始直播输出:%1").arg(url));
 }
 
 bool CaptureBar::eventFilter(QObject* watched, QEvent* event) {

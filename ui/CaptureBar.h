@@ -10,7 +10,8 @@ class QToolButton;
 
 // The capture buttons of the title bar: record on the PC (a red dot and the
 // running time while it records), snapshot, live output (its URL in the
-// tooltip). They drive a CaptureControl and follow its state, whoever changed
+// tooltip); the tooltips, also their accessible names, name the keys that do
+// the same. They drive a CaptureControl and follow its state, whoever changed
 // it (a key, the command line). Its notices show as a banner of the fault
 // banners' look in the lower part of the video area, for a few seconds.
 class CaptureBar : public QWidget {

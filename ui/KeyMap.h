@@ -19,6 +19,8 @@ enum class KeyCommand {
     CameraVideo,     // start or stop the camera's video recording
     ModeSwitch,      // photo / video mode
     GimbalLock,      // lock or free the gimbal
+    PcRecording,     // start or stop recording on the PC
+    PcSnapshot,      // save the current picture on the PC
     TargetBoxes,     // show or hide the target boxes
     FullScreen,      // enter or leave full screen
     LeaveFullScreen, // leave full screen

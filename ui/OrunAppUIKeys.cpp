@@ -2,6 +2,7 @@
 #include "ui/OrunAppUI.h"
 #include "ui_OrunAppUI.h"
 
+#include "app/CaptureControl.h"
 #include "hub/OrunAppFace.h"
 #include "ui/KeyboardControl.h"
 #include "ui/MySlider.h"
@@ -60,6 +61,9 @@ void OrunAppUI::makeKeys() {
         if (VideoControlOverlay* o = overlay())
             o->on_tbGimbalLock_clicked();
     });
+    // Capture on the PC needs no overlay: it works whatever shows over the picture.
+    m_keys->bind(KeyCommand::PcRecording, [] { CaptureControl::instance()->toggleRecording(); });
+    m_keys->bind(KeyCommand::PcSnapshot, [] { CaptureControl::instance()->takeSnapshot(); });
     m_keys->bind(KeyCommand::TargetBoxes, [this] { ui->cbShowTarget->click(); });
     m_keys->bind(KeyCommand::FullScreen, [this] { setFullScreenView(!bFullScreen); });
     m_keys->bind(KeyCommand::LeaveFullScreen, [this] {

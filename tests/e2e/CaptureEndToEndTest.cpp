@@ -307,6 +307,35 @@ TEST_F(CaptureEndToEnd, SnapshotIsThePictureCamsimSentWithOrWithoutBoxes) {
     EXPECT_GT(whiteBelowTheNumber(withBoxes), 300) << "the subject's box";
 }
 
+TEST_F(CaptureEndToEnd, KeysRAndSRecordAndTakeASnapshotAsTheButtonsDo) {
+    REQUIRE_FFMPEG();
+    start();
+    OrunAppUI& window = app->window();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_R);
+    ASSERT_TRUE(control->isRecording());
+    EXPECT_TRUE(bar->recordButton()->toolTip().endsWith("(R)"))
+        << bar->recordButton()->toolTip().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->recordingFile().isEmpty(); }, 5000));
+    QTest::qWait(1500);
+    QTest::keyClick(&window, Qt::Key_R);
+    EXPECT_FALSE(control->isRecording());
+    const QString recording = waitForFile(1);
+    ASSERT_FALSE(recording.isEmpty());
+    EXPECT_TRUE(recording.startsWith(app->baseDir() + "/videos/orunapp_"))
+        << recording.toStdString();
+    expectPlayable(recording, 30);
+
+    QTest::keyClick(&window, Qt::Key_S);
+    const QString snapshot = waitForFile(2);
+    ASSERT_FALSE(snapshot.isEmpty());
+    EXPECT_TRUE(snapshot.startsWith(app->baseDir() + "/pictures/orunapp_"))
+        << snapshot.toStdString();
+    EXPECT_TRUE(snapshot.endsWith(".png"));
+    EXPECT_EQ(QImage(snapshot).size(), QSize(1280, 720));
+}
+
 TEST_F(CaptureEndToEnd, LiveOutputOverSrtAndUdpGivesDecodablePictures) {
     REQUIRE_FFMPEG();
     start();

@@ -1,9 +1,12 @@
 // The main window's keys, its statistics panel and the names of its controls,
 // on the offscreen platform with a stand-in for the operation runtime.
 #include "UiTestSupport.h"
+#include "tests/support/FakeVideo.h"
 #include "tests/ui/overlay/UiTestKit.h"
 #include "tests/ui/settings/FakeSettingsEnvironment.h"
 
+#include "app/CaptureControl.h"
+#include "ui/CaptureBar.h"
 #include "ui/KeyHelpDialog.h"
 #include "ui/KeyMap.h"
 #include "ui/KeyboardControl.h"
@@ -19,10 +22,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSet>
+#include <QSignalSpy>
 #include <QToolButton>
 #include <QtTest/QTest>
 
@@ -50,6 +55,10 @@ class KeyboardFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         resetHub();
+        // Capture on the PC into the scratch folder, on a stand-in video path.
+        writeConfigValue("Capture/recordFolder", config.dir.path() + "/videos");
+        writeConfigValue("Capture/snapshotFolder", config.dir.path() + "/pictures");
+        CaptureControl::instance()->setVideoHooks(video.hooks());
         window = std::make_unique<OrunAppUI>();
         window->setGeometry(QRect(0, 0, 1366, 768));
         window->show();
@@ -64,6 +73,8 @@ protected:
         if (window && window->isFullScreenView())
             window->setFullScreenView(false);
         window.reset();
+        CaptureControl::instance()->stopRecording();
+        CaptureControl::instance()->setVideoHooks({});
     }
     void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(window.get(), k, m);
@@ -76,6 +87,7 @@ protected:
     QPoint knobPos() const { return overlay->findChild<QLabel*>("lbGimbalFree")->pos(); }
 
     ScratchConfig config;
+    FakeVideo video;
     RuntimeDouble runtime;
     std::unique_ptr<OrunAppUI> window;
     VideoControlOverlay* overlay = nullptr;
@@ -202,6 +214,37 @@ TEST_F(KeyboardFixture, EachKeyDoesWhatItsControlDoes) {
     key(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_FALSE(window->statsView()->isVisible());
     EXPECT_FALSE(readConfigValue("BaseOption/showStats", true).toBool());
+    EXPECT_TRUE(video.pictures.empty()) << "Ctrl+Shift+S is not S";
+
+    // R and S: recording and a snapshot on the PC, as the title bar's
+    // buttons, whatever shows over the picture (here full screen).
+    CaptureControl* capture = CaptureControl::instance();
+    QSignalSpy written(capture, &CaptureControl::fileWritten);
+    QToolButton* recordButton = window->captureBar()->recordButton();
+    const QString offTip = recordButton->toolTip();
+    key(Qt::Key_F);
+    ASSERT_TRUE(window->isFullScreenView());
+    key(Qt::Key_R);
+    EXPECT_TRUE(capture->isRecording());
+    EXPECT_EQ(video.units.size(), 1u);
+    EXPECT_NE(recordButton->toolTip(), offTip) << "the button says how to stop";
+    EXPECT_TRUE(recordButton->toolTip().endsWith("(R)")) << recordButton->toolTip().toStdString();
+    EXPECT_EQ(recordButton->accessibleName(), recordButton->toolTip());
+    key(Qt::Key_R);
+    EXPECT_FALSE(capture->isRecording());
+    EXPECT_TRUE(video.units.empty());
+    key(Qt::Key_S);
+    ASSERT_EQ(video.pictures.size(), 1u);
+    ASSERT_TRUE(video.pictures[0]->wantsPicture());
+    EXPECT_FALSE(window->statsView()->isVisible()) << "S is not Ctrl+Shift+S";
+    VideoPicture picture;
+    picture.rgb = cv::Mat(36, 64, CV_8UC3, cv::Scalar(10, 200, 30));
+    video.pictures[0]->onPicture(picture);
+    ASSERT_TRUE(waitFor([&] { return written.size() == 1; }, 5000));
+    EXPECT_TRUE(QDir::fromNativeSeparators(written[0][0].toString())
+                    .startsWith(config.dir.path() + "/pictures/"));
+    key(Qt::Key_F);
+    EXPECT_FALSE(window->isFullScreenView());
 
     // F1: the list of every key.
     key(Qt::Key_F1);
@@ -291,19 +334,21 @@ TEST_F(KeyboardFixture, KeysAreTypedIntoAFocusedTextField) {
     field.setFocus();
     ASSERT_TRUE(field.hasFocus());
     for (Qt::Key k : {Qt::Key_L, Qt::Key_Space, Qt::Key_V, Qt::Key_M, Qt::Key_T, Qt::Key_F,
-                      Qt::Key_Plus, Qt::Key_F1, Qt::Key_F11})
+                      Qt::Key_Plus, Qt::Key_R, Qt::Key_S, Qt::Key_F1, Qt::Key_F11})
         QTest::keyClick(&field, k);
     QTest::keyClick(&field, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyPress(&field, Qt::Key_Left);
     QTest::keyRelease(&field, Qt::Key_Left);
     spin(700);
     EXPECT_TRUE(runtime.seen.empty()) << runtime.seen.front().code;
-    EXPECT_EQ(field.text(), QStringLiteral("l vmtf+"));
+    EXPECT_EQ(field.text(), QStringLiteral("l vmtf+rs"));
     EXPECT_EQ(field.cursorPosition(), field.text().size() - 1) << "the left arrow moved the cursor";
     EXPECT_TRUE(hub->showTarget.load());
     EXPECT_FALSE(window->isFullScreenView());
     EXPECT_FALSE(window->statsView()->isVisible());
     EXPECT_TRUE(!window->keyHelp() || !window->keyHelp()->isVisible());
+    EXPECT_FALSE(CaptureControl::instance()->isRecording());
+    EXPECT_TRUE(video.units.empty() && video.pictures.empty()) << "nothing captured";
 }
 
 TEST_F(KeyboardFixture, AHeldZoomKeyAsksNowAndThenForTheLastStepOnly) {
@@ -374,6 +419,8 @@ TEST_F(KeyboardFixture, EveryControlIsNamedByTheWordsOfItsTooltipAndTooltipsName
         {"cbShowTarget", "(T)"},
         {"cbShowStats", "(Ctrl+Shift+S)"},
         {"tbGeneraSetting", "(Ctrl+,)"},
+        {"tbPcRecord", "(R)"},
+        {"tbPcSnapshot", "(S)"},
     };
     for (const auto& [object, keys] : keyed) {
         QWidget* w = window->findChild<QWidget*>(QLatin1String(object));
