@@ -1,8 +1,12 @@
 #include "program/CommandLine.h"
 
+#include "app/CaptureSettings.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
 
@@ -36,18 +40,114 @@ struct Options {
                                 QStringLiteral("zh|en")};
     QCommandLineOption stats{QStringLiteral("stats"),
                              QStringLiteral("Show the statistics over the video.")};
+    // The value may be left out (see joinRecordValue); the help says [FILE].
+    QCommandLineOption record{
+        QStringLiteral("record"),
+        QStringLiteral("Record on the PC from the start: into FILE when given, as --record FILE "
+                       "or --record=FILE (a name ending in .mkv gives Matroska, any other "
+                       "fragmented MP4; after a break clip.mkv goes on in clip_part2.mkv and so "
+                       "on; an existing file is never overwritten), else into the recordings "
+                       "folder of the settings."),
+        QStringLiteral("FILE")};
+    QCommandLineOption live{
+        QStringLiteral("live"),
+        QStringLiteral("Send the live output from the start to URL: srt://HOST:PORT (a listener "
+                       "on this PC that players connect to), udp://HOST:PORT (MPEG-TS sent "
+                       "there), or an rtmp:// or rtmps:// URL (pushed to that server)."),
+        QStringLiteral("URL")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
                                QStringLiteral("Show the version and exit.")};
 
     void addTo(QCommandLineParser& parser) const {
-        // Options that capture on the PC (recording, live output) join here.
-        for (const QCommandLineOption& o : {camera, station, hotspot, fullScreen, softwareDecoding,
-                                            language, stats, help, version})
+        for (const QCommandLineOption& o : all())
             parser.addOption(o);
     }
+    QList<QCommandLineOption> all() const {
+        return {camera, station, hotspot, fullScreen, softwareDecoding, language,
+                stats,  record,  live,    help,       version};
+    }
 };
+
+// "--name" or "-name" (words after one dash are long options too): the name,
+// else an empty string.
+QString optionName(const QString& argument) {
+    if (!argument.startsWith(QLatin1Char('-')) || argument == QLatin1String("--"))
+        return QString();
+    const int dashes = argument.startsWith(QLatin1String("--")) ? 2 : 1;
+    return argument.mid(dashes).section(QLatin1Char('='), 0, 0);
+}
+
+// QCommandLineParser has no option whose value may be left out, and --record
+// may stand alone or name a file: "--record FILE" (FILE not beginning with
+// '-') becomes "--record=FILE" and a lone "--record" becomes "--record=",
+// whose empty value means the recordings folder. The values that other
+// options take, and all that follows "--", are left as they are.
+QStringList joinRecordValue(const QStringList& arguments, const Options& o) {
+    QStringList takesValue;
+    for (const QCommandLineOption& option : o.all()) {
+        if (!option.valueName().isEmpty())
+            takesValue << option.names();
+    }
+    const QString record = o.record.names().constFirst();
+    QStringList out;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        const QString name = i == 0 ? QString() : optionName(argument);
+        if (argument == QLatin1String("--") && i > 0) {
+            out << arguments.mid(i);
+            break;
+        }
+        const bool withValue = argument.contains(QLatin1Char('='));
+        if (name == record && !withValue) {
+            const bool fileFollows =
+                i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1Char('-'));
+            out << QStringLiteral("--%1=%2").arg(record, fileFollows ? arguments[++i] : QString());
+            continue;
+        }
+        out << argument;
+        if (takesValue.contains(name) && !withValue && i + 1 < arguments.size())
+            out << arguments[++i];
+    }
+    return out;
+}
+
+// The file a recording named on the command line goes to, as an absolute
+// path: not a folder, and in a folder that may be written or made (the
+// recorder makes it). False with what is wrong.
+bool usableRecordFile(const QString& given, QString* path, QString* why) {
+    const QFileInfo file(QDir::cleanPath(QDir::current().absoluteFilePath(given)));
+    if (given.endsWith(QLatin1Char('/')) || given.endsWith(QDir::separator()) || file.isDir()) {
+        *why = QStringLiteral("'%1' is a folder; name a file in it.").arg(given);
+        return false;
+    }
+    if (file.completeBaseName().isEmpty()) {
+        *why = QStringLiteral("'%1' has no name before its extension.").arg(given);
+        return false;
+    }
+    // The nearest folder on the way that exists must be one that may be written.
+    QString folder = file.absolutePath();
+    while (!QFileInfo::exists(folder)) {
+        const QString parent = QFileInfo(folder).absolutePath();
+        if (parent == folder)
+            break;
+        folder = parent;
+    }
+    const QFileInfo existing(folder);
+    if (!existing.isDir()) {
+        *why = QStringLiteral("cannot make the folder of '%1': '%2' is not a folder.")
+                   .arg(given, QDir::toNativeSeparators(folder));
+        return false;
+    }
+    if (!existing.isWritable()) {
+        *why = QStringLiteral("cannot write into the folder '%1'.")
+                   .arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    *path = file.absoluteFilePath();
+    return true;
+}
 
 const char* const kDescription =
     "A client for the network gimbal camera: live video, gimbal, zoom, photos and recording.\n"
@@ -66,7 +166,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         result.error = message;
         return result;
     };
-    if (!parser.parse(arguments.isEmpty() ? QStringList{QStringLiteral("orunapp")} : arguments))
+    if (!parser.parse(joinRecordValue(
+            arguments.isEmpty() ? QStringList{QStringLiteral("orunapp")} : arguments, o)))
         return fail(parser.errorText());
     if (parser.isSet(o.help)) {
         result.action = CommandLine::Action::Help;
@@ -114,6 +215,20 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         run.decodeMode = 1;
     if (parser.isSet(o.stats))
         run.showStatistics = true;
+    if (parser.isSet(o.record)) {
+        run.record = true;
+        QString why;
+        const QString file = parser.value(o.record);
+        if (!file.isEmpty() && !usableRecordFile(file, &run.recordFile, &why))
+            return fail(QStringLiteral("--record: %1").arg(why));
+    }
+    if (parser.isSet(o.live)) {
+        LiveSettings live;
+        QString why;
+        if (!CaptureSettings::liveFromUrl(parser.value(o.live), &live, &why))
+            return fail(QStringLiteral("--live: %1").arg(why));
+        run.liveOutput = live;
+    }
     run.fullScreen = parser.isSet(o.fullScreen);
     return result;
 }
@@ -128,6 +243,8 @@ QString commandLineHelp(const QString& configFile) {
     // The usual form names the program, not the path it was started by.
     text.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")),
                  QStringLiteral("Usage: %1").arg(QCoreApplication::applicationName()));
+    // The file of --record may be left out (of the same length: the columns stay).
+    text.replace(QStringLiteral("--record <FILE>"), QStringLiteral("--record [FILE]"));
     return text;
 }
 

@@ -5,6 +5,7 @@
 #include "app/CaptureControl.h"
 #include "app/DeviceMessages.h"
 #include "app/OrunAppRt.h"
+#include "app/RunOptions.h"
 #include "camera/CameraReplyParsers.h"
 #include "kcpclient/KcpWrapper.h"
 #include "video/videoctl.h"
@@ -33,6 +34,12 @@ void startProgram() {
     OrunAppRt::instance();
     // The supervisor thread idles until enabled.
     Camera::instance()->enableSupervisor(true);
+    // Capture asked for on the command line: the writers wait for the stream.
+    const RunOverrides run = runOverrides();
+    if (run.record)
+        CaptureControl::instance()->startRecording();
+    if (run.liveOutput)
+        CaptureControl::instance()->startLiveOutput();
 }
 
 void composeProgram() {

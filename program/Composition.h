@@ -20,5 +20,6 @@ CaptureControl::VideoHooks captureVideoHooks();
 void composeProgram();
 
 // After the main window exists: wires the program, starts the operation
-// runtime and lets the supervisor go and find the camera.
+// runtime, lets the supervisor go and find the camera, and starts the
+// capture that this run's settings ask for (RunOverrides).
 void startProgram();

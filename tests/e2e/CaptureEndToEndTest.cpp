@@ -21,6 +21,7 @@ extern "C" {
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -464,4 +465,53 @@ TEST_F(CaptureEndToEnd, BadFolderAndBadUrlAreToldAndThePictureGoesOn) {
     EXPECT_TRUE(app->waitForFrames(10, 5000)) << "the picture stopped";
     QTest::mouseClick(bar->liveButton(), Qt::LeftButton);
     EXPECT_FALSE(control->isLiveOutputOn());
+}
+
+// The program itself, started with --record FILE and --live srt://...: from
+// the start it records into that file (Matroska, for its name) and serves
+// the live output to a player, and writes no configuration anywhere.
+TEST(CommandLineCaptureEndToEnd, RecordIntoAFileAndLiveOverSrtFromTheStart) {
+    REQUIRE_FFMPEG();
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start());
+    QTemporaryDir dir;
+    const QString program = dir.path() + "/orunapp";
+    ASSERT_TRUE(QFile::copy(QDir::currentPath() + "/orunapp", program));
+    const QString file = dir.path() + "/takes/clip.mkv";
+    const QString srt = QString("srt://127.0.0.1:%1").arg(freePort(false));
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/home-config");
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    client.start(program,
+                 {"--camera", "127.0.0.1", "--software-decoding", "--record", file, "--live", srt});
+    ASSERT_TRUE(client.waitForStarted(5000));
+
+    const mediaprobe::VideoProbe live = mediaprobe::probeVideo(srt, liveInput(30), 30000);
+    EXPECT_TRUE(live.ok) << live.error.toStdString();
+    EXPECT_EQ(live.codec, "h264");
+    EXPECT_EQ(live.frames, 30);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QFileInfo(file).size() > 0; }, 10000))
+        << "nothing recorded into " << file.toStdString();
+    QTest::qWait(2000);
+    EXPECT_EQ(client.state(), QProcess::Running);
+    client.terminate();
+    if (!client.waitForFinished(5000)) {
+        client.kill();
+        client.waitForFinished(3000);
+    }
+
+    // Ended without warning, the file still plays up to its last second.
+    const mediaprobe::VideoProbe recorded = mediaprobe::probeVideo(file);
+    ASSERT_TRUE(recorded.ok) << recorded.error.toStdString();
+    EXPECT_EQ(recorded.codec, "h264");
+    EXPECT_GE(recorded.frames, 30);
+    const mediaprobe::RunResult format =
+        mediaprobe::run("ffprobe", {"-v", "error", "-show_entries", "format=format_name", "-of",
+                                    "default=noprint_wrappers=1:nokey=1", file});
+    EXPECT_TRUE(format.out.startsWith("matroska")) << format.out.toStdString();
+    EXPECT_EQ(QDir(dir.path() + "/takes").entryList(QDir::Files), QStringList{"clip.mkv"});
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/config"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/home-config"));
 }

@@ -27,7 +27,8 @@ TEST(CommandLine, NoArgumentsChangeNothing) {
     EXPECT_EQ(c.action, CommandLine::Action::Run);
     const RunOverrides& r = c.overrides;
     EXPECT_FALSE(r.cameraAddress || r.wifiMode || r.language || r.decodeMode || r.showStatistics);
-    EXPECT_FALSE(r.fullScreen);
+    EXPECT_FALSE(r.fullScreen || r.record || r.liveOutput);
+    EXPECT_TRUE(r.recordFile.isEmpty());
     EXPECT_EQ(parseCommandLine({}).action, CommandLine::Action::Run);
 }
 
@@ -59,8 +60,81 @@ TEST(CommandLine, EveryOptionBecomesASettingOfThisRun) {
     EXPECT_EQ(parse({"-v"}).action, CommandLine::Action::Version);
 }
 
+TEST(CommandLine, RecordWithOrWithoutAFileAndLiveToEachKindOfUrl) {
+    QTemporaryDir dir;
+    // --record alone: into the recordings folder of the settings.
+    for (const QStringList& arguments :
+         {QStringList{"--record"}, QStringList{"--record="}, QStringList{"-record"},
+          QStringList{"--record", "--fullscreen"},
+          QStringList{"--camera", "127.0.0.1", "--record"}}) {
+        const CommandLine c = parse(arguments);
+        ASSERT_EQ(c.action, CommandLine::Action::Run)
+            << arguments.join(' ').toStdString() << ": " << c.error.toStdString();
+        EXPECT_TRUE(c.overrides.record) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(c.overrides.recordFile.isEmpty()) << arguments.join(' ').toStdString();
+        EXPECT_FALSE(c.overrides.liveOutput);
+    }
+    EXPECT_TRUE(parse({"--record", "--fullscreen"}).overrides.fullScreen);
+    EXPECT_EQ(parse({"--camera", "127.0.0.1", "--record"}).overrides.cameraAddress.value_or(""),
+              QString("127.0.0.1"));
+
+    // A file as --record=FILE or --record FILE; its folder is made later.
+    const QString file = dir.path() + "/new/clip.mkv";
+    for (const QStringList& arguments :
+         {QStringList{"--record=" + file}, QStringList{"--record", file, "--stats"},
+          QStringList{"--language", "en", "-record", file}}) {
+        const CommandLine c = parse(arguments);
+        ASSERT_EQ(c.action, CommandLine::Action::Run)
+            << arguments.join(' ').toStdString() << ": " << c.error.toStdString();
+        EXPECT_TRUE(c.overrides.record);
+        EXPECT_EQ(c.overrides.recordFile, file) << arguments.join(' ').toStdString();
+    }
+    EXPECT_TRUE(parse({"--record", file, "--stats"}).overrides.showStatistics.value_or(false));
+    // Relative to the current folder.
+    EXPECT_EQ(parse({"--record", "clip.mp4"}).overrides.recordFile,
+              QDir::current().absoluteFilePath("clip.mp4"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/new")) << "parsing writes nothing";
+
+    using K = LiveSettings::Kind;
+    const struct {
+        const char* url;
+        K kind;
+        const char* address;
+        const char* shown;
+    } live[] = {
+        {"srt://127.0.0.1:9710", K::SrtListener, "127.0.0.1:9710", "srt://127.0.0.1:9710"},
+        {"SRT://0.0.0.0:9000/", K::SrtListener, "0.0.0.0:9000", "srt://0.0.0.0:9000"},
+        {"srt://[::1]:9000", K::SrtListener, "[::1]:9000", "srt://[::1]:9000"},
+        {"udp://239.0.0.1:5000", K::UdpMpegTs, "239.0.0.1:5000", "udp://239.0.0.1:5000"},
+        {"rtmp://live.example.com/app/key", K::RtmpPush, "rtmp://live.example.com/app/key",
+         "rtmp://live.example.com/app/key"},
+        {"rtmps://live.example.com:443/app/key", K::RtmpPush,
+         "rtmps://live.example.com:443/app/key", "rtmps://live.example.com:443/app/key"},
+    };
+    for (const auto& l : live) {
+        for (const QStringList& arguments :
+             {QStringList{"--live", l.url}, QStringList{QString("--live=") + l.url}}) {
+            const CommandLine c = parse(arguments);
+            ASSERT_EQ(c.action, CommandLine::Action::Run) << l.url << ": " << c.error.toStdString();
+            ASSERT_TRUE(c.overrides.liveOutput) << l.url;
+            EXPECT_EQ(c.overrides.liveOutput->kind, l.kind) << l.url;
+            EXPECT_EQ(c.overrides.liveOutput->address, l.address) << l.url;
+            EXPECT_EQ(c.overrides.liveOutput->shownUrl(), l.shown) << l.url;
+            EXPECT_FALSE(c.overrides.record);
+        }
+    }
+    const CommandLine both = parse({"--record", file, "--live", "srt://127.0.0.1:9710"});
+    ASSERT_EQ(both.action, CommandLine::Action::Run) << both.error.toStdString();
+    EXPECT_EQ(both.overrides.recordFile, file);
+    EXPECT_TRUE(both.overrides.liveOutput);
+}
+
 TEST(CommandLine, BadValuesAreRefusedWithAReason) {
-    const std::pair<QStringList, const char*> bad[] = {
+    QTemporaryDir dir;
+    QFile plain(dir.path() + "/plain-file");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const std::pair<QStringList, QString> bad[] = {
         {{"--camera", "300.1.1.1"}, "300.1.1.1"},
         {{"--camera", "camera.local"}, "camera.local"},
         {{"--camera", "0.0.0.0"}, "0.0.0.0"},
@@ -71,11 +145,26 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
         {{"--camera", "192.168.0.1", "--station"}, "--station"},
         {{"--record-everything"}, "record-everything"},
         {{"camera.local"}, "camera.local"},
+        {{"--live"}, "--live"},
+        {{"--live", "http://example.com:80/x"}, "http://example.com:80/x"},
+        {{"--live", "127.0.0.1:9710"}, "srt://"},
+        {{"--live", "srt://127.0.0.1"}, "no port"},
+        {{"--live", "udp://:5000"}, "udp://HOST:PORT"},
+        {{"--live", "srt://127.0.0.1:99999"}, "99999"},
+        {{"--live", "srt://127.0.0.1:9710?mode=caller"}, "mode=caller"},
+        {{"--live", "rtmp://"}, "rtmp://"},
+        {{"--record", dir.path()}, "is a folder"},
+        {{"--record=" + dir.path() + "/"}, "is a folder"},
+        {{"--record", dir.path() + "/plain-file/clip.mp4"}, "is not a folder"},
+        {{"--record", dir.path() + "/plain-file/a/b/clip.mp4"}, "plain-file"},
+        {{"--record", dir.path() + "/.mkv"}, ".mkv"},
+        {{"--record", "clip.mp4", "more"}, "more"},
+        {{"--record", "--", "clip.mp4"}, "clip.mp4"},
     };
     for (const auto& [arguments, named] : bad) {
         const CommandLine c = parse(arguments);
         EXPECT_EQ(c.action, CommandLine::Action::Error) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(c.error.contains(QLatin1String(named)))
+        EXPECT_TRUE(c.error.contains(named))
             << arguments.join(' ').toStdString() << ": " << c.error.toStdString();
     }
 }
@@ -87,8 +176,10 @@ TEST(CommandLine, HelpNamesEveryOptionAndTheConfigurationFile) {
         << help.toStdString();
     for (const char* option :
          {"--camera <ADDRESS>", "--station", "--hotspot", "--fullscreen", "--software-decoding",
-          "--language <zh|en>", "--stats", "--help", "--version"})
-        EXPECT_TRUE(help.contains(QLatin1String(option))) << option;
+          "--language <zh|en>", "--stats", "--record [FILE]", "--record FILE", "--record=FILE",
+          "--live <URL>", "srt://HOST:PORT", "udp://HOST:PORT", "rtmp://", "rtmps://", "--help",
+          "--version"})
+        EXPECT_TRUE(help.contains(QLatin1String(option))) << option << "\n" << help.toStdString();
     EXPECT_TRUE(help.contains("Configuration file: /home/me/.config/orunapp/config.ini"));
 }
 
@@ -149,7 +240,9 @@ TEST(CommandLine, TheProgramAnswersWithoutAWindowAndLeavesTheConfigurationAlone)
     for (const QStringList& arguments :
          {QStringList{"--camera", "999.1.1.1"}, QStringList{"--language", "de"},
           QStringList{"--station", "--hotspot"}, QStringList{"--no-such-option"},
-          QStringList{"--camera"}}) {
+          QStringList{"--camera"}, QStringList{"--live", "ftp://127.0.0.1:9710"},
+          QStringList{"--record", "--live", "srt://127.0.0.1"},
+          QStringList{"--record", copy.configFile() + "/clip.mp4"}}) {
         QString out, err;
         EXPECT_EQ(copy.run(arguments, &out, &err), kUsageError)
             << arguments.join(' ').toStdString();
@@ -163,6 +256,7 @@ TEST(CommandLine, TheProgramAnswersWithoutAWindowAndLeavesTheConfigurationAlone)
     EXPECT_EQ(out.trimmed(), QStringLiteral("orunapp %1").arg(ORUN_VERSION));
     EXPECT_EQ(copy.run({"--help"}, &out), 0);
     EXPECT_TRUE(out.startsWith("Usage: orunapp [options]")) << out.toStdString();
+    EXPECT_TRUE(out.contains("--record [FILE]")) << out.toStdString();
     EXPECT_TRUE(out.contains("Configuration file: " + copy.configFile())) << out.toStdString();
 
     EXPECT_EQ(copy.configBytes(), before);
