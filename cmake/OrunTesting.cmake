@@ -3,13 +3,39 @@
 # Builds one GoogleTest program and registers each TEST of its sources as its
 # own CTest test, so that the suite runs in parallel.
 #  LOCKS      CTest resource locks (port7777, port9999, port11155) for tests
-#             that bind the fixed ports.
+#             that bind the fixed ports (see below).
 #  OFFSCREEN  widget tests: run with QT_QPA_PLATFORM=offscreen.
 #  XVFB       OpenGL tests: run under xvfb-run (a real X server with Mesa).
 # Each program gets a Qt application object from tests/support/TestMain.cpp
 # (QApplication for OFFSCREEN and XVFB, QCoreApplication otherwise).
 # Tests run in build/bin, next to config/, language/ and icon/. Screenshots and
 # other artifacts go to the folder named by ORUN_TEST_ARTIFACTS.
+#
+# Where the host allows network namespaces (as root, or for ordinary users
+# where the kernel lets them have one), a test holding a port lock runs in a
+# namespace of its own with only a loopback device instead: it cannot meet
+# another test's sockets there, so those tests run side by side. Elsewhere
+# they take turns through the locks.
+
+set(ORUN_OWN_NETWORK "")
+find_program(ORUN_UNSHARE_COMMAND unshare)
+find_program(ORUN_IP_COMMAND ip PATHS /usr/sbin /sbin)
+if(ORUN_UNSHARE_COMMAND AND ORUN_IP_COMMAND)
+    foreach(options -n -rn)
+        execute_process(COMMAND ${ORUN_UNSHARE_COMMAND} ${options} -- ${ORUN_IP_COMMAND} link set lo up
+                        RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+        if(rc EQUAL 0)
+            set(ORUN_OWN_NETWORK ${CMAKE_SOURCE_DIR}/tests/support/own-network.sh ${options}
+                                 ${ORUN_IP_COMMAND})
+            break()
+        endif()
+    endforeach()
+endif()
+if(ORUN_OWN_NETWORK)
+    message(STATUS "Tests that bind the fixed ports: each in a network namespace of its own")
+else()
+    message(STATUS "Tests that bind the fixed ports: one at a time (no network namespaces here)")
+endif()
 function(orun_test name)
     cmake_parse_arguments(ARG "OFFSCREEN;XVFB" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
@@ -22,11 +48,18 @@ function(orun_test name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${test_main} GTest::gtest GTest::gmock
                           Threads::Threads)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests-bin)
+    # add_test runs a target through its emulator, which is how each test gets
+    # its own network namespace and its own X server.
+    set(emulator "")
+    if(ARG_LOCKS AND ORUN_OWN_NETWORK)
+        set(emulator ${ORUN_OWN_NETWORK})
+        set(ARG_LOCKS "")
+    endif()
     if(ARG_XVFB)
-        # add_test runs a target through its emulator, which is how each test
-        # gets its own X server.
-        set_target_properties(${name} PROPERTIES
-            CROSSCOMPILING_EMULATOR "xvfb-run;-a;-s;-screen 0 1920x1080x24 -nolisten tcp")
+        list(APPEND emulator xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp")
+    endif()
+    if(emulator)
+        set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
     endif()
     if(ARG_XVFB)
         # xvfb-run -a picks a free display number by trial; two starting at
