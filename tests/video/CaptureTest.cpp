@@ -376,6 +376,20 @@ TEST_F(RecorderTest, AFolderThatCannotBeWrittenEndsTheRecordingWithItsReason) {
     EXPECT_TRUE(recorder.stop(1000));
 }
 
+TEST_F(RecorderTest, AFileTheMuxerCannotStartIsReportedAndRemoved) {
+    // The file is made before the muxer writes its header; a muxer that
+    // cannot take H.264 (WAV) fails only then.
+    Recorder recorder(settingsFor("wav"), log.reporter());
+    ASSERT_TRUE(recorder.start());
+    SyntheticUnits source(320, 240);
+    feed(recorder, source.take(5));
+    ASSERT_TRUE(log.waitFor(CaptureEvent::Kind::FileFailed));
+    EXPECT_FALSE(log.of(CaptureEvent::Kind::FileFailed)[0].reason.empty());
+    EXPECT_TRUE(log.of(CaptureEvent::Kind::FileOpened).empty());
+    EXPECT_TRUE(recorder.stop(1000));
+    EXPECT_EQ(files(), QStringList()) << "no empty file stays behind";
+}
+
 #ifdef __linux__
 TEST(MediaMuxer, AFullDiskIsAnErrorOfTheWriteNotACrash) {
     std::atomic<bool> abort{false};
