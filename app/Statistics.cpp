@@ -44,6 +44,7 @@ StatsReport describeStatistics(const StatsSample& before, const StatsSample& now
             (p.decodeMicros - p0.decodeMicros) / 1000.0 / (p.unitsDecoded - p0.unitsDecoded);
     r.decoder = p.decoder ? p.decoder : "software";
     r.decoderSwitches = p.decoderSwitches;
+    r.unusedHardware = p.unusedHardware;
 
     r.lostSegments = l.missingSegments;
     r.duplicateSegments = l.duplicateSegments;

@@ -4,6 +4,7 @@
 #include "video/PipelineStats.h"
 
 #include <cstdint>
+#include <string>
 
 // What the statistics over the video show, read from the counters the video
 // pipeline, the media client and the control link keep anyway.
@@ -39,6 +40,8 @@ struct StatsReport {
     double decodeMsPerPicture = -1; // −1 when nothing was decoded in the interval
     const char* decoder = "software";
     uint64_t decoderSwitches = 0;
+    // Hardware device types not used although asked for, with why; empty when none.
+    std::string unusedHardware;
     // The media link (KCP receiver), totals.
     uint64_t lostSegments = 0;      // gaps: segments that did not arrive in order
     uint64_t resentSegments = 0;    // segments that arrived again or late: resends

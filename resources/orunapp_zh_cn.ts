@@ -4,6 +4,10 @@
 <context>
     <name>orunapp</name>
     <message>
+        <source>未使用的硬件解码: %1</source>
+        <translation>未使用的硬件解码: %1</translation>
+    </message>
+    <message>
         <source>(已更换 %1 次)</source>
         <translation>(已更换 %1 次)</translation>
     </message>

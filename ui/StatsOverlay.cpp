@@ -83,6 +83,9 @@ QString StatsOverlay::describe(const StatsReport& r, bool ratesKnown) {
     if (r.decoderSwitches > 0)
         decoder += QLatin1Char(' ') + tr("(已更换 %1 次)").arg(r.decoderSwitches);
     lines << decoder;
+    if (!r.unusedHardware.empty())
+        lines << tr("未使用的硬件解码: %1")
+                     .arg(QString::fromStdString(r.unusedHardware).toHtmlEscaped());
     lines << tr("链路 丢失 %1 段 (%2%) · 重传 %3 · 重复 %4")
                  .arg(r.lostSegments)
                  .arg(rate(r.lossPercent, 1))

@@ -15,39 +15,52 @@ extern "C" {
 #include <QDebug>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
+#include <iterator>
 #include <map>
 #include <mutex>
 
 namespace {
 
-// What the process has learnt about each hardware device type.
+// What the process has learnt about each hardware device type, and for a
+// type that failed, why.
 enum class Verdict { Unknown, Works, Fails };
+
+struct Learnt {
+    Verdict verdict = Verdict::Unknown;
+    std::string why;
+};
 
 std::mutex& memoMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-std::map<int, Verdict>& memo() {
-    static std::map<int, Verdict> verdicts;
-    return verdicts;
+std::map<int, Learnt>& memo() {
+    static std::map<int, Learnt> learnt;
+    return learnt;
+}
+
+Learnt learntOf(int type) {
+    std::lock_guard<std::mutex> lock(memoMutex());
+    const auto it = memo().find(type);
+    return it == memo().end() ? Learnt{} : it->second;
 }
 
 Verdict verdictOf(int type) {
-    std::lock_guard<std::mutex> lock(memoMutex());
-    const auto it = memo().find(type);
-    return it == memo().end() ? Verdict::Unknown : it->second;
+    return learntOf(type).verdict;
 }
 
-void remember(int type, Verdict verdict) {
+void remember(int type, Verdict verdict, const std::string& why = std::string()) {
     std::lock_guard<std::mutex> lock(memoMutex());
-    memo()[type] = verdict;
+    memo()[type] = Learnt{verdict, why};
 }
 
-std::atomic<bool> devicesMissing{false};
-std::atomic<int> pendingFailAfter{-1};
+void forgetFailures() {
+    std::lock_guard<std::mutex> lock(memoMutex());
+    for (auto it = memo().begin(); it != memo().end();)
+        it = it->second.verdict == Verdict::Fails ? memo().erase(it) : std::next(it);
+}
 
 // The pixel format of the hardware configuration rides in the context's
 // opaque pointer: FFmpeg calls this without a user pointer of ours.
@@ -164,20 +177,22 @@ std::vector<int> platformHwDeviceTypes() {
     return types;
 }
 
-void H264Decoder::resetHardwareMemo() {
+HardwareDevices platformHardwareDevices() {
+    HardwareDevices devices;
+    devices.types = platformHwDeviceTypes();
+    devices.create = [](int type, AVBufferRef** device) {
+        return av_hwdevice_ctx_create(device, static_cast<AVHWDeviceType>(type), nullptr, nullptr,
+                                      0);
+    };
+    return devices;
+}
+
+void H264Decoder::forgetHardwareVerdicts() {
     std::lock_guard<std::mutex> lock(memoMutex());
     memo().clear();
 }
 
-void H264Decoder::setDevicesMissingForTesting(bool missing) {
-    devicesMissing = missing;
-}
-
-void H264Decoder::failAfterPicturesForTesting(int pictures) {
-    pendingFailAfter = pictures;
-}
-
-H264Decoder::H264Decoder() = default;
+H264Decoder::H264Decoder(HardwareDevices devices) : m_devices(std::move(devices)) {}
 
 H264Decoder::~H264Decoder() {
     release();
@@ -193,12 +208,9 @@ bool H264Decoder::openHardware(int type, std::string& reason) {
         reason = "not offered by the H.264 decoder";
         return false;
     }
-    if (devicesMissing) {
-        reason = "no device";
-        return false;
-    }
-    int err = av_hwdevice_ctx_create(&m_hwDeviceCtx, static_cast<AVHWDeviceType>(type), nullptr,
-                                     nullptr, 0);
+    int err = m_devices.create ? m_devices.create(type, &m_hwDeviceCtx) : AVERROR(ENODEV);
+    if (err >= 0 && !m_hwDeviceCtx)
+        err = AVERROR(ENODEV);
     if (err < 0) {
         reason = "no device (" + errorText(err) + ")";
         return false;
@@ -257,56 +269,49 @@ private:
 
 bool H264Decoder::openFirstHardware(int after, std::string& failures) {
     const QuietFfmpegLog quiet;
-    const std::vector<int> types = platformHwDeviceTypes();
+    const std::vector<int>& types = m_devices.types;
     auto it = types.begin();
     if (after != AV_HWDEVICE_TYPE_NONE) {
         it = std::find(types.begin(), types.end(), after);
         it = it == types.end() ? types.begin() : it + 1;
     }
+    auto note = [&failures](const std::string& text) {
+        if (!failures.empty())
+            failures += "; ";
+        failures += text;
+    };
     for (; it != types.end(); ++it) {
-        if (verdictOf(*it) == Verdict::Fails)
+        const Learnt learnt = learntOf(*it);
+        if (learnt.verdict == Verdict::Fails) {
+            note(std::string(typeName(*it)) + ": skipped, failed earlier (" + learnt.why + ")");
             continue;
+        }
         std::string reason;
         if (openHardware(*it, reason)) {
             remember(*it, Verdict::Works);
             return true;
         }
-        remember(*it, Verdict::Fails);
-        if (!failures.empty())
-            failures += ", ";
-        failures += std::string(typeName(*it)) + ": " + reason;
+        remember(*it, Verdict::Fails, reason);
+        note(std::string(typeName(*it)) + ": " + reason);
     }
     return false;
 }
 
-void H264Decoder::armInjectedFailure() {
-    m_pictures = 0;
-    m_failAfter = pendingFailAfter.exchange(-1);
+void H264Decoder::noteUnused() {
+    m_unused.clear();
+    if (m_requestedMode != 0)
+        return;
+    for (int type : m_devices.types) {
+        const Learnt learnt = learntOf(type);
+        if (type == m_deviceType || learnt.verdict != Verdict::Fails)
+            continue;
+        if (!m_unused.empty())
+            m_unused += ", ";
+        m_unused += std::string(typeName(type)) + " (" + learnt.why + ")";
+    }
 }
 
-bool H264Decoder::init(int requestedMode) {
-    release();
-    m_requestedMode = requestedMode;
-    m_mode = requestedMode;
-    m_deviceType = AV_HWDEVICE_TYPE_NONE;
-    m_codec = avcodec_find_decoder(AV_CODEC_ID_H264);
-    if (!m_codec) {
-        qDebug() << "avcodec_find_decoder " << AV_CODEC_ID_H264 << "failed!";
-        return false;
-    }
-    if (m_mode == 0) {
-        std::string failures;
-        if (!openFirstHardware(AV_HWDEVICE_TYPE_NONE, failures)) {
-            m_mode = 1;
-            // Only device types tried now are reported: once a type has
-            // failed it is not tried (nor reported) again.
-            if (!failures.empty())
-                qDebug("hardware decoding unavailable (%s); decoding in software",
-                       failures.c_str());
-        }
-    }
-    if (!m_codecCtx && !openSoftware())
-        return false;
+bool H264Decoder::allocateFrames() {
     m_decFrame = av_frame_alloc();
     m_packet = av_packet_alloc();
     if (!m_decFrame || !m_packet) {
@@ -314,8 +319,37 @@ bool H264Decoder::init(int requestedMode) {
         release();
         return false;
     }
-    armInjectedFailure();
     return true;
+}
+
+bool H264Decoder::init(int requestedMode, bool retryFailed) {
+    release();
+    m_requestedMode = requestedMode;
+    m_mode = requestedMode;
+    m_deviceType = AV_HWDEVICE_TYPE_NONE;
+    m_unused.clear();
+    m_codec = avcodec_find_decoder(AV_CODEC_ID_H264);
+    if (!m_codec) {
+        qDebug() << "avcodec_find_decoder " << AV_CODEC_ID_H264 << "failed!";
+        return false;
+    }
+    if (m_mode == 0) {
+        if (retryFailed)
+            forgetFailures();
+        std::string failures;
+        if (!openFirstHardware(AV_HWDEVICE_TYPE_NONE, failures)) {
+            m_mode = 1;
+            if (!failures.empty())
+                qDebug("hardware decoding unavailable (%s); decoding in software",
+                       failures.c_str());
+        } else if (!failures.empty()) {
+            qDebug("hardware decoding with %s; not used: %s", name(), failures.c_str());
+        }
+    }
+    if (!m_codecCtx && !openSoftware())
+        return false;
+    noteUnused();
+    return allocateFrames();
 }
 
 bool H264Decoder::replaceWithNext(const std::string& why) {
@@ -327,10 +361,11 @@ bool H264Decoder::replaceWithNext(const std::string& why) {
     std::string failures;
     bool hardware = false;
     if (wasType != AV_HWDEVICE_TYPE_NONE) {
-        remember(wasType, Verdict::Fails);
+        remember(wasType, Verdict::Fails, "failed on the stream: " + why);
         hardware = openFirstHardware(wasType, failures);
     }
     m_mode = hardware ? 0 : 1;
+    m_deviceType = hardware ? m_deviceType : AV_HWDEVICE_TYPE_NONE;
     if (!hardware && !openSoftware()) {
         qDebug("video decoder %s failed on the stream (%s); no decoder left", was.c_str(),
                why.c_str());
@@ -339,15 +374,8 @@ bool H264Decoder::replaceWithNext(const std::string& why) {
     qDebug("video decoder %s failed on the stream (%s); decoding with %s%s%s%s", was.c_str(),
            why.c_str(), wasType == AV_HWDEVICE_TYPE_NONE ? "a new " : "", name(),
            failures.empty() ? "" : "; could not use ", failures.c_str());
-    m_decFrame = av_frame_alloc();
-    m_packet = av_packet_alloc();
-    if (!m_decFrame || !m_packet) {
-        qDebug() << "alloc frame failed!";
-        release();
-        return false;
-    }
-    armInjectedFailure();
-    return true;
+    noteUnused();
+    return allocateFrames();
 }
 
 void H264Decoder::release() {
@@ -357,58 +385,71 @@ void H264Decoder::release() {
     av_buffer_unref(&m_hwDeviceCtx);
 }
 
+H264Decoder::Result H264Decoder::receive(AVFrame* out) {
+    const int err = avcodec_receive_frame(m_codecCtx, m_decFrame);
+    // The decoder wants more input first: normal at the start of a stream
+    // with B-frames, and for decoders that keep a few pictures in flight.
+    if (err == AVERROR(EAGAIN))
+        return Result::NotYet;
+    if (err < 0) {
+        if (m_mode == 0)
+            qDebug("Error while decoding (%s)", errorText(err).c_str());
+        else
+            qDebug("decode frame failed! (%s)", errorText(err).c_str());
+        return Result::NoPicture;
+    }
+    if (m_mode != 0) {
+        av_frame_unref(out);
+        av_frame_move_ref(out, m_decFrame);
+        return Result::Picture;
+    }
+    if (m_decFrame->format != m_hwPixFmt) {
+        qDebug() << "Error hw_pix_fmt";
+        av_frame_unref(m_decFrame);
+        return Result::Unchanged;
+    }
+    // Transfer into fresh buffers: the display thread may still hold the
+    // buffers of the picture this slot had before.
+    av_frame_unref(out);
+    int transferred = av_hwframe_transfer_data(out, m_decFrame, 0);
+    if (transferred >= 0)
+        transferred = av_frame_copy_props(out, m_decFrame);
+    av_frame_unref(m_decFrame);
+    if (transferred < 0) {
+        qDebug() << "Error transferring the data to system memory";
+        return Result::NoPicture;
+    }
+    return Result::Picture;
+}
+
 H264Decoder::Result H264Decoder::decode(const uint8_t* data, int size, AVFrame* out, int64_t pts) {
     if (!m_codecCtx)
         return Result::NoDecoder;
     if (m_mode != 0 && m_mode != 1)
         return Result::Unchanged;
-    if (m_failAfter >= 0 && m_pictures >= static_cast<uint64_t>(m_failAfter))
-        return Result::NoPicture; // the injected breakdown
     // The packet only points at the unit; the unit outlives this call.
     m_packet->data = const_cast<uint8_t*>(data);
     m_packet->size = size;
     m_packet->pts = pts;
     m_packet->dts = pts;
 
-    if (m_mode == 0) {
-        if (avcodec_send_packet(m_codecCtx, m_packet) < 0) {
-            qDebug() << "Error during decoding";
-            return Result::NoPicture;
-        }
-        if (avcodec_receive_frame(m_codecCtx, m_decFrame) < 0) {
-            qDebug() << "Error while decoding";
-            return Result::NoPicture;
-        }
-        if (m_decFrame->format != m_hwPixFmt) {
-            qDebug() << "Error hw_pix_fmt";
-            av_frame_unref(m_decFrame);
-            return Result::Unchanged;
-        }
-        // Transfer into fresh buffers: the display thread may still hold the
-        // buffers of the picture this slot had before.
-        av_frame_unref(out);
-        int err = av_hwframe_transfer_data(out, m_decFrame, 0);
-        if (err >= 0)
-            err = av_frame_copy_props(out, m_decFrame);
-        av_frame_unref(m_decFrame);
-        if (err < 0) {
-            qDebug() << "Error transferring the data to system memory";
-            return Result::NoPicture;
-        }
-        ++m_pictures;
-        return Result::Picture;
-    }
-
-    // Software: one frame per packet, no draining loop.
+    // One picture out per unit in: a decoder that holds pictures back keeps
+    // holding as many.
     int err = avcodec_send_packet(m_codecCtx, m_packet);
-    if (err >= 0)
-        err = avcodec_receive_frame(m_codecCtx, m_decFrame);
-    if (err < 0) {
-        qDebug() << "decode frame failed!" << 0;
-        return Result::NoPicture;
+    Result result = Result::NotYet;
+    if (err == AVERROR(EAGAIN)) {
+        // A picture waits to be taken before the decoder takes more input.
+        result = receive(out);
+        err = avcodec_send_packet(m_codecCtx, m_packet);
+        if (err >= 0)
+            return result;
     }
-    av_frame_unref(out);
-    av_frame_move_ref(out, m_decFrame);
-    ++m_pictures;
-    return Result::Picture;
+    if (err < 0) {
+        if (m_mode == 0)
+            qDebug("Error during decoding (%s)", errorText(err).c_str());
+        else
+            qDebug("decode frame failed! (%s)", errorText(err).c_str());
+        return result == Result::Picture ? result : Result::NoPicture;
+    }
+    return receive(out);
 }

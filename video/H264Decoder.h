@@ -1,6 +1,9 @@
 #pragma once
 
+#include "video/VideoDecoder.h"
+
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,73 +19,68 @@ struct AVPacket;
 // left out. The one place where the platform's choice is made.
 std::vector<int> platformHwDeviceTypes();
 
+// The hardware devices a decoder may use: the types, best first, and how a
+// device of a type is created (0, or an AVERROR code).
+struct HardwareDevices {
+    std::vector<int> types;
+    std::function<int(int type, AVBufferRef** device)> create;
+};
+
+// The platform's device types, created by FFmpeg on the default device.
+HardwareDevices platformHardwareDevices();
+
 // The H.264 decoder of the video pipeline: hardware decoding through the
-// first of the platform's device types that works, or software decoding.
+// first of the device types that works, or software decoding.
 //
 // Before a hardware device is used it has to decode a small key frame the
 // program carries (and hand the picture back in a format the display
 // converts); a device type that fails is remembered for the life of the
-// process and not tried again. When none works the decoder decodes in
-// software, which the log says once, in one line.
-class H264Decoder {
+// process and skipped (the log says so at each set-up) until a set-up asks
+// to retry the failed types. When none works the decoder decodes in
+// software, which the log says once per set-up, in one line.
+class H264Decoder : public VideoDecoder {
 public:
-    enum class Result {
-        Picture,   // `out` holds a new picture in system memory
-        NoPicture, // the unit was consumed but gave no picture (error logged)
-        Unchanged, // nothing decoded (unknown mode, or a hardware frame of another format)
-        NoDecoder, // no decoder context: the unit is dropped
-    };
-
-    H264Decoder();
-    ~H264Decoder();
+    explicit H264Decoder(HardwareDevices devices = platformHardwareDevices());
+    ~H264Decoder() override;
     H264Decoder(const H264Decoder&) = delete;
     H264Decoder& operator=(const H264Decoder&) = delete;
 
-    // Sets up a decoder for the requested mode (0 hardware, 1 software, other
-    // values keep a software context but decode nothing). Returns true when a
-    // decoder context exists afterwards.
-    bool init(int requestedMode);
-    // The decoder in use stopped giving pictures on the live stream (`why`
-    // says how): sets up the next choice after it (the next hardware device
-    // type that works, then software; a software decoder is replaced by a
-    // new one) and says so in one log line. The device type given up is not
-    // tried again. Returns true when a decoder context exists afterwards.
-    bool replaceWithNext(const std::string& why);
-    void release();
+    bool init(int requestedMode, bool retryFailed = false) override;
+    // Sets up the next choice after the decoder in use: the next hardware
+    // device type that works, then software; a software decoder is replaced
+    // by a new one. The device type given up is not tried again.
+    bool replaceWithNext(const std::string& why) override;
+    void release() override;
 
-    bool ready() const { return m_codecCtx != nullptr; }
+    bool ready() const override { return m_codecCtx != nullptr; }
     // The mode actually in use: 1 after a fall-back from hardware.
     int mode() const { return m_mode; }
     // The hardware device type in use (an AVHWDeviceType), 0 in software.
     int deviceType() const { return m_deviceType; }
-    // What decodes: the device type's name ("vaapi", "cuda", "d3d11va", ...)
-    // or "software"; static text.
-    const char* name() const;
+    // The device type's name ("vaapi", "cuda", "d3d11va", ...) or "software".
+    const char* name() const override;
+    std::string unusedHardware() const override { return m_unused; }
 
-    // Decodes one access unit. On Picture, `out` (unreferenced first) holds the
-    // picture, with its own buffers, and the `pts` of the unit it came from.
-    Result decode(const uint8_t* data, int size, AVFrame* out, int64_t pts = 0);
+    Result decode(const uint8_t* data, int size, AVFrame* out, int64_t pts = 0) override;
 
-    // --- For tests (no user reaches these).
-    // Forget which hardware device types were found working or failing.
-    static void resetHardwareMemo();
-    // Every hardware device fails to open, as on a machine without a GPU.
-    static void setDevicesMissingForTesting(bool missing);
-    // The next decoder set up (by init or replaceWithNext) fails on every unit
-    // after it has given `pictures` pictures, like a hardware decoder that
-    // opens but then breaks down; −1 clears a pending failure.
-    static void failAfterPicturesForTesting(int pictures);
+    // Forgets which hardware device types were found working or failing.
+    static void forgetHardwareVerdicts();
 
 private:
     // Opens a decoder on the device type; false (with the reason) when the
     // device is missing or does not decode the probe key frame.
     bool openHardware(int type, std::string& reason);
     bool openSoftware();
-    // Hardware device types after `after` (0: from the start) in the
-    // platform's order, opened in turn until one works; false when none does.
+    // Hardware device types after `after` (0: from the start) in order,
+    // opened in turn until one works; false when none does. `failures`
+    // names each type that failed now or is skipped for an earlier failure.
     bool openFirstHardware(int after, std::string& failures);
-    void armInjectedFailure();
+    bool allocateFrames();
+    // Takes the next picture out of the decoder into `out`.
+    Result receive(AVFrame* out);
+    void noteUnused();
 
+    HardwareDevices m_devices;
     const AVCodec* m_codec = nullptr;
     AVCodecContext* m_codecCtx = nullptr;
     AVBufferRef* m_hwDeviceCtx = nullptr;
@@ -92,6 +90,5 @@ private:
     int m_requestedMode = 0;
     int m_deviceType = 0;
     int m_hwPixFmt = -1;
-    uint64_t m_pictures = 0;
-    int64_t m_failAfter = -1; // injected failure (tests)
+    std::string m_unused;
 };

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Counters of the video pipeline, counted as the work happens (one atomic
 // increment per event) and read as a whole by whoever shows or measures them.
@@ -27,4 +28,7 @@ struct PipelineStats {
     // or "software" (static text).
     const char* decoder = "software";
     uint64_t decoderSwitches = 0; // decoders replaced because they failed on the stream
+    // Hardware device types not used although asked for, each with why
+    // ("vaapi (no device)", ...); empty when none.
+    std::string unusedHardware;
 };

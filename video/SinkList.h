@@ -11,19 +11,29 @@
 // thread while the stage runs: the stage works on a snapshot of the list, and
 // remove() returns only once no call into the removed sink is running, so a
 // sink may be destroyed (or close its file) right after it was removed.
+//
+// A sink may be added held: it takes part only from the first dispatch that
+// can start it (a key frame for unit sinks), so that it never sees what came
+// before such a point.
 template <typename Sink> class SinkList {
 public:
     using Sinks = std::vector<std::shared_ptr<Sink>>;
 
     SinkList() : m_sinks(std::make_shared<const Sinks>()) {}
 
-    // Appends a sink; a sink already listed, or none, is ignored.
-    void add(std::shared_ptr<Sink> sink) {
+    // Appends a sink; a sink already listed, or none, is ignored. A `held`
+    // sink waits for the next dispatch that starts it.
+    void add(std::shared_ptr<Sink> sink, bool held = false) {
         if (!sink)
             return;
         std::lock_guard<std::mutex> lock(m_listMutex);
-        if (std::find(m_sinks->begin(), m_sinks->end(), sink) != m_sinks->end())
+        if (std::find(m_sinks->begin(), m_sinks->end(), sink) != m_sinks->end() ||
+            std::find(m_held.begin(), m_held.end(), sink) != m_held.end())
             return;
+        if (held) {
+            m_held.push_back(std::move(sink));
+            return;
+        }
         auto next = std::make_shared<Sinks>(*m_sinks);
         next->push_back(std::move(sink));
         m_sinks = std::move(next);
@@ -37,6 +47,7 @@ public:
             auto next = std::make_shared<Sinks>(*m_sinks);
             next->erase(std::remove(next->begin(), next->end(), sink), next->end());
             m_sinks = std::move(next);
+            m_held.erase(std::remove(m_held.begin(), m_held.end(), sink), m_held.end());
         }
         if (m_dispatching.load() == std::this_thread::get_id())
             return;
@@ -45,15 +56,22 @@ public:
 
     size_t size() const {
         std::lock_guard<std::mutex> lock(m_listMutex);
-        return m_sinks->size();
+        return m_sinks->size() + m_held.size();
     }
 
     // Runs fn(const Sinks&) on the current sinks; removals wait for it.
-    template <typename Fn> void dispatch(Fn&& fn) {
+    // `startsHere`: the held sinks join from this dispatch on.
+    template <typename Fn> void dispatch(Fn&& fn, bool startsHere = true) {
         std::lock_guard<std::mutex> guard(m_dispatchMutex);
         std::shared_ptr<const Sinks> sinks;
         {
             std::lock_guard<std::mutex> lock(m_listMutex);
+            if (startsHere && !m_held.empty()) {
+                auto next = std::make_shared<Sinks>(*m_sinks);
+                next->insert(next->end(), m_held.begin(), m_held.end());
+                m_held.clear();
+                m_sinks = std::move(next);
+            }
             sinks = m_sinks;
         }
         m_dispatching = std::this_thread::get_id();
@@ -64,6 +82,7 @@ public:
 private:
     mutable std::mutex m_listMutex;
     std::shared_ptr<const Sinks> m_sinks;
+    Sinks m_held; // added held, waiting for a dispatch that starts them
     std::mutex m_dispatchMutex;
     std::atomic<std::thread::id> m_dispatching{};
 };

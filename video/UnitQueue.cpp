@@ -88,6 +88,10 @@ bool UnitQueue::pop(VideoUnit& out, std::chrono::milliseconds timeout) {
             m_entries.pop_front();
         if (m_interrupted)
             return false;
+        if (m_woken) {
+            m_woken = false;
+            return false;
+        }
         if (!m_entries.empty())
             break;
         if (forever)
@@ -106,6 +110,14 @@ void UnitQueue::interrupt(bool on) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_interrupted = on;
+    }
+    m_ready.notify_all();
+}
+
+void UnitQueue::wake() {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_woken = true;
     }
     m_ready.notify_all();
 }
@@ -131,11 +143,6 @@ size_t UnitQueue::size() const {
 size_t UnitQueue::maxDepth() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_maxDepth;
-}
-
-void UnitQueue::resetDepth() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_maxDepth = m_unitCount;
 }
 
 uint64_t UnitQueue::dropped() const {

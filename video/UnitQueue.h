@@ -46,6 +46,9 @@ public:
     // While interrupted, pop() returns at once (for a pause or a stop); the
     // units stay queued.
     void interrupt(bool on);
+    // Makes the consumer's pop() (the one waiting, or else the next) return
+    // false once, so that it looks at what else it was asked to do.
+    void wake();
 
     // Drops what is waiting (counted) and takes nothing more until the next
     // key frame: the stream was interrupted.
@@ -56,9 +59,8 @@ public:
     // Units waiting (breaks not counted).
     size_t size() const;
     size_t capacity() const { return m_capacity; }
-    // The most units that were waiting at once since the last resetDepth().
+    // The most units that were waiting at once.
     size_t maxDepth() const;
-    void resetDepth();
     // Units dropped because the queue was full or waited for a key frame.
     uint64_t dropped() const;
     // Times the queue overflowed.
@@ -80,6 +82,7 @@ private:
     size_t m_unitCount = 0;
     bool m_awaitKeyFrame = false;
     bool m_interrupted = false;
+    bool m_woken = false;
     size_t m_maxDepth = 0;
     uint64_t m_dropped = 0;
     uint64_t m_overflows = 0;

@@ -44,8 +44,9 @@ enum class StreamBreak {
 //
 // The fetch thread calls every sink in the order they were added, with every
 // admitted unit in the camera's order. A stream always starts, and starts
-// again after each break, with a key frame, so a sink never sees a unit whose
-// references it has not seen. Calls must return quickly and never block: a
+// again after each break, with a key frame, and a sink added while the video
+// runs gets its first unit at the next key frame, so a sink never sees a unit
+// whose references it has not seen. Calls must return quickly and never block: a
 // sink that writes, sends or decodes queues the unit (a UnitQueue) and does
 // the work on a thread of its own.
 class UnitSink {

@@ -3,6 +3,7 @@
 #include "hub/OrunAppFace.h"
 #include "kcpclient/KcpWrapper.h"
 #include "video/FetchGate.h"
+#include "video/H264Decoder.h"
 #include "video/LatencyTrace.h"
 
 extern "C" {
@@ -25,8 +26,9 @@ using Clock = std::chrono::steady_clock;
 // The pull from the media client: also what keeps the media session alive.
 constexpr uint32_t kPopTimeoutMs = 100;
 constexpr int kStopWaitMs = 1000;
-// How long a pause waits for the decode and display threads to acknowledge.
-constexpr auto kPauseWait = std::chrono::milliseconds(2000);
+// What a rebuild of the decoder asks for (videoctl::m_rebuildAsked).
+constexpr int kRebuild = 1;
+constexpr int kRetryHardware = 2;
 
 int64_t elapsedMicros(Clock::time_point since) {
     return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - since).count();
@@ -102,7 +104,8 @@ void videoctl::setLinkUp(bool up) {
 }
 
 void videoctl::addUnitSink(std::shared_ptr<UnitSink> sink) {
-    m_unitSinks.add(std::move(sink));
+    // It starts where a stream can start: at the next key frame.
+    m_unitSinks.add(std::move(sink), true);
 }
 
 void videoctl::removeUnitSink(const std::shared_ptr<UnitSink>& sink) {
@@ -138,6 +141,8 @@ PipelineStats videoctl::stats() const {
     s.decodeQueueMax = m_kcpStrQue.maxDepth();
     s.decoder = m_decoderName.load();
     s.decoderSwitches = m_counters.decoderSwitches.load();
+    std::lock_guard<std::mutex> guard(m_statusMutex);
+    s.unusedHardware = m_unusedHardware;
     return s;
 }
 
@@ -165,6 +170,8 @@ bool videoctl::start() {
     // 120 pictures a second, and a longer wait for the picture).
     cv::setNumThreads(1);
     m_fetchPaused = false;
+    m_kcpStrQue.clear();
+    m_kcpFrames.clear();
     m_kcpStrQue.interrupt(false);
     m_kcpFrames.interrupt(false);
     m_displayWorker.start("orun-display", [this] { kcpDisplayThread(); });
@@ -173,58 +180,58 @@ bool videoctl::start() {
     return true;
 }
 
-void videoctl::initDecoder() {
-    m_kcpStrQue.clear();
-    m_kcpFrames.clear();
-    std::lock_guard<std::mutex> guard(m_decoderMutex);
-    m_decoder.init(OrunAppFace::instance()->iDecodeMode.load());
-    m_decoderName = m_decoder.name();
-    qDebug() << "video decoder:" << m_decoder.name();
+void videoctl::setDecoderFactory(DecoderFactory factory) {
+    std::lock_guard<std::mutex> guard(m_seamMutex);
+    m_decoderFactory = std::move(factory);
+}
+
+void videoctl::initDecoder(bool retryHardware) {
+    DecoderFactory factory;
+    {
+        std::lock_guard<std::mutex> guard(m_seamMutex);
+        factory = m_decoderFactory;
+    }
+    // The decoder given up lets go of its device before the next one opens.
+    m_decoder.reset();
+    m_decoder = factory ? factory() : nullptr;
+    if (!m_decoder)
+        m_decoder = std::make_unique<H264Decoder>();
+    m_decoder->init(OrunAppFace::instance()->iDecodeMode.load(), retryHardware);
+    qDebug() << "video decoder:" << m_decoder->name();
     m_health.reset();
     m_replacePending = false;
+    noteDecoder();
     av_frame_free(&m_picture);
     m_picture = av_frame_alloc();
 }
 
-void videoctl::releaseDecoder() {
-    std::lock_guard<std::mutex> guard(m_decoderMutex);
-    av_frame_free(&m_picture);
-    m_decoder.release();
+void videoctl::noteDecoder() {
+    m_decoderName = m_decoder->name();
+    const std::string unused = m_decoder->unusedHardware();
+    std::lock_guard<std::mutex> guard(m_statusMutex);
+    m_unusedHardware = unused;
 }
 
-int videoctl::runningWorkers() const {
-    return (m_decodeWorker.running() ? 1 : 0) + (m_displayWorker.running() ? 1 : 0);
+void videoctl::releaseDecoder() {
+    av_frame_free(&m_picture);
+    m_decoder.reset();
+}
+
+void videoctl::rebuildDecoder(bool retryHardware) {
+    m_rebuildAsked.fetch_or(retryHardware ? kRebuild | kRetryHardware : kRebuild);
+    // What waits was meant for the decoder given up: the new one starts at
+    // the next key frame.
+    m_kcpStrQue.resync();
+    m_kcpStrQue.wake();
 }
 
 void videoctl::pauseAndReinit() {
-    // The fetch thread touches neither the decoder nor the slots: it only
-    // stops handing units on. The decode and display threads acknowledge at
-    // a safe point, so nothing uses the decoder or the slots while they are
-    // rebuilt.
     m_fetchPaused = true;
     m_fetchWorker.notify();
-    const bool parked = m_pause.pause(
-        runningWorkers(),
-        [this] {
-            m_kcpStrQue.interrupt(true);
-            m_kcpFrames.interrupt(true);
-        },
-        kPauseWait);
-    if (!parked)
-        qDebug() << "video threads did not pause in time; rebuilding the decoder anyway";
-    releaseDecoder();
-    m_kcpFrames.release();
-    m_framesAllocated = m_kcpFrames.allocate(true);
-    initDecoder();
-    // A unit the fetch thread handed on while the pause began is dropped
-    // unless it starts a group of pictures.
-    m_kcpStrQue.resync();
+    rebuildDecoder(false);
 }
 
 void videoctl::resume() {
-    m_kcpStrQue.interrupt(false);
-    m_kcpFrames.interrupt(false);
-    m_pause.resume();
     m_fetchPaused = false;
     m_fetchWorker.notify();
 }
@@ -233,14 +240,8 @@ void videoctl::stop() {
     if (m_fetchWorker.active())
         mediaClient()->stop();
     m_fetchWorker.stop(kStopWaitMs, [this] { m_fetchWorker.notify(); });
-    m_decodeWorker.stop(kStopWaitMs, [this] {
-        m_kcpStrQue.interrupt(true);
-        m_pause.wakeAll();
-    });
-    m_displayWorker.stop(kStopWaitMs, [this] {
-        m_kcpFrames.interrupt(true);
-        m_pause.wakeAll();
-    });
+    m_decodeWorker.stop(kStopWaitMs, [this] { m_kcpStrQue.interrupt(true); });
+    m_displayWorker.stop(kStopWaitMs, [this] { m_kcpFrames.interrupt(true); });
 }
 
 void videoctl::slot_randerFinished(bool b) {
@@ -248,15 +249,17 @@ void videoctl::slot_randerFinished(bool b) {
 }
 
 void videoctl::slot_resetVideoKcpClient() {
-    pauseAndReinit();
-    resume();
+    // The link started over: hardware that failed before gets another chance.
+    rebuildDecoder(true);
 }
 
 void videoctl::breakStream(StreamBreak reason) {
-    m_unitSinks.dispatch([reason](const SinkList<UnitSink>::Sinks& sinks) {
-        for (const auto& sink : sinks)
-            sink->onStreamBreak(reason);
-    });
+    m_unitSinks.dispatch(
+        [reason](const SinkList<UnitSink>::Sinks& sinks) {
+            for (const auto& sink : sinks)
+                sink->onStreamBreak(reason);
+        },
+        false);
 }
 
 void videoctl::kcpFetchThread() {
@@ -326,23 +329,39 @@ void videoctl::kcpFetchThread() {
         latencytrace::unitFetched(unit.cameraTime, popped.wholeUs);
         streaming = true;
         m_counters.unitsAdmitted.fetch_add(1, std::memory_order_relaxed);
-        m_unitSinks.dispatch([&unit](const SinkList<UnitSink>::Sinks& sinks) {
-            for (const auto& sink : sinks)
-                sink->onUnit(unit);
-        });
+        m_unitSinks.dispatch(
+            [&unit](const SinkList<UnitSink>::Sinks& sinks) {
+                for (const auto& sink : sinks)
+                    sink->onUnit(unit);
+            },
+            unit.keyFrame);
     }
     interrupt(StreamBreak::Stopped);
 }
 
 void videoctl::kcpDecDispThread() {
-    initDecoder();
+    m_rebuildAsked = 0;
+    initDecoder(false);
     qDebug() << "kcpDecDispThread Start running...";
-    auto stopping = [this] { return !m_decodeWorker.running(); };
     VideoUnit unit;
+    // After a rebuild the new decoder starts at a key frame: a unit taken
+    // while the rebuild was asked may still belong to the group before.
+    bool awaitKeyFrame = false;
     while (m_decodeWorker.running()) {
-        m_pause.checkpoint(stopping);
-        if (!m_kcpStrQue.pop(unit))
+        const bool taken = m_kcpStrQue.pop(unit);
+        // The decode thread's safe point: nothing else uses the decoder.
+        if (const int asked = m_rebuildAsked.exchange(0)) {
+            m_kcpFrames.clear();
+            initDecoder((asked & kRetryHardware) != 0);
+            awaitKeyFrame = true;
+        }
+        if (!taken)
             continue;
+        if (awaitKeyFrame && !unit.keyFrame) {
+            unit = VideoUnit{};
+            continue;
+        }
+        awaitKeyFrame = false;
         latencytrace::decodeStarted(unit.cameraTime);
         PictureMeta& known = m_unitMeta[unit.sequence % m_unitMeta.size()];
         known.side = unit.side;
@@ -351,44 +370,39 @@ void videoctl::kcpDecDispThread() {
         known.arrivalUs = unit.arrivalUs;
 
         const Clock::time_point started = Clock::now();
-        H264Decoder::Result result = H264Decoder::Result::NoDecoder;
-        PictureMeta meta;
-        {
-            std::lock_guard<std::mutex> guard(m_decoderMutex);
-            // A decoder that failed on the stream gives way to the next
-            // choice where a new one can start: at a key frame.
-            if (m_replacePending && unit.keyFrame && m_picture) {
-                m_decoder.replaceWithNext(m_health.reason());
-                m_decoderName = m_decoder.name();
-                m_health.reset();
-                m_replacePending = false;
-                m_counters.decoderSwitches.fetch_add(1, std::memory_order_relaxed);
-            }
-            if (m_picture) {
-                result = m_decoder.decode(reinterpret_cast<const uint8_t*>(unit.data->data()),
-                                          static_cast<int>(unit.data->size()), m_picture,
-                                          static_cast<int64_t>(unit.sequence));
-            }
-            if (result != H264Decoder::Result::NoDecoder &&
-                m_health.note(unit.keyFrame, result == H264Decoder::Result::Picture))
-                m_replacePending = true;
-            if (result == H264Decoder::Result::Picture) {
-                // The picture carries the sequence of the unit it came from.
-                const auto from = static_cast<uint64_t>(m_picture->pts);
-                const PictureMeta& candidate = m_unitMeta[from % m_unitMeta.size()];
-                meta = candidate.sequence == from ? candidate : known;
-                m_kcpFrames.publish(m_picture, meta);
-            }
+        using Result = VideoDecoder::Result;
+        Result result = Result::NoDecoder;
+        // A decoder that failed on the stream gives way to the next choice
+        // where a new one can start: at a key frame.
+        if (m_replacePending && unit.keyFrame && m_picture) {
+            m_decoder->replaceWithNext(m_health.reason());
+            m_health.reset();
+            m_replacePending = false;
+            noteDecoder();
+            m_counters.decoderSwitches.fetch_add(1, std::memory_order_relaxed);
+        }
+        if (m_picture) {
+            result = m_decoder->decode(reinterpret_cast<const uint8_t*>(unit.data->data()),
+                                       static_cast<int>(unit.data->size()), m_picture,
+                                       static_cast<int64_t>(unit.sequence));
+        }
+        if (m_health.note(unit.keyFrame, result))
+            m_replacePending = true;
+        if (result == Result::Picture) {
+            // The picture carries the sequence of the unit it came from.
+            const auto from = static_cast<uint64_t>(m_picture->pts);
+            const PictureMeta& candidate = m_unitMeta[from % m_unitMeta.size()];
+            m_kcpFrames.publish(m_picture, candidate.sequence == from ? candidate : known);
         }
         unit = VideoUnit{};
-        if (result == H264Decoder::Result::NoDecoder)
+        if (result == Result::NoDecoder)
             continue;
         m_counters.unitsDecoded.fetch_add(1, std::memory_order_relaxed);
         m_counters.decodeMicros.fetch_add(static_cast<uint64_t>(elapsedMicros(started)),
                                           std::memory_order_relaxed);
-        if (result == H264Decoder::Result::Picture)
+        if (result == Result::Picture)
             m_counters.picturesDecoded.fetch_add(1, std::memory_order_relaxed);
-        else if (result == H264Decoder::Result::NoPicture)
+        else if (result == Result::NoPicture)
             m_counters.decodeErrors.fetch_add(1, std::memory_order_relaxed);
     }
     releaseDecoder();
@@ -396,10 +410,8 @@ void videoctl::kcpDecDispThread() {
 
 void videoctl::kcpDisplayThread() {
     AVFrame* picture = av_frame_alloc();
-    auto stopping = [this] { return !m_displayWorker.running(); };
     PictureMeta meta;
     while (picture && m_displayWorker.running()) {
-        m_pause.checkpoint(stopping);
         // `picture` holds its own reference to the slot's buffers, so the
         // decoder may refill the slot while this picture is converted.
         if (!m_kcpFrames.take(picture, meta))

@@ -4,11 +4,10 @@
 #include "kcpclient/LinkCounters.h"
 #include "video/DecoderHealth.h"
 #include "video/FrameRing.h"
-#include "video/H264Decoder.h"
-#include "video/PauseGate.h"
 #include "video/PipelineStats.h"
 #include "video/SinkList.h"
 #include "video/UnitQueue.h"
+#include "video/VideoDecoder.h"
 #include "video/VideoPicture.h"
 #include "video/VideoUnit.h"
 
@@ -18,6 +17,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 class KcpWrapper;
 
@@ -29,7 +29,9 @@ class KcpWrapper;
 //                   gate and hands each to the unit sinks; the first unit
 //                   sink is the decoder's queue.
 //   decode thread   sleeps until a unit is queued, decodes it and publishes
-//                   the picture into the ring of eight slots.
+//                   the picture into the ring of eight slots. It owns the
+//                   decoder: asked to rebuild it, it does so itself, between
+//                   two units.
 //   display thread  sleeps until a picture is published, converts it to R,
 //                   G, B with the target boxes and hands it to the picture
 //                   sinks; the first picture sink is the video widget.
@@ -47,14 +49,21 @@ public:
     // Allocates the picture slots (once) and starts the three threads. True
     // when they run.
     bool start();
-    // Pauses the decode and display threads (each acknowledges at a safe
-    // point) and the fetch thread, then rebuilds the decoder and the picture
-    // slots. The pipeline stays paused until resume().
+    // Asks the decode thread to build a new decoder for the hub's decode mode
+    // and returns at once: the decode thread does it before the next unit,
+    // and the new decoder starts at the next key frame. `retryHardware`: the
+    // hardware device types that failed before are tried again.
+    void rebuildDecoder(bool retryHardware);
+    // Stops handing units on and asks for a new decoder (rebuildDecoder);
+    // returns at once. The pipeline stays paused until resume().
     void pauseAndReinit();
     void resume();
     // Ends the three threads and joins them.
     void stop();
 
+    // What makes each decoder (an H264Decoder by default; an empty factory
+    // restores it). Used from the next rebuild on.
+    void setDecoderFactory(DecoderFactory factory);
     // Replaces the media client (KcpWrapper::instance() by default); call
     // before start().
     void setMediaClient(std::shared_ptr<KcpWrapper> client);
@@ -74,8 +83,6 @@ public:
     MediaLinkStats linkStats();
 
     bool allocFrames();
-    void initDecoder();
-    void releaseDecoder();
 
 public slots:
     void slot_randerFinished(bool b);
@@ -91,14 +98,17 @@ private:
     void kcpDisplayThread();
 
     std::shared_ptr<KcpWrapper> mediaClient();
+    // Decode thread: a new decoder from the factory, set up for the hub's mode.
+    void initDecoder(bool retryHardware);
+    void releaseDecoder();
+    // Publishes what decodes now, for stats().
+    void noteDecoder();
     void breakStream(StreamBreak reason);
     void showPicture(AVFrame* picture, const PictureMeta& meta);
-    int runningWorkers() const;
 
     WorkerThread m_fetchWorker;
     WorkerThread m_decodeWorker;
     WorkerThread m_displayWorker;
-    PauseGate m_pause;
     std::atomic<bool> m_fetchPaused{false};
     std::atomic<bool> m_linkUp{false};
     // The first unit admitted since the link last came up: the widget shows
@@ -106,15 +116,17 @@ private:
     std::atomic<uint64_t> m_shownFrom{0};
     bool m_framesAllocated = false;
 
-    H264Decoder m_decoder;
-    // What decodes now (H264Decoder::name()).
-    std::atomic<const char*> m_decoderName{"software"};
-    // Guards the decoder, its health record and a pending replacement between
-    // the decode thread and a rebuild.
-    std::mutex m_decoderMutex;
+    // The decoder and what belongs to it are the decode thread's alone.
+    std::unique_ptr<VideoDecoder> m_decoder;
     DecoderHealth m_health;
     // The decoder failed on the stream: it is replaced at the next key frame.
     bool m_replacePending = false;
+    // Rebuilds asked of the decode thread (kRebuild, kRetryHardware bits).
+    std::atomic<int> m_rebuildAsked{0};
+    // What decodes now (VideoDecoder::name()) and the hardware not used.
+    std::atomic<const char*> m_decoderName{"software"};
+    mutable std::mutex m_statusMutex;
+    std::string m_unusedHardware;
     AVFrame* m_picture = nullptr; // decoder output before it moves into a slot
 
     UnitQueue m_kcpStrQue{kDecodeQueueCapacity};
@@ -146,4 +158,5 @@ private:
 
     std::mutex m_seamMutex;
     std::shared_ptr<KcpWrapper> m_mediaClient;
+    DecoderFactory m_decoderFactory;
 };

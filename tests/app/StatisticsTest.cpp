@@ -38,6 +38,7 @@ TEST(Statistics, RatesOverTheIntervalAndTotalsOfTheLaterReading) {
     b.pipeline.width = 1280;
     b.pipeline.height = 720;
     b.pipeline.decoder = "vaapi";
+    b.pipeline.unusedHardware = "cuda (no device)";
     b.pipeline.unitsQueueFull = 3;
     b.pipeline.picturesBusy = 4;
     b.pipeline.picturesDropped = 1;
@@ -60,6 +61,7 @@ TEST(Statistics, RatesOverTheIntervalAndTotalsOfTheLaterReading) {
     EXPECT_DOUBLE_EQ(r.bitRateKbps, 2000.0);
     EXPECT_DOUBLE_EQ(r.decodeMsPerPicture, 4.0);
     EXPECT_STREQ(r.decoder, "vaapi");
+    EXPECT_EQ(r.unusedHardware, "cuda (no device)");
     EXPECT_EQ(r.lostSegments, 50u);
     EXPECT_EQ(r.resentSegments, 50u); // late and duplicate
     EXPECT_EQ(r.duplicateSegments, 4u);

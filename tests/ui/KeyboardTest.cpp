@@ -475,6 +475,7 @@ TEST(StatsOverlay, SaysWhatTheCountersSayAndTheStateOfTheMediaLink) {
           "queue full 1 · render busy 12 · decode error 0", "Last picture 0.0 s ago"})
         EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << part << "\n" << text.toStdString();
     EXPECT_FALSE(text.contains("reconnecting"));
+    EXPECT_FALSE(text.contains("Hardware decoding not used"));
 
     r.linkState = MediaLinkState::Reconnecting;
     r.attempts = 3;
@@ -484,6 +485,10 @@ TEST(StatsOverlay, SaysWhatTheCountersSayAndTheStateOfTheMediaLink) {
     EXPECT_TRUE(text.contains(QString::fromUtf8("Media link reconnecting… (attempt 3)")))
         << text.toStdString();
     EXPECT_TRUE(text.contains("(replaced 1 times)"));
+    r.unusedHardware = "vaapi (no device <none>)";
+    text = StatsOverlay::describe(r, false);
+    EXPECT_TRUE(text.contains("Hardware decoding not used: vaapi (no device &lt;none&gt;)"))
+        << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromUtf8("received – ·"))) << "no rate from one reading";
     EXPECT_TRUE(text.contains(QString::fromUtf8("Round trip – ms")));
     r.linkState = MediaLinkState::NoCamera;

@@ -6,6 +6,9 @@
 #include "video/H264Inspect.h"
 #include "video/ProbeKeyFrame.h"
 
+#include "tests/support/InjectedDecoders.h"
+#include "tests/support/MediaProbe.h"
+
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/hwcontext.h>
@@ -14,12 +17,16 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QtGlobal>
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -135,33 +142,71 @@ void captureLog(QtMsgType, const QMessageLogContext&, const QString& text) {
         capturedLog->append(text);
 }
 
-TEST(HardwareDecode, FallsBackToSoftwareOnceWhenTheDeviceIsMissing) {
-    QStringList log;
-    capturedLog = &log;
-    QtMessageHandler previous = qInstallMessageHandler(captureLog);
-    H264Decoder::resetHardwareMemo();
-    // Every device type fails, as on a machine without a GPU.
-    H264Decoder::setDevicesMissingForTesting(true);
+struct CapturedLog {
+    QStringList lines;
+    QtMessageHandler previous;
+    CapturedLog() {
+        capturedLog = &lines;
+        previous = qInstallMessageHandler(captureLog);
+    }
+    ~CapturedLog() {
+        qInstallMessageHandler(previous);
+        capturedLog = nullptr;
+    }
+    std::string all() const { return lines.join("|").toStdString(); }
+};
 
-    H264Decoder decoder;
-    ASSERT_TRUE(decoder.init(kDecodeHardware));
+// Hardware asked for where every device is missing: software, in one line
+// per set-up that names each device type and why it is not used, in the log
+// and for the statistics. A type that failed is skipped (and says so) until a
+// set-up asks to retry.
+TEST(HardwareDecode, FallsBackToSoftwareAndSaysWhichTypesWereSkippedAndWhy) {
+    const std::vector<int> types = platformHwDeviceTypes();
+    if (types.empty())
+        GTEST_SKIP() << "this FFmpeg has none of the platform's device types";
+    H264Decoder::forgetHardwareVerdicts();
+    MissingDevices missing;
+    H264Decoder decoder(missing.devices());
+    int tried = 0;
+    {
+        CapturedLog log;
+        ASSERT_TRUE(decoder.init(kDecodeHardware));
+        tried = missing.attempts->load();
+        EXPECT_GE(tried, 1);
+        ASSERT_EQ(log.lines.size(), 1) << log.all();
+        EXPECT_TRUE(log.lines[0].contains("decoding in software"));
+        for (int type : types)
+            EXPECT_TRUE(
+                log.lines[0].contains(av_hwdevice_get_type_name(static_cast<AVHWDeviceType>(type))))
+                << log.all();
+    }
     EXPECT_EQ(decoder.mode(), kDecodeSoftware);
     EXPECT_STREQ(decoder.name(), "software");
     EXPECT_EQ(decoder.deviceType(), 0);
-    // One line names every device type tried and says what decodes instead.
-    ASSERT_EQ(log.size(), 1) << log.join("|").toStdString();
-    EXPECT_TRUE(log[0].contains("decoding in software"));
-    for (int type : platformHwDeviceTypes())
-        EXPECT_TRUE(log[0].contains(av_hwdevice_get_type_name(static_cast<AVHWDeviceType>(type))))
-            << log[0].toStdString();
+    const std::string unused = decoder.unusedHardware();
+    for (int type : types)
+        EXPECT_NE(unused.find(av_hwdevice_get_type_name(static_cast<AVHWDeviceType>(type))),
+                  std::string::npos)
+            << unused;
+    EXPECT_EQ(unused.find("skipped"), std::string::npos) << unused;
 
-    // A second set-up goes straight to software without trying (or logging) again.
-    ASSERT_TRUE(decoder.init(kDecodeHardware));
-    EXPECT_EQ(decoder.mode(), kDecodeSoftware);
-    EXPECT_EQ(log.size(), 1);
-    qInstallMessageHandler(previous);
-    capturedLog = nullptr;
-    H264Decoder::setDevicesMissingForTesting(false);
+    // Again: nothing is tried, but the line says what was skipped and why.
+    {
+        CapturedLog log;
+        ASSERT_TRUE(decoder.init(kDecodeHardware));
+        EXPECT_EQ(missing.attempts->load(), tried);
+        ASSERT_EQ(log.lines.size(), 1) << log.all();
+        EXPECT_TRUE(log.lines[0].contains("skipped, failed earlier")) << log.all();
+        EXPECT_TRUE(log.lines[0].contains("decoding in software")) << log.all();
+    }
+    EXPECT_EQ(decoder.unusedHardware(), unused);
+
+    // The user changed the setting (or the link started over): tried again.
+    ASSERT_TRUE(decoder.init(kDecodeHardware, true));
+    EXPECT_EQ(missing.attempts->load(), 2 * tried);
+    // Software asked for: nothing to report.
+    ASSERT_TRUE(decoder.init(kDecodeSoftware));
+    EXPECT_EQ(decoder.unusedHardware(), "");
 
     std::vector<VideoFrame> frames = encode(VideoSettings{}, 2);
     FramePtr picture(av_frame_alloc());
@@ -177,6 +222,62 @@ TEST(HardwareDecode, FallsBackToSoftwareOnceWhenTheDeviceIsMissing) {
     EXPECT_EQ(decoder.decode(reinterpret_cast<const uint8_t*>(frames[0].accessUnit.data()),
                              static_cast<int>(frames[0].accessUnit.size()), picture.get()),
               H264Decoder::Result::Unchanged);
+    H264Decoder::forgetHardwareVerdicts();
+}
+
+// A stream with B-frames: the decoder gives its first pictures a few units
+// late. Those units are "no picture yet", never errors (nor logged).
+TEST(SoftwareDecode, AStreamWithBFramesGivesItsPicturesLateWithoutErrors) {
+    if (!mediaprobe::haveTool("ffmpeg"))
+        GTEST_SKIP() << "no ffmpeg";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bframes.h264");
+    const mediaprobe::RunResult made =
+        mediaprobe::run("ffmpeg", {"-v",           "error",
+                                   "-f",           "lavfi",
+                                   "-i",           "testsrc=size=320x240:rate=30",
+                                   "-frames:v",    "60",
+                                   "-c:v",         "libx264",
+                                   "-bf",          "3",
+                                   "-g",           "20",
+                                   "-x264-params", "repeat-headers=1",
+                                   "-f",           "h264",
+                                   "-y",           path});
+    if (made.exitCode != 0)
+        GTEST_SKIP() << "ffmpeg without libx264: " << made.err.toStdString();
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    const std::vector<std::string> units =
+        camsim::AnnexBFileSource::splitAccessUnits(std::string(bytes.constData(), bytes.size()));
+    ASSERT_EQ(units.size(), 60u);
+
+    H264Decoder decoder;
+    ASSERT_TRUE(decoder.init(kDecodeSoftware));
+    FramePtr picture(av_frame_alloc());
+    CapturedLog log;
+    int notYet = 0;
+    std::vector<int64_t> shown;
+    for (size_t i = 0; i < units.size(); ++i) {
+        const H264Decoder::Result r = decoder.decode(
+            reinterpret_cast<const uint8_t*>(units[i].data()), static_cast<int>(units[i].size()),
+            picture.get(), static_cast<int64_t>(i));
+        if (r == H264Decoder::Result::NotYet) {
+            ++notYet;
+            EXPECT_TRUE(shown.empty()) << "held back only at the start, unit " << i;
+        } else {
+            ASSERT_EQ(r, H264Decoder::Result::Picture) << "unit " << i;
+            shown.push_back(picture->pts);
+        }
+    }
+    EXPECT_GE(notYet, 1);
+    EXPECT_LE(notYet, 16);
+    EXPECT_EQ(shown.size() + notYet, units.size());
+    // Each picture is one unit's (its pts is the unit's number), none twice.
+    std::sort(shown.begin(), shown.end());
+    EXPECT_EQ(std::unique(shown.begin(), shown.end()), shown.end());
+    EXPECT_LT(shown.back(), static_cast<int64_t>(units.size()));
+    EXPECT_TRUE(log.lines.isEmpty()) << log.all();
 }
 
 float floatAt(const std::string& info, int offset) {
@@ -314,7 +415,7 @@ TEST(ProbeKeyFrame, IsAKeyFrameThatDecodesAloneInSoftware) {
 // ends with a decoder that gives pictures (a device only after it decoded
 // the probe frame).
 TEST(HardwareDecode, TheDecoderChosenOnThisMachineGivesPictures) {
-    H264Decoder::resetHardwareMemo();
+    H264Decoder::forgetHardwareVerdicts();
     H264Decoder decoder;
     ASSERT_TRUE(decoder.init(kDecodeHardware));
     std::vector<VideoFrame> frames = encode(VideoSettings{}, 3);
@@ -333,17 +434,15 @@ TEST(HardwareDecode, TheDecoderChosenOnThisMachineGivesPictures) {
 // choice: pictures come again from the next key frame on, and the log says it
 // once.
 TEST(DecoderReplacement, ABrokenDecoderGivesWayAndTheNextOneDecodesFromTheKeyFrame) {
-    H264Decoder::resetHardwareMemo();
-    H264Decoder::setDevicesMissingForTesting(true);
+    H264Decoder::forgetHardwareVerdicts();
     std::vector<VideoFrame> frames = encode(VideoSettings{}, 36); // key frames at 0 and 30
-    H264Decoder decoder;
-    H264Decoder::failAfterPicturesForTesting(5);
-    ASSERT_TRUE(decoder.init(kDecodeHardware));
+    BreakingDecoder decoder(5, MissingDevices().devices());
+    ASSERT_TRUE(decoder.init(kDecodeHardware, false));
     FramePtr picture(av_frame_alloc());
     auto decode = [&](size_t i) {
         const std::string& unit = frames[i].accessUnit;
         return decoder.decode(reinterpret_cast<const uint8_t*>(unit.data()),
-                              static_cast<int>(unit.size()), picture.get());
+                              static_cast<int>(unit.size()), picture.get(), 0);
     };
     DecoderHealth health;
     bool failed = false;
@@ -351,46 +450,65 @@ TEST(DecoderReplacement, ABrokenDecoderGivesWayAndTheNextOneDecodesFromTheKeyFra
     for (; i < 30; ++i) {
         const H264Decoder::Result r = decode(i);
         EXPECT_EQ(r == H264Decoder::Result::Picture, i < 5) << "unit " << i;
-        failed = health.note(i == 0, r == H264Decoder::Result::Picture) || failed;
+        failed = health.note(i == 0, r) || failed;
     }
     EXPECT_TRUE(failed);
     EXPECT_TRUE(health.failed());
 
-    QStringList log;
-    capturedLog = &log;
-    QtMessageHandler previous = qInstallMessageHandler(captureLog);
-    ASSERT_TRUE(decoder.replaceWithNext(health.reason()));
-    qInstallMessageHandler(previous);
-    capturedLog = nullptr;
-    ASSERT_EQ(log.size(), 1) << log.join("|").toStdString();
-    EXPECT_TRUE(log[0].contains("software failed on the stream")) << log[0].toStdString();
-    EXPECT_TRUE(log[0].contains("without a picture")) << log[0].toStdString();
+    {
+        CapturedLog log;
+        ASSERT_TRUE(decoder.replaceWithNext(health.reason()));
+        ASSERT_EQ(log.lines.size(), 1) << log.all();
+        EXPECT_TRUE(log.lines[0].contains("software failed on the stream")) << log.all();
+        EXPECT_TRUE(log.lines[0].contains("without a picture")) << log.all();
+    }
     EXPECT_STREQ(decoder.name(), "software");
     // The failure was one decoder's: the new one decodes from the key frame on.
     for (; i < frames.size(); ++i)
         EXPECT_EQ(decode(i), H264Decoder::Result::Picture) << "unit " << i;
-    H264Decoder::setDevicesMissingForTesting(false);
+    H264Decoder::forgetHardwareVerdicts();
 }
 
-TEST(DecoderHealth, FailsAfterUnitsOrKeyFramesWithoutAPictureAndOnlyOnce) {
-    DecoderHealth health;
-    for (int i = 0; i < 100; ++i)
-        EXPECT_FALSE(health.note(i % 30 == 0, true));
-    // Errors that end with a picture are forgotten.
-    for (int i = 0; i < DecoderHealth::kUnitsWithoutPicture - 1; ++i)
-        EXPECT_FALSE(health.note(false, false));
-    EXPECT_FALSE(health.note(false, true));
-    for (int i = 0; i < DecoderHealth::kUnitsWithoutPicture - 1; ++i)
-        EXPECT_FALSE(health.note(false, false));
-    EXPECT_TRUE(health.note(false, false));
-    EXPECT_TRUE(health.failed());
-    EXPECT_FALSE(health.note(false, false)) << "told once";
-    EXPECT_NE(health.reason().find("units in a row"), std::string::npos);
+// A decoder is judged by the pictures that come over key frames: one that
+// holds pictures back passes, even with a key frame every other unit; one
+// that swallows everything, or fails on every unit, does not.
+TEST(DecoderHealth, ADelayedDecoderPassesAMuteOrFailingOneFailsOnce) {
+    using Result = VideoDecoder::Result;
+    for (int gop : {2, 30}) {
+        DecoderHealth delayed;
+        for (int i = 0; i < 200; ++i)
+            EXPECT_FALSE(delayed.note(i % gop == 0, i < 3 ? Result::NotYet : Result::Picture))
+                << "gop " << gop << ", unit " << i;
+        // Up to the most pictures a decoder may hold back, however many key
+        // frames come meanwhile.
+        DecoderHealth deep;
+        for (int i = 0; i < DecoderHealth::kMostHeldBack; ++i)
+            EXPECT_FALSE(deep.note(i % gop == 0, Result::NotYet)) << "gop " << gop << " " << i;
+        EXPECT_FALSE(deep.note(false, Result::Picture));
+    }
 
-    // Key frames that give nothing count on their own.
-    health.reset();
-    EXPECT_FALSE(health.failed());
-    EXPECT_FALSE(health.note(true, false));
-    EXPECT_TRUE(health.note(true, false));
-    EXPECT_NE(health.reason().find("key frames"), std::string::npos);
+    // Nothing but "not yet": fails at the second key frame after the margin.
+    DecoderHealth mute;
+    int unit = 0;
+    while (!mute.note(unit % 30 == 0, Result::NotYet) && unit < 100)
+        ++unit;
+    EXPECT_EQ(unit, 30);
+    EXPECT_NE(mute.reason().find("2 key frames"), std::string::npos) << mute.reason();
+    EXPECT_FALSE(mute.note(true, Result::NotYet)) << "told once";
+
+    // Errors count on their own; a picture forgets them, "not yet" does not.
+    DecoderHealth failing;
+    for (int i = 0; i < DecoderHealth::kErrorsWithoutPicture - 1; ++i)
+        EXPECT_FALSE(failing.note(false, Result::NoPicture));
+    EXPECT_FALSE(failing.note(false, Result::Picture));
+    for (int i = 0; i < DecoderHealth::kErrorsWithoutPicture - 1; ++i) {
+        EXPECT_FALSE(failing.note(false, Result::NoPicture));
+        EXPECT_FALSE(failing.note(false, Result::NotYet));
+    }
+    EXPECT_TRUE(failing.note(false, Result::NoPicture));
+    EXPECT_TRUE(failing.failed());
+    EXPECT_NE(failing.reason().find("decoding errors"), std::string::npos);
+    EXPECT_FALSE(failing.note(false, Result::NoDecoder));
+    failing.reset();
+    EXPECT_FALSE(failing.failed());
 }

@@ -1,8 +1,7 @@
 // The hand-offs between the video threads: the unit queue (which skips whole
-// groups of pictures, never single units), the picture ring, the acknowledged
-// pause, and the sink lists that may change while the video runs.
+// groups of pictures, never single units), the picture ring, and the sink
+// lists that may change while the video runs.
 #include "video/FrameRing.h"
-#include "video/PauseGate.h"
 #include "video/SinkList.h"
 #include "video/UnitQueue.h"
 
@@ -111,6 +110,26 @@ TEST(UnitQueue, ConsumerSleepsUntilAUnitOrAnInterrupt) {
     EXPECT_TRUE(queue.pop(u, 0ms));
     EXPECT_EQ(u.sequence, 101u);
     EXPECT_FALSE(queue.pop(u, 10ms));
+
+    // A wake ends one wait, a waiting one or else the next, without a unit;
+    // the waits after it sleep again.
+    std::atomic<int> woken{0};
+    std::thread sleeper([&] {
+        VideoUnit v;
+        while (!queue.pop(v))
+            ++woken;
+    });
+    queue.wake();
+    while (woken.load() == 0)
+        std::this_thread::yield();
+    queue.push(unitNumbered(102, 100));
+    sleeper.join();
+    EXPECT_EQ(woken.load(), 1);
+    queue.wake();
+    queue.push(unitNumbered(103, 100));
+    EXPECT_FALSE(queue.pop(u, 0ms));
+    EXPECT_TRUE(queue.pop(u, 0ms));
+    EXPECT_EQ(u.sequence, 103u);
 }
 
 // What take() hands out, as text: "7" for unit 7, "B" for a break.
@@ -270,52 +289,6 @@ TEST_F(FrameRingTest, DisplaySleepsUntilAPictureOrAnInterrupt) {
     EXPECT_EQ(takes.load(), 3);
 }
 
-TEST(PauseGate, PauseReturnsOnceEveryWorkerParkedAtItsSafePoint) {
-    PauseGate gate;
-    UnitQueue queue(8);
-    std::atomic<bool> stop{false};
-    std::atomic<int> inStep{0};
-    std::atomic<int> stepsWhilePaused{0};
-    std::atomic<bool> paused{false};
-    auto worker = [&] {
-        VideoUnit u;
-        while (!stop) {
-            gate.checkpoint([&] { return stop.load(); });
-            if (!queue.pop(u))
-                continue;
-            ++inStep;
-            if (paused)
-                ++stepsWhilePaused;
-            --inStep;
-        }
-    };
-    std::thread a(worker);
-    std::thread b(worker);
-    for (uint64_t n = 1; n <= 50; ++n)
-        queue.push(unitNumbered(n, 50));
-    ASSERT_TRUE(gate.pause(
-        2, [&] { queue.interrupt(true); }, 5s));
-    paused = true;
-    EXPECT_EQ(inStep.load(), 0);
-    // Parked: nothing runs, even with units waiting.
-    queue.interrupt(false);
-    queue.push(unitNumbered(51, 50));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(stepsWhilePaused.load(), 0);
-    paused = false;
-    gate.resume();
-    while (queue.size() != 0)
-        std::this_thread::yield();
-    stop = true;
-    queue.interrupt(true);
-    gate.wakeAll();
-    a.join();
-    b.join();
-    // A pause of workers that never come reports the time-out.
-    EXPECT_FALSE(gate.pause(1, {}, 20ms));
-    gate.resume();
-}
-
 struct CountingSink {
     std::atomic<int> calls{0};
 };
@@ -360,6 +333,34 @@ TEST(SinkList, RemovedSinkIsNeverCalledAfterRemoveReturns) {
             list.remove(s);
     });
     EXPECT_EQ(list.size(), 0u);
+}
+
+// A sink added held sees nothing before the first dispatch that starts it.
+TEST(SinkList, AHeldSinkJoinsAtTheNextStartingDispatch) {
+    SinkList<CountingSink> list;
+    auto running = std::make_shared<CountingSink>();
+    auto held = std::make_shared<CountingSink>();
+    auto gone = std::make_shared<CountingSink>();
+    list.add(running);
+    list.add(held, true);
+    list.add(held, true);
+    list.add(gone, true);
+    EXPECT_EQ(list.size(), 3u);
+    list.remove(gone);
+    auto count = [](const SinkList<CountingSink>::Sinks& sinks) {
+        for (const auto& s : sinks)
+            ++s->calls;
+    };
+    list.dispatch(count, false);
+    list.dispatch(count, false);
+    EXPECT_EQ(running->calls.load(), 2);
+    EXPECT_EQ(held->calls.load(), 0);
+    list.dispatch(count, true);
+    list.dispatch(count, false);
+    EXPECT_EQ(running->calls.load(), 4);
+    EXPECT_EQ(held->calls.load(), 2);
+    EXPECT_EQ(gone->calls.load(), 0);
+    EXPECT_EQ(list.size(), 2u);
 }
 
 } // namespace

@@ -6,11 +6,17 @@
 #include "video/videoctl.h"
 
 #include "tests/support/Eventually.h"
+#include "tests/support/InjectedDecoders.h"
 #include "tests/support/RecordingSinks.h"
+
+extern "C" {
+#include <libavutil/hwcontext.h>
+}
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 
 #include <chrono>
 #include <mutex>
@@ -120,6 +126,8 @@ protected:
     }
     void TearDown() override {
         ctl->stop();
+        ctl->setDecoderFactory({});
+        H264Decoder::forgetHardwareVerdicts();
         QObject::disconnect(hub, nullptr, &receiver, nullptr);
     }
 
@@ -248,6 +256,10 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     ASSERT_TRUE(ctl->start());
     ASSERT_TRUE(
         eventually([&] { return unitsA->count() >= 40 && picturesA->count() >= 20; }, 15000));
+    // One joins in the middle of a group of pictures: it starts at the next key frame.
+    auto late = std::make_shared<RecordingUnitSink>();
+    ASSERT_TRUE(eventually([&] { return (client->nextUnit() - 1) % 30 > 5; }, 3000));
+    ctl->addUnitSink(late);
     // Both leave while the video runs; the others lose nothing.
     ctl->removeUnitSink(unitsB);
     ctl->removePictureSink(picturesB);
@@ -257,7 +269,13 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     ASSERT_TRUE(eventually([&] { return unitsA->count() >= unitsAHad + 30; }, 15000));
     ctl->stop();
     ctl->removeUnitSink(unitsA);
+    ctl->removeUnitSink(late);
     ctl->removePictureSink(picturesA);
+    const auto lateUnits = late->units();
+    ASSERT_FALSE(lateUnits.empty());
+    EXPECT_TRUE(lateUnits.front().keyFrame) << "unit " << lateUnits.front().cameraTime;
+    for (size_t i = 1; i < lateUnits.size(); ++i)
+        EXPECT_EQ(lateUnits[i].sequence, lateUnits[i - 1].sequence + 1);
 
     EXPECT_EQ(unitsB->count(), unitsBHad);
     EXPECT_EQ(picturesB->count(), picturesBHad);
@@ -335,7 +353,7 @@ TEST_F(PipelineTest, ADecoderThatFailsOnTheStreamIsReplacedAtTheNextKeyFrame) {
     auto shown = std::make_shared<RecordingPictureSink>();
     ctl->addUnitSink(units);
     ctl->addPictureSink(shown);
-    H264Decoder::failAfterPicturesForTesting(8);
+    ctl->setDecoderFactory([] { return std::make_unique<BreakingDecoder>(8); });
     ASSERT_TRUE(ctl->start());
     ASSERT_TRUE(eventually([&] { return ctl->stats().decoderSwitches == 1; }, 10000));
     const size_t before = shown->count();
@@ -347,7 +365,7 @@ TEST_F(PipelineTest, ADecoderThatFailsOnTheStreamIsReplacedAtTheNextKeyFrame) {
     const PipelineStats stats = ctl->stats();
     EXPECT_EQ(stats.decoderSwitches, 1u);
     EXPECT_STREQ(stats.decoder, "software");
-    EXPECT_GE(stats.decodeErrors, static_cast<uint64_t>(DecoderHealth::kUnitsWithoutPicture));
+    EXPECT_GE(stats.decodeErrors, static_cast<uint64_t>(DecoderHealth::kErrorsWithoutPicture));
     EXPECT_TRUE(units->breaks().empty() || units->breaks().front().reason == StreamBreak::Stopped)
         << "no new session, no pause";
     // The first picture after the longest gap (the broken decoder's; a
@@ -364,12 +382,102 @@ TEST_F(PipelineTest, ADecoderThatFailsOnTheStreamIsReplacedAtTheNextKeyFrame) {
             gapEnd = i;
         }
     }
-    EXPECT_GT(longest, static_cast<uint64_t>(DecoderHealth::kUnitsWithoutPicture));
+    EXPECT_GT(longest, static_cast<uint64_t>(DecoderHealth::kErrorsWithoutPicture));
     bool keyFrame = false;
     for (const auto& u : seen)
         if (u.sequence == pictures[gapEnd].sequence)
             keyFrame = u.keyFrame;
     EXPECT_TRUE(keyFrame) << "picture " << pictures[gapEnd].sequence;
+}
+
+// The hub's reset reaches the controller on the graphical thread: the decoder
+// is rebuilt on the decode thread, and the window goes on answering while a
+// slow set-up (a hardware device that takes its time) runs.
+TEST_F(PipelineTest, TheEventLoopTurnsWhileASlowDecoderSetUpRuns) {
+    hub->iDecodeMode = 1;
+    auto gate = std::make_shared<SetupGate>();
+    ctl->setDecoderFactory([gate] { return std::make_unique<SlowSetupDecoder>(gate); });
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(waitForPictures(3, 8000));
+    const int setUps = gate->passed();
+
+    gate->close();
+    int ticksDuringSetUp = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (gate->waiting() > 0)
+            ++ticksDuringSetUp;
+    });
+    timer.start(20);
+    ctl->slot_resetVideoKcpClient();
+    const Clock::time_point end = Clock::now() + milliseconds(8000);
+    while (ticksDuringSetUp < 10 && Clock::now() < end)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_GE(ticksDuringSetUp, 10) << "the set-up held the event loop";
+    // So do the resolution change's pause and the decoder setting's rebuild.
+    ctl->pauseAndReinit();
+    ctl->resume();
+    ctl->rebuildDecoder(true);
+    EXPECT_EQ(gate->waiting(), 1);
+
+    gate->open();
+    pictures.clear();
+    ASSERT_TRUE(waitForPictures(3, 8000));
+    EXPECT_GE(gate->passed(), setUps + 1);
+    EXPECT_EQ(ctl->stats().decodeErrors, 0u) << "the new decoder starts at a key frame";
+}
+
+// A decoder that gives its pictures three units late is no failing decoder:
+// no errors counted, no replacement, every picture shown in order.
+TEST_F(PipelineTest, ADecoderThatHoldsBackThreePicturesIsNotReplaced) {
+    hub->iDecodeMode = 1;
+    auto shown = std::make_shared<RecordingPictureSink>();
+    ctl->addPictureSink(shown);
+    ctl->setDecoderFactory([] { return std::make_unique<HoldingBackDecoder>(3); });
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(eventually([&] { return ctl->stats().picturesDecoded >= 40; }, 15000));
+    ctl->stop();
+    ctl->removePictureSink(shown);
+    const PipelineStats stats = ctl->stats();
+    EXPECT_EQ(stats.decodeErrors, 0u);
+    EXPECT_EQ(stats.decoderSwitches, 0u);
+    EXPECT_EQ(stats.picturesDecoded + 3, stats.unitsDecoded);
+    const auto seen = shown->pictures();
+    ASSERT_FALSE(seen.empty());
+    for (size_t i = 1; i < seen.size(); ++i)
+        EXPECT_GT(seen[i].sequence, seen[i - 1].sequence);
+}
+
+// Hardware that failed is named, with why, in the statistics; a rebuild for
+// a resolution change skips it, one after the link started over tries again.
+TEST_F(PipelineTest, FailedHardwareIsNamedAndTriedAgainWhenTheLinkStartsOver) {
+    if (platformHwDeviceTypes().empty())
+        GTEST_SKIP() << "this FFmpeg has none of the platform's device types";
+    hub->iDecodeMode = 0;
+    MissingDevices missing;
+    ctl->setDecoderFactory(
+        [missing] { return std::make_unique<WrappedDecoder>(missing.devices()); });
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(waitForPictures(3, 8000));
+    const int tried = missing.attempts->load();
+    ASSERT_GE(tried, 1);
+    PipelineStats stats = ctl->stats();
+    EXPECT_STREQ(stats.decoder, "software");
+    for (int type : platformHwDeviceTypes())
+        EXPECT_NE(
+            stats.unusedHardware.find(av_hwdevice_get_type_name(static_cast<AVHWDeviceType>(type))),
+            std::string::npos)
+            << stats.unusedHardware;
+
+    ctl->pauseAndReinit();
+    ctl->resume();
+    pictures.clear();
+    ASSERT_TRUE(waitForPictures(3, 8000));
+    EXPECT_EQ(missing.attempts->load(), tried) << "skipped";
+    EXPECT_EQ(ctl->stats().unusedHardware, stats.unusedHardware);
+
+    ctl->slot_resetVideoKcpClient();
+    EXPECT_TRUE(eventually([&] { return missing.attempts->load() == 2 * tried; }, 8000));
 }
 
 } // namespace

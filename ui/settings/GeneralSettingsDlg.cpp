@@ -458,8 +458,7 @@ bool GeneralSettingsDlg::applyStep(int id) {
         // Kept for the next start and used at once: the decoder is rebuilt.
         m_env->writeConfig(QStringLiteral("decodeMode"), choice);
         hub->iDecodeMode.store(choice);
-        m_env->pauseVideo();
-        m_env->resumeVideo();
+        m_env->rebuildDecoder();
         return true;
     default:
         return true;

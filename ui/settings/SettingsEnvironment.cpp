@@ -21,6 +21,7 @@ public:
 
     void pauseVideo() override { videoctl::instance()->pauseAndReinit(); }
     void resumeVideo() override { videoctl::instance()->resume(); }
+    void rebuildDecoder() override { videoctl::instance()->rebuildDecoder(true); }
 
     void stopMediaClient() override { KcpWrapper::instance()->stop(); }
     void kickMediaClient() override { KcpWrapper::instance()->kick(); }

@@ -20,6 +20,10 @@ public:
     // The decoder controller around a resolution change.
     virtual void pauseVideo() = 0;
     virtual void resumeVideo() = 0;
+    // The decoder controller after the decoder choice changed: a new decoder
+    // is built off the graphical thread, and hardware that failed before is
+    // tried again.
+    virtual void rebuildDecoder() = 0;
 
     // The media client, restarted after a layout change.
     virtual void stopMediaClient() = 0;

@@ -28,6 +28,7 @@ public:
     }
     void pauseVideo() override { calls << "pause"; }
     void resumeVideo() override { calls << "resume"; }
+    void rebuildDecoder() override { calls << "rebuild"; }
     void stopMediaClient() override { calls << "stop"; }
     void kickMediaClient() override { calls << "kick"; }
     QVariant readConfig(const QString& key, const QVariant& fallback) const override {

@@ -244,7 +244,7 @@ TEST_F(SettingsFixture, DecoderChoiceIsKeptAndUsedAtOnceButARunsOwnChoiceIsNotWr
         EXPECT_EQ(env.config.value("decodeMode").toInt(), 1);
         EXPECT_EQ(hub->iDecodeMode.load(), 1);
         // The decoder is rebuilt for the new choice.
-        EXPECT_EQ(env.calls, (QStringList{"write decodeMode", "pause", "resume"}));
+        EXPECT_EQ(env.calls, (QStringList{"write decodeMode", "rebuild"}));
         EXPECT_TRUE(dlg.changedSettings().isEmpty());
     }
     // Software decoding for this run only (the command line) over hardware
