@@ -10,12 +10,15 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 // Passes everything to a real decoder.
 class WrappedDecoder : public VideoDecoder {
@@ -76,6 +79,7 @@ public:
         m_changed.wait_for(lock, limit, [this] { return m_open; });
         --m_waiting;
         ++m_passed;
+        m_threads.push_back(std::this_thread::get_id());
     }
     // Set-ups waiting now, and done so far.
     int waiting() const {
@@ -86,6 +90,11 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_passed;
     }
+    // Set-ups done on the given thread.
+    int passedOn(std::thread::id thread) const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return static_cast<int>(std::count(m_threads.begin(), m_threads.end(), thread));
+    }
 
 private:
     mutable std::mutex m_mutex;
@@ -93,6 +102,7 @@ private:
     bool m_open = true;
     int m_waiting = 0;
     int m_passed = 0;
+    std::vector<std::thread::id> m_threads;
 };
 
 class SlowSetupDecoder : public WrappedDecoder {

@@ -424,6 +424,7 @@ TEST_F(PipelineTest, TheEventLoopTurnsWhileASlowDecoderSetUpRuns) {
     pictures.clear();
     ASSERT_TRUE(waitForPictures(3, 8000));
     EXPECT_GE(gate->passed(), setUps + 1);
+    EXPECT_EQ(gate->passedOn(std::this_thread::get_id()), 0) << "set up on the graphical thread";
     EXPECT_EQ(ctl->stats().decodeErrors, 0u) << "the new decoder starts at a key frame";
 }
 
