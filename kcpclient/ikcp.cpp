@@ -321,6 +321,7 @@ ikcpcb* ikcp_create(IUINT32 conv, void* user) {
     kcp->writelog = nullptr;
     kcp->diag[0] = '\0';
     kcp->fastlimit = IKCP_FASTACK_LIMIT;
+    kcp->rmt_heard = 0;
     return kcp;
 }
 
@@ -429,8 +430,11 @@ int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end) {
     // complete, and how much may wait here is the caller's to bound
     // (ikcp_waitsnd). frg, one byte on the wire, numbers at most 256
     // fragments. A closed window refuses every message until the peer
-    // reopens it.
-    IUINT32 window = std::min(kcp->snd_wnd, kcp->rmt_wnd);
+    // reopens it. Until the peer's first datagram shows its room, our own
+    // receive window stands in for it: the two ends of a link are set up
+    // alike, and a first key frame must not wait for the peer to speak.
+    IUINT32 peer = kcp->rmt_heard ? kcp->rmt_wnd : kcp->rcv_wnd;
+    IUINT32 window = std::min(kcp->snd_wnd, peer);
     if (count > window || count > IKCP_FRG_MAX)
         return -2;
 
@@ -513,6 +517,7 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
             return -3;
 
         kcp->rmt_wnd = h.wnd;
+        kcp->rmt_heard = 1;
         acknowledge_below(kcp, h.una, cursor);
         refresh_una(kcp);
 

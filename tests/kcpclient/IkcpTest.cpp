@@ -138,28 +138,32 @@ TEST(IkcpSend, FragmentCountMustFitTheWindowAndTheFrgByte) {
     const int mss = static_cast<int>(tx.kcp->mss);
     ASSERT_EQ(mss, 1376);
     EXPECT_EQ(ikcp_send(tx.kcp, nullptr, -1, 1), -1);
-    // Default send window 32 (the peer's 128 assumed until it speaks): a
-    // message of exactly 32 fragments fits, one byte more does not.
+    // Default send window 32: a message of exactly 32 fragments fits, one
+    // byte more does not.
     std::string big(static_cast<size_t>(512 * mss), 'b');
     EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 32 * mss + 1, 1), -2);
     EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
     EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 32 * mss, 1), 0);
     EXPECT_EQ(ikcp_waitsnd(tx.kcp), 32);
 
+    // Before the peer has spoken our receive window stands in for its room;
+    // 511 fragments would wrap the one-byte fragment number.
     Endpoint wide;
     ikcp_wndsize(wide.kcp, 512, 512);
-    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 128 * mss + 1, 1), -2);
-    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 128 * mss, 1), 0);
-    Segment tell;
-    tell.cmd = IKCP_CMD_WINS;
-    tell.wnd = 512;
-    ASSERT_EQ(wide.input(encode(tell)), 0);
-    // 511 fragments would wrap the one-byte fragment number.
     EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 511 * mss, 1), -2);
     EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 256 * mss + 1, 1), -2);
     EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 256 * mss, 1), 0);
-    EXPECT_EQ(ikcp_waitsnd(wide.kcp), 128 + 256);
+    EXPECT_EQ(ikcp_waitsnd(wide.kcp), 256);
+    EXPECT_EQ(wide.kcp->snd_queue.front().frg, 255u);
     EXPECT_EQ(wide.kcp->snd_queue.back().frg, 0u);
+    // Once it has, its room counts.
+    Segment tell;
+    tell.cmd = IKCP_CMD_WINS;
+    tell.wnd = 100;
+    ASSERT_EQ(wide.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 100 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 100 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(wide.kcp), 356);
 }
 
 TEST(IkcpSend, MessageMustFitTheRoomThePeerShowsNow) {
