@@ -321,7 +321,7 @@ ikcpcb* ikcp_create(IUINT32 conv, void* user) {
     kcp->writelog = nullptr;
     kcp->diag[0] = '\0';
     kcp->fastlimit = IKCP_FASTACK_LIMIT;
-    kcp->rmt_wnd_max = 0;
+    kcp->rmt_heard = 0;
     return kcp;
 }
 
@@ -401,56 +401,77 @@ int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end) {
     IUINT32 mss = kcp->mss;
     IUINT32 dataCmd = end ? IKCP_CMD_PUSH_END : IKCP_CMD_PUSH;
 
-    if (kcp->stream && !kcp->snd_queue.empty()) {
-        // Stream mode tops up the last queued segment first; it then ends
-        // with this call's data and so takes this call's command.
+    // Stream mode tops up the last queued segment first: only the bytes
+    // beyond its room need segments of their own.
+    const bool appending = kcp->stream && !kcp->snd_queue.empty();
+    IKCPSEG* topUp = nullptr;
+    IUINT32 topUpBytes = 0;
+    if (appending) {
         IKCPSEG& last = kcp->snd_queue.back();
         IUINT32 room = std::min(mss, last.capacity);
         if (last.len < room) {
-            IUINT32 take = std::min<IUINT32>(room - last.len, static_cast<IUINT32>(len));
-            if (buffer && take > 0) {
-                std::memcpy(last.data() + last.len, buffer, take);
-                buffer += take;
-            }
-            last.len += take;
-            last.cmd = dataCmd;
-            last.frg = 0;
-            len -= static_cast<int>(take);
+            topUp = &last;
+            topUpBytes = std::min<IUINT32>(room - last.len, static_cast<IUINT32>(len));
         }
-        if (len == 0)
-            return 0;
     }
+    IUINT32 rest = static_cast<IUINT32>(len) - topUpBytes;
+    IUINT32 count = 0;
+    if (!appending || rest > 0)
+        count = rest <= mss ? 1 : (rest + mss - 1) / mss;
 
-    IUINT32 count =
-        static_cast<IUINT32>(len) <= mss ? 1 : (static_cast<IUINT32>(len) + mss - 1) / mss;
-    // The whole message must fit into the receive queue at both ends: ours,
-    // and the peer's as far as it has shown it (the largest window it has
-    // advertised). frg, one byte on the wire, numbers at most 256 fragments.
-    if (count >= kcp->rcv_wnd || count > IKCP_FRG_MAX ||
-        (kcp->rmt_wnd_max > 0 && count >= kcp->rmt_wnd_max))
+    // A message is taken whole or refused whole, before anything is queued.
+    // Its new segments must fit the link's window as it stands: our send
+    // window, and the room the peer showed free in its receive queue with its
+    // last datagram. That room is at most the peer's receive window, so a
+    // message that fits it can be joined there even when the peer has made
+    // its window smaller; a larger one could wait there for ever. The
+    // segments queued or in flight ahead of this message are not counted:
+    // they belong to whole messages that the peer's reader takes out as they
+    // complete, and how much may wait here is the caller's to bound
+    // (ikcp_waitsnd). frg, one byte on the wire, numbers at most 256
+    // fragments. A closed window refuses every message until the peer
+    // reopens it. Until the peer's first datagram shows its room, our own
+    // receive window stands in for it: the two ends of a link are set up
+    // alike, and a first key frame must not wait for the peer to speak.
+    IUINT32 peer = kcp->rmt_heard ? kcp->rmt_wnd : kcp->rcv_wnd;
+    IUINT32 window = std::min(kcp->snd_wnd, peer);
+    if (count > window || count > IKCP_FRG_MAX)
         return -2;
 
-    // The fragments are made first and queued together, so that a message
-    // is queued whole or not at all.
+    // The fragments are made first and queued together, the top-up last, so
+    // that running out of memory leaves the queue as it was.
+    const char* topUpSource = buffer;
+    const char* source = buffer ? buffer + topUpBytes : nullptr;
     IkcpList fragments;
     for (IUINT32 i = 0; i < count; i++) {
-        IUINT32 size = std::min<IUINT32>(static_cast<IUINT32>(len), mss);
+        IUINT32 size = std::min(rest, mss);
         IKCPSEG* seg = new_segment(kcp, size);
         if (!seg) {
             while (!fragments.empty())
                 release_segment(kcp, fragments.pop_front());
             return -2;
         }
-        if (buffer && size > 0) {
-            std::memcpy(seg->data(), buffer, size);
-            buffer += size;
+        if (source && size > 0) {
+            std::memcpy(seg->data(), source, size);
+            source += size;
         }
-        seg->len = buffer ? size : 0;
+        seg->len = source ? size : 0;
         seg->frg = kcp->stream ? 0 : count - i - 1;
         bool lastFragment = kcp->stream || seg->frg == 0;
         seg->cmd = lastFragment ? dataCmd : IKCP_CMD_PUSH;
         fragments.push_back(seg);
-        len -= static_cast<int>(size);
+        rest -= size;
+    }
+    if (topUp) {
+        // The last queued segment carries this call's first bytes; it ends
+        // with this call's data when no new segment follows it and takes
+        // this call's command either way.
+        if (topUpSource && topUpBytes > 0) {
+            std::memcpy(topUp->data() + topUp->len, topUpSource, topUpBytes);
+            topUp->len += topUpBytes;
+        }
+        topUp->cmd = dataCmd;
+        topUp->frg = 0;
     }
     kcp->snd_queue.splice_back(fragments);
     kcp->nsnd_que += count;
@@ -496,8 +517,7 @@ int ikcp_input(ikcpcb* kcp, const char* data, long size) {
             return -3;
 
         kcp->rmt_wnd = h.wnd;
-        if (h.wnd > kcp->rmt_wnd_max)
-            kcp->rmt_wnd_max = h.wnd;
+        kcp->rmt_heard = 1;
         acknowledge_below(kcp, h.una, cursor);
         refresh_una(kcp);
 

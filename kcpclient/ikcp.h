@@ -91,9 +91,8 @@ struct IKCPCB {
     // Fast resends stop once a segment has been sent this often (0: no
     // limit).
     int fastlimit;
-    // The largest window the peer has advertised, 0 until it advertises an
-    // open one: as many segments as its receive queue holds.
-    IUINT32 rmt_wnd_max;
+    // Set by the peer's first datagram: until then rmt_wnd is a guess.
+    int rmt_heard;
     // Free segments kept for reuse, at most max(snd_wnd, rcv_wnd).
     IkcpPool pool;
     IkcpRecvStats rstat;
@@ -107,9 +106,11 @@ void ikcp_setoutput(ikcpcb* kcp, ikcp_output_fn output);
 // queue, −3 buffer too small or len ≤ 0. *end is 1 when the message's last
 // segment had command 209.
 int ikcp_recv(ikcpcb* kcp, char* buffer, int len, int* end);
-// Queues a message; end marks its last fragment with command 209. 0, −1 for a
-// negative length, −2 for more fragments than the receive windows at either
-// end hold (or 256), or when memory is exhausted.
+// Queues a message whole, or nothing of it; end marks its last fragment with
+// command 209. 0, −1 for a negative length, −2 for more new segments than
+// min(snd_wnd, rmt_wnd) (the send window and the room the peer last showed
+// free; our own receive window until the peer has spoken) or 256, or when
+// memory is exhausted.
 int ikcp_send(ikcpcb* kcp, const char* buffer, int len, int end);
 void ikcp_update(ikcpcb* kcp, IUINT32 current);
 IUINT32 ikcp_check(const ikcpcb* kcp, IUINT32 current);

@@ -10,7 +10,7 @@
 // only while an engine call runs, not while the link handles its output).
 //   kcpclient_engine_bench --fixed [--loss P] [--reorder P] [--seed N]
 //                          [--messages N] [--size BYTES]
-#include "kcpclient/sim/KcpSim.h"
+#include "tools/kcpsim/KcpSim.h"
 
 #include <algorithm>
 #include <chrono>

@@ -138,54 +138,164 @@ TEST(IkcpSend, FragmentCountMustFitTheWindowAndTheFrgByte) {
     const int mss = static_cast<int>(tx.kcp->mss);
     ASSERT_EQ(mss, 1376);
     EXPECT_EQ(ikcp_send(tx.kcp, nullptr, -1, 1), -1);
-    // Default receive window 128: 128 fragments are too many, 127 fit.
+    // Default send window 32: a message of exactly 32 fragments fits, one
+    // byte more does not.
     std::string big(static_cast<size_t>(512 * mss), 'b');
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 128 * mss, 1), -2);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 127 * mss, 1), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 32 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 32 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 32);
 
+    // Before the peer has spoken our receive window stands in for its room;
+    // 511 fragments would wrap the one-byte fragment number.
     Endpoint wide;
     ikcp_wndsize(wide.kcp, 512, 512);
-    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 512 * mss, 1), -2);
-    // 511 fragments would wrap the one-byte fragment number.
     EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 511 * mss, 1), -2);
     EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 256 * mss + 1, 1), -2);
     EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 256 * mss, 1), 0);
     EXPECT_EQ(ikcp_waitsnd(wide.kcp), 256);
     EXPECT_EQ(wide.kcp->snd_queue.front().frg, 255u);
     EXPECT_EQ(wide.kcp->snd_queue.back().frg, 0u);
+    // Once it has, its room counts.
+    Segment tell;
+    tell.cmd = IKCP_CMD_WINS;
+    tell.wnd = 100;
+    ASSERT_EQ(wide.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 100 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_send(wide.kcp, big.data(), 100 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(wide.kcp), 356);
 }
 
-TEST(IkcpSend, FragmentCountMustFitThePeersAdvertisedWindow) {
+TEST(IkcpSend, MessageMustFitTheRoomThePeerShowsNow) {
     Endpoint tx;
     ikcp_wndsize(tx.kcp, 512, 512);
     const int mss = static_cast<int>(tx.kcp->mss);
-    std::string big(static_cast<size_t>(256 * mss), 'b');
-    // Nothing heard yet, or only a closed window: our own limits apply.
+    std::string big(static_cast<size_t>(300 * mss), 'b');
     Segment tell;
     tell.cmd = IKCP_CMD_WINS;
-    tell.wnd = 0;
-    ASSERT_EQ(tx.input(encode(tell)), 0);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 200 * mss, 1), 0);
 
-    // The peer shows a window of 64: a message of 64 fragments could never
-    // be read there and is refused whole; 63 fit.
+    // Room for 64: exactly 64 fragments fit, one byte more is refused whole.
     tell.wnd = 64;
     ASSERT_EQ(tx.input(encode(tell)), 0);
-    int queued = ikcp_waitsnd(tx.kcp);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 64 * mss, 1), -2);
-    EXPECT_EQ(ikcp_waitsnd(tx.kcp), queued);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 63 * mss, 1), 0);
-    EXPECT_EQ(ikcp_waitsnd(tx.kcp), queued + 63);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 64 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 64 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 64);
 
-    // A window that is only partly free for the moment does not lower the
-    // limit; a larger one raises it.
+    // Room that shrank to 5 after a larger one was shown is what counts.
     tell.wnd = 5;
     ASSERT_EQ(tx.input(encode(tell)), 0);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 63 * mss, 1), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 5 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 5 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 64 + 5);
+
+    // A closed window takes nothing, not even an empty message.
+    tell.wnd = 0;
+    ASSERT_EQ(tx.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, "", 0, 1), -2);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 64 + 5);
+
+    // Reopened wider than the send window: the send window bounds it.
     tell.wnd = 300;
     ASSERT_EQ(tx.input(encode(tell)), 0);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 256 * mss, 1), 0);
-    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 256 * mss + 1, 1), -2);
+    ikcp_wndsize(tx.kcp, 200, 0);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 200 * mss + 1, 1), -2);
+    EXPECT_EQ(ikcp_send(tx.kcp, big.data(), 200 * mss, 1), 0);
+}
+
+TEST(IkcpSend, APeerThatMadeItsWindowSmallerGetsOnlyMessagesItCanJoin) {
+    Endpoint tx;
+    Endpoint rx;
+    ikcp_wndsize(tx.kcp, 512, 512);
+    ikcp_nodelay(tx.kcp, 1, 10, 2, 1);
+    ikcp_wndsize(rx.kcp, 512, 512);
+    ikcp_nodelay(rx.kcp, 1, 10, 2, 1);
+    const int mss = static_cast<int>(tx.kcp->mss);
+    IUINT32 clock = 0;
+    std::vector<std::string> received;
+    // Half a second of traffic; the receiver reads what is whole before it
+    // answers, so its acknowledgements show all of its window.
+    auto exchange = [&] {
+        for (int i = 0; i < 50; i++) {
+            clock += 10;
+            ikcp_update(tx.kcp, clock);
+            for (const std::string& d : tx.sent)
+                rx.input(d);
+            tx.sent.clear();
+            int end = 0;
+            for (int size; (size = ikcp_peeksize(rx.kcp, &end)) >= 0;) {
+                std::vector<char> buffer(static_cast<size_t>(size) + 1);
+                int n = ikcp_recv(rx.kcp, buffer.data(), static_cast<int>(buffer.size()), &end);
+                ASSERT_EQ(n, size);
+                received.emplace_back(buffer.data(), static_cast<size_t>(n));
+            }
+            ikcp_update(rx.kcp, clock);
+            for (const std::string& d : rx.sent)
+                tx.input(d);
+            rx.sent.clear();
+        }
+    };
+    ASSERT_EQ(ikcp_send(tx.kcp, "hello", 5, 1), 0);
+    exchange();
+    ASSERT_EQ(received, std::vector<std::string>{"hello"});
+    ASSERT_EQ(tx.kcp->rmt_wnd, 512u);
+
+    // The receiver goes down to 128; its next acknowledgement shows it.
+    ikcp_wndsize(rx.kcp, 128, 128);
+    ASSERT_EQ(ikcp_send(tx.kcp, "x", 1, 1), 0);
+    exchange();
+    ASSERT_EQ(tx.kcp->rmt_wnd, 128u);
+    // 200 fragments could never be joined there.
+    std::string tooLarge(static_cast<size_t>(200 * mss), 'w');
+    EXPECT_EQ(ikcp_send(tx.kcp, tooLarge.data(), 200 * mss, 1), -2);
+    EXPECT_EQ(ikcp_waitsnd(tx.kcp), 0);
+
+    std::string message(static_cast<size_t>(128 * mss), 'm');
+    for (size_t i = 0; i < message.size(); i++)
+        message[i] = static_cast<char>(i * 7);
+    ASSERT_EQ(ikcp_send(tx.kcp, message.data(), static_cast<int>(message.size()), 1), 0);
+    exchange();
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[2], message);
+}
+
+TEST(IkcpSend, StreamModeRefusesWholeBeforeToppingUp) {
+    Endpoint st;
+    st.kcp->stream = 1;
+    ikcp_wndsize(st.kcp, 512, 512);
+    const int mss = static_cast<int>(st.kcp->mss);
+    Segment tell;
+    tell.cmd = IKCP_CMD_WINS;
+    tell.wnd = 10;
+    ASSERT_EQ(st.input(encode(tell)), 0);
+    std::string head(100, 'h');
+    ASSERT_EQ(ikcp_send(st.kcp, head.data(), 100, 0), 0);
+
+    // The last segment takes mss - 100 bytes; what is left needs new
+    // segments, ten at most.
+    const int room = mss - 100;
+    std::string more(static_cast<size_t>(room + 10 * mss + 1), 'n');
+    for (size_t i = 0; i < more.size(); i++)
+        more[i] = static_cast<char>('a' + i % 26);
+    EXPECT_EQ(ikcp_send(st.kcp, more.data(), room + 10 * mss + 1, 1), -2);
+    ASSERT_EQ(ikcp_waitsnd(st.kcp), 1);
+    EXPECT_EQ(st.kcp->snd_queue.back().len, 100u);
+    EXPECT_EQ(st.kcp->snd_queue.back().cmd, IKCP_CMD_PUSH);
+
+    ASSERT_EQ(ikcp_send(st.kcp, more.data(), room + 10 * mss, 1), 0);
+    EXPECT_EQ(ikcp_waitsnd(st.kcp), 11);
+    std::string queued;
+    for (const IKCPSEG& seg : st.kcp->snd_queue) {
+        queued.append(seg.data(), seg.len);
+        EXPECT_EQ(seg.cmd, IKCP_CMD_PUSH_END);
+    }
+    EXPECT_EQ(queued, head + more.substr(0, static_cast<size_t>(room + 10 * mss)));
+
+    // With the last segment full, a closed window takes nothing more.
+    tell.wnd = 0;
+    ASSERT_EQ(st.input(encode(tell)), 0);
+    EXPECT_EQ(ikcp_send(st.kcp, "z", 1, 1), -2); // the last segment is full
+    EXPECT_EQ(ikcp_waitsnd(st.kcp), 11);
 }
 
 TEST(IkcpSend, EndFlagMarksOnlyTheLastFragmentOnTheWire) {
@@ -489,12 +599,12 @@ TEST(IkcpTimers, RttEstimateSetsTheRetransmissionTimeout) {
 TEST(IkcpWindow, ProbesAClosedWindowAndAnnouncesReopening) {
     Endpoint tx;
     tx.kcp->nocwnd = 1;
-    // The peer announces a closed window.
+    // The peer announces a closed window while a message waits.
+    ASSERT_EQ(ikcp_send(tx.kcp, "held", 4, 1), 0);
     Segment closed;
     closed.cmd = IKCP_CMD_WINS;
     closed.wnd = 0;
     ASSERT_EQ(tx.input(encode(closed)), 0);
-    ASSERT_EQ(ikcp_send(tx.kcp, "held", 4, 1), 0);
     ikcp_update(tx.kcp, 0);
     EXPECT_TRUE(tx.take_sent().empty()); // nothing may be sent yet
     ikcp_update(tx.kcp, 6900);

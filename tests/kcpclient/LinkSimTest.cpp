@@ -1,6 +1,6 @@
 // Whole frames through two engines over lossy links: every frame must arrive
 // intact and in order whatever the link drops, duplicates or reorders.
-#include "kcpclient/sim/KcpSim.h"
+#include "tools/kcpsim/KcpSim.h"
 
 #include <gtest/gtest.h>
 

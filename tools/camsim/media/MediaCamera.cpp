@@ -2,7 +2,7 @@
 
 #include "kcpclient/KcpCmdOp.h"
 #include "kcpclient/ikcp.h"
-#include "kcpclient/sim/KcpSim.h"
+#include "tools/kcpsim/KcpSim.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

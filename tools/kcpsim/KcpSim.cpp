@@ -1,4 +1,4 @@
-#include "kcpclient/sim/KcpSim.h"
+#include "tools/kcpsim/KcpSim.h"
 
 #include "kcpclient/SockUdpBoost.h"
 
