@@ -263,6 +263,29 @@ TEST_F(SettingsFixture, DecoderChoiceIsKeptAndUsedAtOnceButARunsOwnChoiceIsNotWr
     hub->iDecodeMode.store(0);
 }
 
+TEST_F(SettingsFixture, AutoConnectIsOnByDefaultShownInStationModeAndKept) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    {
+        GeneralSettingsDlg dlg(env);
+        EXPECT_TRUE(child<QCheckBox>(&dlg, "cbAutoConnect")->isChecked());
+        EXPECT_TRUE(child<QCheckBox>(&dlg, "cbAutoConnect")->isHidden()) << "hotspot mode";
+    }
+    hub->iWifiMode.store(0);
+    GeneralSettingsDlg dlg(env);
+    auto* box = child<QCheckBox>(&dlg, "cbAutoConnect");
+    EXPECT_FALSE(box->isHidden());
+    EXPECT_FALSE(box->toolTip().isEmpty());
+    box->click();
+    EXPECT_TRUE(dlg.changedSettings().contains(settings::kIdAutoConnect));
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+    pressApply(dlg);
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_EQ(env.config.value("autoConnect"), QVariant(false));
+    EXPECT_FALSE(dlg.changedSettings().contains(settings::kIdAutoConnect));
+    GeneralSettingsDlg reopened(env);
+    EXPECT_FALSE(child<QCheckBox>(&reopened, "cbAutoConnect")->isChecked());
+}
+
 // --- Wi-Fi mode -------------------------------------------------------------------
 
 TEST_F(SettingsFixture, CancelledHotspotQuestionSendsNothing) {
