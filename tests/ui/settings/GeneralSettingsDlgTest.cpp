@@ -284,6 +284,27 @@ TEST_F(SettingsFixture, AutoConnectIsOnByDefaultShownInStationModeAndKept) {
     EXPECT_FALSE(dlg.changedSettings().contains(settings::kIdAutoConnect));
     GeneralSettingsDlg reopened(env);
     EXPECT_FALSE(child<QCheckBox>(&reopened, "cbAutoConnect")->isChecked());
+
+    // The Wi-Fi page in both languages, for a look.
+    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    if (artifacts.isEmpty() || !QDir().mkpath(artifacts))
+        return;
+    QTemporaryDir base;
+    setApplicationBaseDir(base.path());
+    QDir().mkpath(base.path() + "/language");
+    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
+        QFile::copy(QDir::current().filePath(QString("language/") + name),
+                    base.path() + "/language/" + name);
+    env.config.remove("autoConnect");
+    for (int language : {1, 0}) {
+        loadLanguage(language);
+        GeneralSettingsDlg shown(env);
+        child<QToolButton>(&shown, "tbConnectMode")->click();
+        shown.grab().save(artifacts +
+                          (language == 1 ? "/settings_wifi_en.png" : "/settings_wifi_zh.png"));
+    }
+    loadLanguage(1);
+    setApplicationBaseDir(QString());
 }
 
 // --- Wi-Fi mode -------------------------------------------------------------------
