@@ -47,6 +47,37 @@ Camera::HotspotAddresses configuredHotspotAddresses() {
     return addresses;
 }
 
+namespace {
+
+const char* const kAutoConnectKey = "BaseOption/autoConnect";
+const char* const kLastNameKey = "BaseOption/lastCameraName";
+const char* const kLastAddressKey = "BaseOption/lastCameraAddress";
+
+StationCamera lastCamera() {
+    return StationCamera{
+        readConfigValue(QLatin1String(kLastNameKey), QString()).toString(),
+        readConfigValue(QLatin1String(kLastAddressKey), QString()).toString().trimmed()};
+}
+
+} // namespace
+
+bool autoConnectEnabled() {
+    return readConfigValue(QLatin1String(kAutoConnectKey), true).toBool();
+}
+
+StationCamera cameraToLinkAgain() {
+    if (runOverrides().cameraAddress || !autoConnectEnabled())
+        return StationCamera();
+    return lastCamera();
+}
+
+void rememberLinkedCamera(const StationCamera& camera) {
+    if (camera.isEmpty() || camera == lastCamera())
+        return;
+    writeConfigValue(QLatin1String(kLastNameKey), camera.name);
+    writeConfigValue(QLatin1String(kLastAddressKey), camera.address);
+}
+
 cv::Mat stopVideoPicture(int layout) {
     const QString path = applicationBaseDir() + QLatin1String(stopVideoFile(layout));
     cv::Mat picture = cv::imread(QFile::encodeName(path).toStdString(), cv::IMREAD_COLOR);

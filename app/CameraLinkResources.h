@@ -13,6 +13,18 @@
 // address, else on the USB link.
 Camera::HotspotAddresses configuredHotspotAddresses();
 
+// Station mode: the camera linked last (BaseOption/lastCameraName and
+// BaseOption/lastCameraAddress), to be linked again as soon as the search
+// finds it. Empty while "Connect to the last camera automatically"
+// (BaseOption/autoConnect, default on) is off, and for a run given a camera
+// of its own (--camera), which is the only one tried.
+StationCamera cameraToLinkAgain();
+// Whether the program links to the last camera by itself (BaseOption/autoConnect).
+bool autoConnectEnabled();
+// Keeps a camera linked in station mode as the last one (the file is written
+// only when it changed), whether or not it is to be linked again by itself.
+void rememberLinkedCamera(const StationCamera& camera);
+
 // The picture shown while no camera is linked, for a picture layout (0 16:9,
 // 1 9:16, 2 4:3, 3 3:4, 4 1:1, anything else 16:9), read from
 // "/icon/stopVideo_*.png" under the application directory, in R, G, B order;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/NetworkAddresses.h"
+#include "camera/StationCamera.h"
 #include "hub/CameraStatus.h"
 #include "hub/WorkerThread.h"
 
@@ -118,6 +119,12 @@ public:
         // The picture shown while no camera is linked, for a picture layout
         // (three channels, R, G, B); an empty matrix shows nothing.
         std::function<cv::Mat(int layout)> stopPicture;
+        // Station mode: the camera to link to by itself as soon as the search
+        // finds it (see findStationCamera); an empty one leaves the choice to
+        // the user.
+        std::function<StationCamera()> rememberedCamera;
+        // Station mode: the chosen camera linked.
+        std::function<void(const StationCamera& camera)> stationCameraLinked;
     };
     void setSupervisorHooks(const SupervisorHooks& hooks);
 
@@ -177,6 +184,7 @@ private:
     void supervisorLoop();
     SupervisorHooks currentHooks() const;
     void connectionAttempt(const SupervisorHooks& hooks);
+    bool chooseRememberedCamera(const SupervisorHooks& hooks);
     void linkUp(const SupervisorHooks& hooks, int status);
     void showDisconnected(const SupervisorHooks& hooks);
     void livenessCheck(const SupervisorHooks& hooks);

@@ -52,6 +52,10 @@ Camera::SupervisorHooks Camera::currentHooks() const {
         };
     if (!h.stopPicture)
         h.stopPicture = [](int) { return cv::Mat(); };
+    if (!h.rememberedCamera)
+        h.rememberedCamera = [] { return StationCamera(); };
+    if (!h.stationCameraLinked)
+        h.stationCameraLinked = [](const StationCamera&) {};
     return h;
 }
 
@@ -77,7 +81,9 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
     int status = -1;
 
     if (hub->iWifiMode.load() == 0) {
-        const int state = linkState.load();
+        int state = linkState.load();
+        if (state == 0 && chooseRememberedCamera(h))
+            state = 1;
         if (state == 0) {
             // Search: announce the client on every local network. Cameras
             // that answer are listed by the reply parser; the user picks one.
@@ -94,7 +100,8 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
             }
         } else if (state == 1) {
             // Connect to the camera chosen in the settings.
-            const QString cameraAddress = hub->selectedCamera.get().texts[0];
+            const CameraRecord chosen = hub->selectedCamera.get();
+            const QString cameraAddress = chosen.texts[0];
             udp->peerAddress.set(cameraAddress);
             hub->sCameraAddress.set(cameraAddress);
             const QString local =
@@ -105,6 +112,8 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
             if (announceClient(local) == 0) {
                 linkState = 2;
                 linked = true;
+                if (!chosen.texts[1].isEmpty())
+                    h.stationCameraLinked(StationCamera{chosen.texts[1], cameraAddress});
             }
             status = 0;
         }
@@ -127,6 +136,27 @@ void Camera::connectionAttempt(const SupervisorHooks& h) {
         linkUp(h, status);
     else
         showDisconnected(h);
+}
+
+// The camera linked last, once the search found it again: it becomes the
+// chosen camera, as if the user had chosen it in the settings.
+bool Camera::chooseRememberedCamera(const SupervisorHooks& h) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    const QList<CameraRecord> found = hub->cameraRecords();
+    if (found.isEmpty())
+        return false;
+    const StationCamera remembered = h.rememberedCamera();
+    const int index = findStationCamera(found, remembered);
+    if (index < 0)
+        return false;
+    // Only while still searching: a choice the user made meanwhile stands.
+    int searching = 0;
+    if (!linkState.compare_exchange_strong(searching, 1))
+        return false;
+    hub->selectedCamera.set(found[index]);
+    qDebug().noquote() << "Linking to the last camera" << remembered.name << "at"
+                       << found[index].texts[0];
+    return true;
 }
 
 void Camera::linkUp(const SupervisorHooks& h, int status) {

@@ -23,6 +23,8 @@ Camera::SupervisorHooks programSupervisorHooks() {
     hooks.linkChanged = [](bool up) { videoctl::instance()->setLinkUp(up); };
     hooks.hotspotAddresses = [] { return configuredHotspotAddresses(); };
     hooks.stopPicture = [](int layout) { return stopVideoPicture(layout); };
+    hooks.rememberedCamera = [] { return cameraToLinkAgain(); };
+    hooks.stationCameraLinked = [](const StationCamera& camera) { rememberLinkedCamera(camera); };
     return hooks;
 }
 

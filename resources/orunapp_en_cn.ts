@@ -733,5 +733,13 @@ Players: ffplay %1</translation>
         <source>音频</source>
         <translation>Audio</translation>
     </message>
+    <message>
+        <source>自动连接上次的相机</source>
+        <translation>Connect to the last camera automatically</translation>
+    </message>
+    <message>
+        <source>站点模式:搜索到上次连接的相机时自动连接它,无需每次启动后再按“连接”</source>
+        <translation>Station mode: link to the camera linked last as soon as the search finds it, without pressing Connect after every start</translation>
+    </message>
 </context>
 </TS>

@@ -733,5 +733,13 @@
         <source>音频</source>
         <translation>音频</translation>
     </message>
+    <message>
+        <source>自动连接上次的相机</source>
+        <translation>自动连接上次的相机</translation>
+    </message>
+    <message>
+        <source>站点模式:搜索到上次连接的相机时自动连接它,无需每次启动后再按“连接”</source>
+        <translation>站点模式:搜索到上次连接的相机时自动连接它,无需每次启动后再按“连接”</translation>
+    </message>
 </context>
 </TS>

@@ -376,3 +376,39 @@ TEST_F(Configuration, RunOverridesTakeThePlaceOfTheFileAndAreNeverWritten) {
     EXPECT_EQ(cameras.wifiCamera, QString("192.168.0.1"));
     EXPECT_EQ(fileBytes(configFilePath()), before);
 }
+
+// The station camera linked last is kept across starts (as the user's own
+// name for it may read: commas, spaces, Chinese), and handed to the search
+// only while "Connect to the last camera automatically" is on and the run
+// names no camera of its own.
+TEST_F(Configuration, LastStationCameraIsKeptAcrossStartsAndLinkedAgainOnlyWhenAsked) {
+    EXPECT_TRUE(autoConnectEnabled()) << "on by default";
+    EXPECT_TRUE(cameraToLinkAgain().isEmpty()) << "nothing linked yet";
+
+    const StationCamera livingRoom{QStringLiteral("客厅, ORUN 2"), QStringLiteral("192.168.1.40")};
+    rememberLinkedCamera(livingRoom);
+    EXPECT_EQ(cameraToLinkAgain(), livingRoom);
+    EXPECT_TRUE(fileBytes(configFilePath()).contains("lastCameraAddress=192.168.1.40"));
+    // A camera without a name cannot be found again and is not kept.
+    rememberLinkedCamera(StationCamera{QString(), QStringLiteral("192.168.1.41")});
+    EXPECT_EQ(cameraToLinkAgain(), livingRoom);
+
+    // Off: nothing is linked by itself, but the camera is still kept, for
+    // when the setting is turned on again.
+    writeFile(fileBytes(configFilePath()) + "autoConnect=false\n");
+    EXPECT_FALSE(autoConnectEnabled());
+    EXPECT_TRUE(cameraToLinkAgain().isEmpty());
+    const StationCamera moved{livingRoom.name, QStringLiteral("192.168.1.77")};
+    rememberLinkedCamera(moved);
+    writeConfigValue("BaseOption/autoConnect", true);
+    EXPECT_EQ(cameraToLinkAgain(), moved);
+
+    // A camera given on the command line is the only one tried.
+    RunOverrides run;
+    run.cameraAddress = QStringLiteral("192.168.0.1");
+    run.wifiMode = 1;
+    setRunOverrides(run);
+    EXPECT_TRUE(cameraToLinkAgain().isEmpty());
+    setRunOverrides(RunOverrides{});
+    EXPECT_EQ(cameraToLinkAgain(), moved);
+}

@@ -1,16 +1,19 @@
 // Station mode end to end across two network namespaces joined by a veth
 // pair: the camsim program at 192.168.88.10 in one, the client's supervisor,
 // transceiver and operation runtime at 192.168.88.20 in the other. The search
-// broadcast finds the camera, the station query lists it, choosing it links.
-// Needs root and iproute2; the namespaces are created and removed here, and
-// no traffic leaves them.
+// broadcast finds the camera, the station query lists it, choosing it links;
+// the next start links to it again by itself. Needs root and iproute2; the
+// namespaces are created and removed here, and no traffic leaves them.
+#include "app/Configuration.h"
 #include "app/OrunAppRt.h"
 #include "camera/Camera.h"
 #include "hub/OrunAppFace.h"
+#include "program/Composition.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -137,149 +140,226 @@ private:
     std::string log;
 };
 
-// The client's side, run in a forked child after it entered the client
-// namespace: every check that fails adds a line to the report.
-std::string clientSide(const std::string& ns) {
-    std::string report;
-    auto check = [&report](bool ok, const std::string& what) {
+// One start of the client, in a forked child that entered the client
+// namespace: the program's supervisor hooks (its configuration in `configDir`)
+// with the synchronisation, the media client and the decoder journalled, and
+// the operation runtime that runs the station queries. Every check that fails
+// adds a line to the report.
+class ClientStart {
+public:
+    // False with the reason in the report when the namespace cannot be entered.
+    bool enter(const std::string& ns, const QString& configDir) {
+        // Before any socket exists: every socket of this process lives in the
+        // client's namespace.
+        const std::string path = "/var/run/netns/" + ns;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0) {
+            report += "setns " + path + ": " + std::strerror(errno) + "\n";
+            return false;
+        }
+        ::close(fd);
+        setApplicationBaseDir(configDir);
+        hub = OrunAppFace::instance();
+        camera = Camera::instance();
+
+        hub->iWifiMode = 0;
+        camera->linkState = 0;
+        Camera::SupervisorHooks hooks = programSupervisorHooks(); // the real interface list
+        hooks.synchronise = [] {};
+        hooks.startMedia = [this](const std::string& a) {
+            std::lock_guard<std::mutex> lock(mutex);
+            mediaStarts.push_back(a);
+        };
+        hooks.stopMedia = [] {};
+        hooks.startDecoder = [this] { ++decoderStarts; };
+        hooks.linkChanged = [](bool) {};
+        camera->setSupervisorHooks(hooks);
+        QObject::connect(
+            hub, &OrunAppFace::signal_showConnectSatus, hub,
+            [this](int s) {
+                std::lock_guard<std::mutex> lock(mutex);
+                statuses.push_back(s);
+            },
+            Qt::DirectConnection);
+        runtime = OrunAppRt::instance(); // runs operation 19
+        camera->enableSupervisor(true);
+        return true;
+    }
+    bool check(bool ok, const std::string& what) {
         if (!ok)
             report += what + "\n";
         return ok;
-    };
+    }
+    int lastStatus() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return statuses.empty() ? -99 : statuses.back();
+    }
+    std::vector<std::string> media() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return mediaStarts;
+    }
+    CameraRecord listedCamera() const {
+        for (const CameraRecord& r : hub->cameraRecords()) {
+            if (r.texts[0] == kCameraAddress && r.texts[1] == kCameraName)
+                return r;
+        }
+        return CameraRecord();
+    }
+    // Linked to the camera over Wi-Fi, with the media client and the decoder
+    // started for it.
+    void checkLinked() {
+        check(camera->linkState.load() == 2,
+              "link state " + std::to_string(camera->linkState.load()));
+        check(eventually([&] { return lastStatus() == 0; }, 2000),
+              "connection status " + std::to_string(lastStatus()));
+        check(hub->sCameraAddress.get() == kCameraAddress, "camera address");
+        check(eventually([&] { return decoderStarts.load() == 1; }, 2000), "decoder not started");
+        check(media() == std::vector<std::string>{kCameraAddress}, "media client address");
+    }
+    std::string finish() {
+        camera->enableSupervisor(false);
+        return report;
+    }
 
-    // Before any socket exists: every socket of this process lives in the
-    // client's namespace.
-    const std::string path = "/var/run/netns/" + ns;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0)
-        return "setns " + path + ": " + std::strerror(errno) + "\n";
-    ::close(fd);
+    // Made once inside the namespace.
+    OrunAppFace* hub = nullptr;
+    std::shared_ptr<Camera> camera;
+    std::string report;
 
-    OrunAppFace* hub = OrunAppFace::instance();
-    hub->iWifiMode = 0;
-    std::shared_ptr<Camera> camera = Camera::instance();
-    camera->linkState = 0;
-
+private:
     std::mutex mutex;
     std::vector<std::string> mediaStarts;
     std::vector<int> statuses;
     std::atomic<int> decoderStarts{0};
-    Camera::SupervisorHooks hooks; // the real interface list of the namespace
-    hooks.synchronise = [] {};
-    hooks.startMedia = [&](const std::string& a) {
-        std::lock_guard<std::mutex> lock(mutex);
-        mediaStarts.push_back(a);
-    };
-    hooks.stopMedia = [] {};
-    hooks.startDecoder = [&] { ++decoderStarts; };
-    camera->setSupervisorHooks(hooks);
-    QObject::connect(
-        hub, &OrunAppFace::signal_showConnectSatus, hub,
-        [&](int s) {
-            std::lock_guard<std::mutex> lock(mutex);
-            statuses.push_back(s);
-        },
-        Qt::DirectConnection);
-    auto lastStatus = [&] {
-        std::lock_guard<std::mutex> lock(mutex);
-        return statuses.empty() ? -99 : statuses.back();
-    };
+    std::shared_ptr<OrunAppRt> runtime;
+};
 
-    std::shared_ptr<OrunAppRt> runtime = OrunAppRt::instance(); // runs operation 19
-    camera->enableSupervisor(true);
+// The first start: the search lists the camera, the user chooses it, it links
+// and is remembered.
+std::string firstStart(const std::string& ns, const QString& configDir) {
+    ClientStart client;
+    if (!client.enter(ns, configDir))
+        return client.report;
+    OrunAppFace* hub = client.hub;
+    std::shared_ptr<Camera> camera = client.camera;
 
     // The broadcast on 192.168.88.255 reaches the camera; its answer lists it
     // and the station query adds its record.
-    auto listed = [&] {
-        for (const CameraRecord& r : hub->cameraRecords()) {
-            if (r.texts[0] == kCameraAddress && r.texts[1] == kCameraName)
-                return true;
-        }
-        return false;
-    };
-    if (!check(eventually(listed, 10000), "the camera record was not added by the station query"))
-        return report;
+    if (!client.check(eventually([&] { return !client.listedCamera().texts[0].isEmpty(); }, 10000),
+                      "the camera record was not added by the station query"))
+        return client.finish();
     // The supervisor takes the local address once the announcement is
     // answered, which may come after the record is listed.
-    check(eventually([&] { return hub->sLocalAddress.get() == kClientAddress; }, 3000),
-          "local address " + hub->sLocalAddress.get().toStdString());
-    check(hub->lstOnlineCamera.get() == QStringList{kCameraAddress}, "online camera list");
-    check(!camera->connected.load(), "linked by the search alone");
-    check(eventually([&] { return lastStatus() == -1; }, 2000),
-          "no disconnected status while searching");
+    client.check(eventually([&] { return hub->sLocalAddress.get() == kClientAddress; }, 3000),
+                 "local address " + hub->sLocalAddress.get().toStdString());
+    client.check(hub->lstOnlineCamera.get() == QStringList{kCameraAddress}, "online camera list");
+    client.check(!camera->connected.load(), "linked by the search alone");
+    client.check(eventually([&] { return client.lastStatus() == -1; }, 2000),
+                 "no disconnected status while searching");
 
     // The user chooses it.
-    CameraRecord chosen;
-    for (const CameraRecord& r : hub->cameraRecords()) {
-        if (r.texts[0] == kCameraAddress)
-            chosen = r;
-    }
-    hub->selectedCamera.set(chosen);
+    hub->selectedCamera.set(client.listedCamera());
     camera->linkState = 1;
-    if (!check(eventually([&] { return camera->connected.load(); }, 5000), "not linked"))
-        return report;
-    check(camera->linkState.load() == 2, "link state " + std::to_string(camera->linkState.load()));
-    check(eventually([&] { return lastStatus() == 0; }, 2000),
-          "connection status " + std::to_string(lastStatus()));
-    check(hub->sCameraAddress.get() == kCameraAddress, "camera address");
-    check(eventually([&] { return decoderStarts.load() == 1; }, 2000), "decoder not started");
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        check(mediaStarts == std::vector<std::string>{kCameraAddress}, "media client address");
-    }
+    if (!client.check(eventually([&] { return camera->connected.load(); }, 5000), "not linked"))
+        return client.finish();
+    client.checkLinked();
+    client.check(
+        readConfigValue("BaseOption/lastCameraName", QString()).toString() == kCameraName &&
+            readConfigValue("BaseOption/lastCameraAddress", QString()).toString() == kCameraAddress,
+        "the linked camera was not remembered");
     // The probe keeps the link over several cycles.
     std::this_thread::sleep_for(std::chrono::milliseconds(3000));
-    check(camera->connected.load(), "link lost while the camera answers");
-    camera->enableSupervisor(false);
-    return report;
+    client.check(camera->connected.load(), "link lost while the camera answers");
+    return client.finish();
 }
+
+// A later start: nobody chooses; the search finds the remembered camera and
+// links to it.
+std::string nextStart(const std::string& ns, const QString& configDir) {
+    ClientStart client;
+    if (!client.enter(ns, configDir))
+        return client.report;
+    if (!client.check(eventually([&] { return client.camera->connected.load(); }, 10000),
+                      "the remembered camera was not linked by itself"))
+        return client.finish();
+    client.checkLinked();
+    const CameraRecord chosen = client.hub->selectedCamera.get();
+    client.check(chosen.texts[0] == kCameraAddress && chosen.texts[1] == kCameraName,
+                 "chosen camera " + chosen.texts[1].toStdString() + " at " +
+                     chosen.texts[0].toStdString());
+    return client.finish();
+}
+
+// Camsim in its namespace; each start of the client runs in a child process
+// of its own, so that every start begins with fresh singletons.
+class StationNamespaces : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "needs root to create network namespaces";
+        if (!run("command -v ip"))
+            GTEST_SKIP() << "needs the ip command (iproute2)";
+        if (!QFile::exists(ORUN_CAMSIM_PATH))
+            GTEST_SKIP() << "the camsim program is not built: " << ORUN_CAMSIM_PATH;
+        const std::string failed = namespaces.create();
+        if (!failed.empty())
+            GTEST_SKIP() << "cannot set up the network namespaces: " << failed;
+        ASSERT_TRUE(configDir.isValid());
+        log = "/tmp/orun-netns-camsim-" + std::to_string(::getpid()) + ".log";
+        ASSERT_TRUE(camsim.start(namespaces.camera, log)) << camsim.output();
+    }
+    void TearDown() override {
+        camsim.stop();
+        if (!log.empty())
+            std::remove(log.c_str());
+    }
+
+    // Runs one start of the client in a child; its report (empty: all well).
+    void startClient(const std::function<std::string(const std::string&, const QString&)>& start) {
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            ::alarm(60); // a hung client ends, and the parent reads its silence
+            const std::string report = start(namespaces.client, configDir.path());
+            if (::write(pipeFds[1], report.data(), report.size()) < 0)
+                ::_exit(3);
+            // Leave without running the singletons' destructors: their threads
+            // belong to this child and end with it.
+            ::_exit(report.empty() ? 0 : 1);
+        }
+        ::close(pipeFds[1]);
+        std::string report;
+        char buffer[512];
+        ssize_t got;
+        while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
+            report.append(buffer, static_cast<size_t>(got));
+        ::close(pipeFds[0]);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "client side: " << report << "camsim output:\n"
+            << camsim.output();
+        EXPECT_TRUE(report.empty()) << report;
+    }
+
+    NamespacePair namespaces;
+    CamsimProcess camsim;
+    QTemporaryDir configDir; // the client's program folder, kept across its starts
+    std::string log;
+};
 
 } // namespace
 
-TEST(StationNamespaces, BroadcastSearchListsTheCameraAndChoosingItLinks) {
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to create network namespaces";
-    if (!run("command -v ip"))
-        GTEST_SKIP() << "needs the ip command (iproute2)";
-    if (!QFile::exists(ORUN_CAMSIM_PATH))
-        GTEST_SKIP() << "the camsim program is not built: " << ORUN_CAMSIM_PATH;
+TEST_F(StationNamespaces, BroadcastSearchListsTheCameraAndChoosingItLinks) {
+    startClient(firstStart);
+}
 
-    NamespacePair namespaces;
-    const std::string failed = namespaces.create();
-    if (!failed.empty())
-        GTEST_SKIP() << "cannot set up the network namespaces: " << failed;
-
-    CamsimProcess camsim;
-    const std::string log = "/tmp/orun-netns-camsim-" + std::to_string(::getpid()) + ".log";
-    ASSERT_TRUE(camsim.start(namespaces.camera, log)) << camsim.output();
-
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        ::alarm(60); // a hung client ends, and the parent reads its silence
-        const std::string report = clientSide(namespaces.client);
-        if (::write(pipeFds[1], report.data(), report.size()) < 0)
-            ::_exit(3);
-        // Leave without running the singletons' destructors: their threads
-        // belong to this child and end with it.
-        ::_exit(report.empty() ? 0 : 1);
-    }
-    ::close(pipeFds[1]);
-    std::string report;
-    char buffer[512];
-    ssize_t got;
-    while ((got = ::read(pipeFds[0], buffer, sizeof buffer)) > 0)
-        report.append(buffer, static_cast<size_t>(got));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        << "client side: " << report << "camsim output:\n"
-        << camsim.output();
-    EXPECT_TRUE(report.empty()) << report;
-    camsim.stop();
-    std::remove(log.c_str());
+TEST_F(StationNamespaces, NextStartLinksTheLastCameraWithoutTheDialog) {
+    startClient(firstStart);
+    if (HasFailure())
+        return;
+    startClient(nextStart);
 }

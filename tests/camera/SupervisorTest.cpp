@@ -2,6 +2,7 @@
 // scripted interface list and stand-ins for the synchronisation, the media
 // client and the decoder.
 #include "app/Configuration.h"
+#include "app/RunOptions.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
 #include "hub/OrunAppFace.h"
@@ -121,6 +122,34 @@ protected:
             QObject::disconnect(c);
         setApplicationBaseDir(QString());
     }
+    // Station mode, searching, with a local address whose "broadcast"
+    // reaches the simulated camera; the search lists `records` (the station
+    // queries of the real program are not run here).
+    void searchStation(const QList<CameraRecord>& records) {
+        hub->iWifiMode = 0;
+        camera->linkState = 0;
+        hub->selectedCamera.set(CameraRecord{});
+        hub->clearCameraRecords();
+        for (const CameraRecord& r : records)
+            hub->appendCameraRecord(r);
+        {
+            std::lock_guard<std::mutex> lock(journal.mutex);
+            interfaceList = {{"127.0.0.1", "", true}, {"127.0.0.5", "127.0.0.1", true}};
+        }
+        camera->enableSupervisor(true);
+    }
+    // Waits until the search has announced the client `cycles` more times.
+    bool searchCycles(int cycles) {
+        const int seen = cam.countRequests(SetUniversal, 0x020);
+        return eventually([&] { return cam.countRequests(SetUniversal, 0x020) >= seen + cycles; },
+                          3000 * cycles);
+    }
+    static CameraRecord record(const char* address, const char* name) {
+        CameraRecord r;
+        r.texts[0] = address;
+        r.texts[1] = name;
+        return r;
+    }
     int lastStatus() {
         std::lock_guard<std::mutex> lock(journal.mutex);
         return journal.statuses.empty() ? -99 : journal.statuses.back();
@@ -227,6 +256,54 @@ TEST_F(Supervisor, StationSearchThenTheChosenCamera) {
     ASSERT_TRUE(
         eventually([&] { return cam.countRequests(SetFactory, 0x022) >= probes + 2; }, 4000));
     EXPECT_TRUE(camera->connected.load());
+}
+
+// The camera linked last is linked again as soon as the search lists it:
+// found by its name at the address it answers from now (the network may have
+// given it another one); a camera at its old address under another name is
+// not it.
+TEST_F(Supervisor, StationSearchLinksTheLastCameraByItself) {
+    writeConfigValue("BaseOption/lastCameraName", "ORUN-CAMSIM");
+    writeConfigValue("BaseOption/lastCameraAddress", "127.0.0.9");
+    searchStation({record("127.0.0.9", "ORUN-OTHER"), record("127.0.0.1", "ORUN-CAMSIM")});
+
+    ASSERT_TRUE(eventually([&] { return camera->connected.load(); }, 5000));
+    EXPECT_EQ(camera->linkState.load(), 2);
+    EXPECT_EQ(hub->selectedCamera.get(), record("127.0.0.1", "ORUN-CAMSIM"));
+    EXPECT_EQ(hub->sCameraAddress.get(), "127.0.0.1");
+    ASSERT_TRUE(eventually([&] { return lastStatus() == 0; }, 2000));
+    EXPECT_EQ(journal.read(&Journal::mediaStarts), std::vector<std::string>{"127.0.0.1"});
+    // The address it answered from is the one kept for the next start.
+    EXPECT_EQ(readConfigValue("BaseOption/lastCameraName", QString()).toString(), "ORUN-CAMSIM");
+    EXPECT_EQ(readConfigValue("BaseOption/lastCameraAddress", QString()).toString(), "127.0.0.1");
+}
+
+// With "Connect to the last camera automatically" off, and in a run given a
+// camera of its own, the search lists the last camera and waits for the
+// user's choice, as it did before cameras were remembered.
+TEST_F(Supervisor, LastCameraWaitsForTheUserWhenAutoConnectIsOffOrTheRunNamesACamera) {
+    writeConfigValue("BaseOption/lastCameraName", "ORUN-CAMSIM");
+    writeConfigValue("BaseOption/lastCameraAddress", "127.0.0.1");
+    writeConfigValue("BaseOption/autoConnect", false);
+    searchStation({record("127.0.0.1", "ORUN-CAMSIM")});
+    ASSERT_TRUE(searchCycles(3));
+    EXPECT_FALSE(camera->connected.load()) << "linked with the setting off";
+    EXPECT_EQ(camera->linkState.load(), 0);
+    EXPECT_EQ(hub->selectedCamera.get(), CameraRecord{});
+
+    // The camera of the command line wins over the remembered one, also
+    // after the user switched to station mode during the run.
+    writeConfigValue("BaseOption/autoConnect", true);
+    RunOverrides run;
+    run.cameraAddress = QStringLiteral("127.0.0.7");
+    setRunOverrides(run);
+    ASSERT_TRUE(searchCycles(3));
+    setRunOverrides(RunOverrides{});
+    EXPECT_FALSE(camera->connected.load()) << "the remembered camera won over the run's";
+    EXPECT_EQ(camera->linkState.load(), 0);
+
+    // The same search links by itself once nothing holds it back.
+    EXPECT_TRUE(eventually([&] { return camera->connected.load(); }, 5000));
 }
 
 TEST_F(Supervisor, DisconnectedDisplayPicksThePictureOfTheLayout) {

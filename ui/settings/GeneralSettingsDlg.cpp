@@ -109,6 +109,8 @@ int GeneralSettingsDlg::currentOf(int id) const {
     case kIdDecodeMode:
         // What decodes in this run, also when the command line chose it.
         return hub->iDecodeMode.load() == 1 ? 1 : 0;
+    case kIdAutoConnect:
+        return m_env->readConfig(QStringLiteral("autoConnect"), true).toBool() ? 1 : 0;
     default:
         return 0;
     }
@@ -146,6 +148,8 @@ int GeneralSettingsDlg::choiceOf(int id) const {
         return currentOf(id);
     case kIdDecodeMode:
         return pair(ui->rbHwDecode, ui->rbSwDecode);
+    case kIdAutoConnect:
+        return ui->cbAutoConnect->isChecked() ? 1 : 0;
     default:
         return 0;
     }
@@ -164,6 +168,7 @@ void GeneralSettingsDlg::checkControlsFromState() {
     else
         ui->rb720p->setChecked(true);
     check(ui->rbHwDecode, ui->rbSwDecode, currentOf(kIdDecodeMode));
+    ui->cbAutoConnect->setChecked(currentOf(kIdAutoConnect) == 1);
     check(ui->rbNotMirror, ui->rbMirror, currentOf(kIdMirror));
     check(ui->rbHScreenDef, ui->rbVScreenDef, currentOf(kIdStartOrientation));
     check(ui->rbHScreenSetting, ui->rbVScreenSetting, currentOf(kIdOrientation));
@@ -187,6 +192,7 @@ void GeneralSettingsDlg::checkControlsFromState() {
 void GeneralSettingsDlg::recomputeChanged() {
     for (int id = kIdResolution; id <= kIdDecodeMode; ++id)
         markChanged(lstChanged, id, choiceOf(id) != currentOf(id));
+    markChanged(lstChanged, kIdAutoConnect, choiceOf(kIdAutoConnect) != currentOf(kIdAutoConnect));
     OrunAppFace* hub = OrunAppFace::instance();
     if (hub->iWifiMode.load() == 0) {
         const bool differs =
@@ -346,6 +352,9 @@ void GeneralSettingsDlg::on_rbSwDecode_clicked(bool checked) {
 void GeneralSettingsDlg::on_cbLanguage_currentIndexChanged(int) {
     radioChanged(true);
 }
+void GeneralSettingsDlg::on_cbAutoConnect_clicked(bool) {
+    radioChanged(true);
+}
 
 void GeneralSettingsDlg::on_cbOnlineCamera_currentIndexChanged(const QString&) {
     if (iGuard > 0)
@@ -460,6 +469,10 @@ bool GeneralSettingsDlg::applyStep(int id) {
         hub->iDecodeMode.store(choice);
         m_env->rebuildDecoder();
         return true;
+    case kIdAutoConnect:
+        // Read by the supervisor's search: in use at once and at the next start.
+        m_env->writeConfig(QStringLiteral("autoConnect"), choice == 1);
+        return true;
     default:
         return true;
     }
@@ -468,8 +481,8 @@ bool GeneralSettingsDlg::applyStep(int id) {
 void GeneralSettingsDlg::on_tbApply_clicked() {
     ui->tbApply->setEnabled(false);
     const QList<int> pending = lstChanged;
-    for (int id = kIdResolution; id <= kIdDecodeMode; ++id) {
-        if (!pending.contains(id))
+    for (int id = kIdResolution; id <= kIdAutoConnect; ++id) {
+        if (id == kIdOnlineCamera || !pending.contains(id))
             continue;
         if (applyStep(id))
             lstChanged.removeAll(id);
@@ -493,6 +506,7 @@ void GeneralSettingsDlg::setStationWidgetsVisible(bool visible) {
     ui->cbOnlineCamera->setVisible(visible);
     ui->tbReflush->setVisible(visible);
     ui->tbConnect->setVisible(visible);
+    ui->cbAutoConnect->setVisible(visible);
 }
 
 void GeneralSettingsDlg::on_rbHotMode_clicked(bool checked) {

@@ -14,8 +14,8 @@ class QToolButton;
 class SettingsEnvironment;
 
 // The modal settings dialog: picture resolution, decoding, mirroring,
-// orientation, overlay buttons, language, photo ratio and the camera's Wi-Fi
-// mode. Only the
+// orientation, overlay buttons, language, photo ratio, the camera's Wi-Fi
+// mode and whether the last station camera is linked by itself. Only the
 // settings that differ from the current state are applied, each through an
 // operation of the runtime while the loading mask is shown. The capture page
 // (recording, snapshots, live output on the PC) is saved to the configuration.
@@ -66,6 +66,7 @@ private slots:
     void on_tbReflush_clicked();
     void on_cbOnlineCamera_currentIndexChanged(const QString& text);
     void on_tbConnect_clicked();
+    void on_cbAutoConnect_clicked(bool checked);
     void captureMenuClicked();
 
 protected:

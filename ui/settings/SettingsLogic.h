@@ -27,6 +27,7 @@ enum SettingId {
     kIdPhotoRatio = 6,
     kIdDecodeMode = 7,
     kIdOnlineCamera = 8,
+    kIdAutoConnect = 9, // link to the last station camera by itself
 };
 
 // True when the UTF-8 form of the text fits a 32-byte field.

@@ -263,6 +263,50 @@ TEST_F(SettingsFixture, DecoderChoiceIsKeptAndUsedAtOnceButARunsOwnChoiceIsNotWr
     hub->iDecodeMode.store(0);
 }
 
+TEST_F(SettingsFixture, AutoConnectIsOnByDefaultShownInStationModeAndKept) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    {
+        GeneralSettingsDlg dlg(env);
+        EXPECT_TRUE(child<QCheckBox>(&dlg, "cbAutoConnect")->isChecked());
+        EXPECT_TRUE(child<QCheckBox>(&dlg, "cbAutoConnect")->isHidden()) << "hotspot mode";
+    }
+    hub->iWifiMode.store(0);
+    GeneralSettingsDlg dlg(env);
+    auto* box = child<QCheckBox>(&dlg, "cbAutoConnect");
+    EXPECT_FALSE(box->isHidden());
+    EXPECT_FALSE(box->toolTip().isEmpty());
+    box->click();
+    EXPECT_TRUE(dlg.changedSettings().contains(settings::kIdAutoConnect));
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+    pressApply(dlg);
+    EXPECT_TRUE(runtime.seen.empty());
+    EXPECT_EQ(env.config.value("autoConnect"), QVariant(false));
+    EXPECT_FALSE(dlg.changedSettings().contains(settings::kIdAutoConnect));
+    GeneralSettingsDlg reopened(env);
+    EXPECT_FALSE(child<QCheckBox>(&reopened, "cbAutoConnect")->isChecked());
+
+    // The Wi-Fi page in both languages, for a look.
+    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    if (artifacts.isEmpty() || !QDir().mkpath(artifacts))
+        return;
+    QTemporaryDir base;
+    setApplicationBaseDir(base.path());
+    QDir().mkpath(base.path() + "/language");
+    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
+        QFile::copy(QDir::current().filePath(QString("language/") + name),
+                    base.path() + "/language/" + name);
+    env.config.remove("autoConnect");
+    for (int language : {1, 0}) {
+        loadLanguage(language);
+        GeneralSettingsDlg shown(env);
+        child<QToolButton>(&shown, "tbConnectMode")->click();
+        shown.grab().save(artifacts +
+                          (language == 1 ? "/settings_wifi_en.png" : "/settings_wifi_zh.png"));
+    }
+    loadLanguage(1);
+    setApplicationBaseDir(QString());
+}
+
 // --- Wi-Fi mode -------------------------------------------------------------------
 
 TEST_F(SettingsFixture, CancelledHotspotQuestionSendsNothing) {
