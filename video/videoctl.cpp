@@ -237,9 +237,12 @@ void videoctl::resume() {
 }
 
 void videoctl::stop() {
-    if (m_fetchWorker.active())
-        mediaClient()->stop();
+    // The fetch thread ends first: its next pull would arm the media
+    // client's reconnection again and open a new session behind the stop.
+    const bool fetching = m_fetchWorker.active();
     m_fetchWorker.stop(kStopWaitMs, [this] { m_fetchWorker.notify(); });
+    if (fetching)
+        mediaClient()->stop();
     m_decodeWorker.stop(kStopWaitMs, [this] { m_kcpStrQue.interrupt(true); });
     m_displayWorker.stop(kStopWaitMs, [this] { m_kcpFrames.interrupt(true); });
 }
