@@ -32,6 +32,7 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -137,7 +138,7 @@ private:
 
 // The window against camsim, with capture folders of its own.
 class CaptureEndToEnd : public ::testing::Test {
-protected:
+public:
     void start(const QStringList& camsimArgs = {}, int language = 1) {
         ASSERT_TRUE(camsim.start(camsimArgs));
         app = std::make_unique<E2eWindow>(language);
@@ -232,6 +233,78 @@ TEST_F(CaptureEndToEnd, TwentySecondsOf1080p30AreEveryPictureCamsimSent) {
     EXPECT_NEAR(p.duration * 1000.0, static_cast<double>(wallMs), wallMs * 0.03)
         << "duration " << p.duration << " s, wall " << wallMs << " ms";
     EXPECT_EQ(mediaprobe::decodeErrors(file).toStdString(), "");
+}
+
+// camsim at `fps`, with a trailer in milliseconds or none, recorded into an
+// MKV and an MP4 of two seconds each: the files' times are the trailer's
+// (its steps of 33, 33 and 34 ms at 30 a second), or the arrival times paced
+// at the stream's rate, and FFmpeg reads them without a word.
+static void expectCameraClockInFiles(CaptureEndToEnd& test, int fps, bool trailer) {
+    SCOPED_TRACE(std::to_string(fps) + (trailer ? " a second, trailer" : " a second, none"));
+    const double step = 1000.0 / fps;
+    for (const char* format : {"mkv", "mp4"}) {
+        SCOPED_TRACE(format);
+        writeConfigValue("Capture/recordFormat", format);
+        const int before = test.written->size();
+        test.control->startRecording();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !test.control->recordingFile().isEmpty(); }, 5000));
+        QTest::qWait(2000);
+        test.control->stopRecording();
+        const QString file = test.waitForFile(before + 1);
+        ASSERT_FALSE(file.isEmpty());
+        const std::vector<double> times = mediaprobe::packetTimesMs(file);
+        ASSERT_GE(times.size(), static_cast<size_t>(fps));
+        int off = 0;
+        int single = 0;
+        for (size_t i = 1; i < times.size(); ++i) {
+            const double d = times[i] - times[i - 1];
+            const double steps = std::round(d / step);
+            bool fits = steps >= 1 && std::fabs(d - steps * step) <= 1.01;
+            if (trailer) {
+                // Whole milliseconds, floor or ceiling of the step, and three
+                // steps make exactly three of the rate's.
+                fits = std::fabs(times[i] - std::round(times[i])) < 0.01 &&
+                       (std::lround(d) == static_cast<long>(step) ||
+                        std::lround(d) == static_cast<long>(step) + 1);
+                if (i >= 3)
+                    fits = fits && std::lround(times[i] - times[i - 3]) == std::lround(3 * step);
+            } else if (std::string(format) == "mp4") {
+                fits = steps >= 1 && std::fabs(d - steps * step) < 0.02;
+            }
+            single += steps == 1 ? 1 : 0;
+            if (!fits && off++ == 0)
+                ADD_FAILURE() << "picture " << i << " at " << times[i] << " ms, after "
+                              << times[i - 1];
+        }
+        EXPECT_EQ(off, 0);
+        EXPECT_GE(single, static_cast<int>(times.size() * 9 / 10)) << "pictures a step apart";
+        EXPECT_EQ(mediaprobe::decodeErrors(file).left(300).toStdString(), "");
+    }
+}
+
+TEST_F(CaptureEndToEnd, RecordingsKeepTheCameraClockAt30) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "30", "--time-trailer-ms"});
+    expectCameraClockInFiles(*this, 30, true);
+}
+
+TEST_F(CaptureEndToEnd, RecordingsKeepTheCameraClockAt60) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "60", "--time-trailer-ms"});
+    expectCameraClockInFiles(*this, 60, true);
+}
+
+TEST_F(CaptureEndToEnd, RecordingsWithoutTrailerKeepTheRateAt30) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "30"});
+    expectCameraClockInFiles(*this, 30, false);
+}
+
+TEST_F(CaptureEndToEnd, RecordingsWithoutTrailerKeepTheRateAt60) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "60"});
+    expectCameraClockInFiles(*this, 60, false);
 }
 
 TEST_F(CaptureEndToEnd, RecordingGoesOnIntoANewFileAfterACamsimRestart) {
