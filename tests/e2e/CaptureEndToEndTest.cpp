@@ -33,6 +33,7 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -587,4 +588,41 @@ TEST(CommandLineCaptureEndToEnd, RecordIntoAFileAndLiveOverSrtFromTheStart) {
     EXPECT_EQ(QDir(dir.path() + "/takes").entryList(QDir::Files), QStringList{"clip.mkv"});
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/config"));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/home-config"));
+}
+
+// The program itself killed (SIGKILL, as a crash or a pulled plug would end
+// it) while it records: the file plays up to at most a second before the kill.
+TEST(CommandLineCaptureEndToEnd, KilledWhileRecordingTheFilePlaysToWithinASecondOfTheKill) {
+    REQUIRE_FFMPEG();
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start({"--time-trailer-ms"}));
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/clip.mp4";
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/home-config");
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    client.start(QDir::currentPath() + "/orunapp",
+                 {"--camera", "127.0.0.1", "--software-decoding", "--record", file});
+    ASSERT_TRUE(client.waitForStarted(5000));
+    // The file is made at the first key frame it holds.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(file).size() > 0; }, 20000))
+        << "nothing recorded into " << file.toStdString();
+    QElapsedTimer recording;
+    recording.start();
+    QTest::qWait(4000);
+    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
+    const qint64 recordedMs = recording.elapsed();
+    client.waitForFinished(5000);
+
+    const std::vector<double> times = mediaprobe::packetTimesMs(file);
+    ASSERT_FALSE(times.empty()) << "the file does not play";
+    // A second at most is lost with the fragment being written; the file's
+    // first picture came a moment before its size was seen.
+    EXPECT_GE(times.back(), static_cast<double>(recordedMs) - 1000.0 - 200.0)
+        << "recorded " << recordedMs << " ms";
+    const mediaprobe::RunResult decoded = mediaprobe::run(
+        "ffmpeg", {"-hide_banner", "-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+    EXPECT_EQ(decoded.exitCode, 0) << decoded.err.toStdString();
 }
