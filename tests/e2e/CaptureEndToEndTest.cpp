@@ -313,12 +313,19 @@ TEST_F(CaptureEndToEnd, RecordingGoesOnIntoANewFileAfterACamsimRestart) {
     start({}, 0);
     control->startRecording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !control->recordingFile().isEmpty(); }, 5000));
+    // From here every picture camsim sends belongs in the file (the first is
+    // the key frame that began it).
+    const long long firstBegan = camsim.framesSent();
     control->startLiveOutput(); // streaming at the same time, for the picture
     QTest::qWait(2500);
     app->window().grab().save(artifact("capture_recording_streaming_zh.png"));
     control->stopLiveOutput();
+    // camsim stops sending, what it sent reaches the file, then the camera dies.
+    ASSERT_TRUE(camsim.command("pause-media"));
+    QTest::qWait(700);
+    const long long firstEnded = camsim.framesSent();
 
-    // The camera dies: the file is closed cleanly once the link is lost.
+    // The file is closed cleanly once the link is lost.
     camsim.kill();
     const QString firstFile = waitForFile(1, 25000);
     ASSERT_FALSE(firstFile.isEmpty()) << "the lost link did not close the file";
@@ -329,13 +336,31 @@ TEST_F(CaptureEndToEnd, RecordingGoesOnIntoANewFileAfterACamsimRestart) {
     ASSERT_TRUE(camsim.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !control->recordingFile().isEmpty(); }, 30000))
         << "no new file after the camera came back";
+    const long long secondBegan = camsim.framesSent();
     QTest::qWait(2500);
+    ASSERT_TRUE(camsim.command("pause-media"));
+    QTest::qWait(700);
+    const long long secondEnded = camsim.framesSent();
     control->stopRecording();
     const QString secondFile = waitForFile(2);
     ASSERT_FALSE(secondFile.isEmpty());
     EXPECT_TRUE(secondFile.endsWith("_part2.mp4")) << secondFile.toStdString();
-    expectPlayable(firstFile, 30);
-    expectPlayable(secondFile, 30);
+    ASSERT_GE(firstBegan, 0);
+    ASSERT_GE(secondBegan, 0);
+    // Each file holds what camsim sent while it was open: from the key frame
+    // that began it (camsim's scene has one every 30 pictures from the start
+    // of a session; the count was read within a second of it) to the last.
+    auto fromKeyFrame = [](long long ended, long long began) {
+        return ended - (began - 1) / 30 * 30;
+    };
+    const long long sent[2] = {fromKeyFrame(firstEnded, firstBegan),
+                               fromKeyFrame(secondEnded, secondBegan)};
+    const QString files[2] = {firstFile, secondFile};
+    for (int i = 0; i < 2; ++i) {
+        expectPlayable(files[i], 30);
+        const mediaprobe::VideoProbe p = mediaprobe::probeVideo(files[i]);
+        EXPECT_NEAR(p.frames, sent[i], 1) << files[i].toStdString() << ": camsim sent " << sent[i];
+    }
 }
 
 TEST_F(CaptureEndToEnd, SnapshotIsThePictureCamsimSentWithOrWithoutBoxes) {
