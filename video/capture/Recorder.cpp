@@ -132,7 +132,9 @@ bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
 void Recorder::stampAndWrite(const VideoUnit& unit) {
     const int64_t timeline = m_clock.stamp(unit.cameraTime, unit.arrivalUs);
     int64_t pts = 0;
-    if (m_clock.source() == UnitClock::Source::Camera) {
+    // A camera that stamps its pictures' own times gives the file its times;
+    // times stamped when sent, or arrival, are paced at the stream's rate.
+    if (m_clock.source() == UnitClock::Source::Camera && m_clock.cameraRegular()) {
         pts = ticksOf(timeline);
     } else {
         if (!m_pacing) {

@@ -28,9 +28,9 @@ struct RecorderSettings {
 //
 // A file starts at a key frame, with its parameter sets. Its times are the
 // camera's, from its time trailer (UnitClock), from zero; without a trailer
-// they are the arrival times paced into the constant steps of the stream's
-// rate (FramePacer). A break of the stream (the link lost, a new media
-// session, a pause) ends the file cleanly; the next key frame begins the next part,
+// (or with one stamped when sent, not regular) they are the timeline paced
+// into the constant steps of the stream's rate (FramePacer). A break of the stream (the link lost,
+// a new media session, a pause) ends the file cleanly; the next key frame begins the next part,
 // "<name>_part2" and so on, as does a key frame with other parameter sets (a
 // new resolution). A file that cannot be created or written ends the
 // recording: FileFailed tells why, then Finished.

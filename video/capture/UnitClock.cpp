@@ -97,6 +97,11 @@ void UnitClock::decideNow() {
     if (m_source == Source::Camera) {
         // The median step, or the mean one when that is shorter (pictures
         // stamped when sent, in bursts, make the median too long).
+        if (!m_cameraSteps.empty()) {
+            const auto range = std::minmax_element(m_cameraSteps.begin(), m_cameraSteps.end());
+            m_cameraRegular = *range.first > 0 && *range.second - *range.first <=
+                                                      std::max<int64_t>(1, m_ticksPerSecond / 1000);
+        }
         step = medianOf(m_cameraSteps, 0);
         if (!m_cameraSteps.empty())
             step = std::min(step, cameraSpan / static_cast<int64_t>(m_cameraSteps.size()));

@@ -35,6 +35,10 @@ public:
     void decideNow();
     // Ticks of the camera's time per second (0 unless the source is Camera).
     int64_t cameraTicksPerSecond() const { return m_ticksPerSecond; }
+    // The camera stamps its pictures' own times: the steps it learned from
+    // lie within a millisecond of each other (a time stamped when sent
+    // jitters with the sender).
+    bool cameraRegular() const { return m_cameraRegular; }
     // The usual step between pictures in microseconds (33333 when unknown).
     int64_t typicalStepUs() const { return m_typicalStepUs; }
 
@@ -54,6 +58,7 @@ private:
     Source m_source = Source::Learning;
     int64_t m_ticksPerSecond = 0;
     int64_t m_typicalStepUs = 33333;
+    bool m_cameraRegular = false;
     // Learning.
     int m_learnCount = 0;
     bool m_missingTrailer = false;
