@@ -32,6 +32,8 @@ extern "C" {
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <mutex>
@@ -137,7 +139,7 @@ private:
 
 // The window against camsim, with capture folders of its own.
 class CaptureEndToEnd : public ::testing::Test {
-protected:
+public:
     void start(const QStringList& camsimArgs = {}, int language = 1) {
         ASSERT_TRUE(camsim.start(camsimArgs));
         app = std::make_unique<E2eWindow>(language);
@@ -234,17 +236,96 @@ TEST_F(CaptureEndToEnd, TwentySecondsOf1080p30AreEveryPictureCamsimSent) {
     EXPECT_EQ(mediaprobe::decodeErrors(file).toStdString(), "");
 }
 
+// camsim at `fps`, with a trailer in milliseconds or none, recorded into an
+// MKV and an MP4 of two seconds each: the files' times are the trailer's
+// (its steps of 33, 33 and 34 ms at 30 a second), or the arrival times paced
+// at the stream's rate, and FFmpeg reads them without a word.
+static void expectCameraClockInFiles(CaptureEndToEnd& test, int fps, bool trailer) {
+    SCOPED_TRACE(std::to_string(fps) + (trailer ? " a second, trailer" : " a second, none"));
+    const double step = 1000.0 / fps;
+    for (const char* format : {"mkv", "mp4"}) {
+        SCOPED_TRACE(format);
+        writeConfigValue("Capture/recordFormat", format);
+        const int before = test.written->size();
+        test.control->startRecording();
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return !test.control->recordingFile().isEmpty(); }, 5000));
+        QTest::qWait(2000);
+        test.control->stopRecording();
+        const QString file = test.waitForFile(before + 1);
+        ASSERT_FALSE(file.isEmpty());
+        const std::vector<double> times = mediaprobe::packetTimesMs(file);
+        ASSERT_GE(times.size(), static_cast<size_t>(fps));
+        int off = 0;
+        int single = 0;
+        for (size_t i = 1; i < times.size(); ++i) {
+            const double d = times[i] - times[i - 1];
+            const double steps = std::round(d / step);
+            bool fits = steps >= 1 && std::fabs(d - steps * step) <= 1.01;
+            if (trailer) {
+                // Whole milliseconds, floor or ceiling of the step, and three
+                // steps make exactly three of the rate's.
+                fits = std::fabs(times[i] - std::round(times[i])) < 0.01 &&
+                       (std::lround(d) == static_cast<long>(step) ||
+                        std::lround(d) == static_cast<long>(step) + 1);
+                if (i >= 3)
+                    fits = fits && std::lround(times[i] - times[i - 3]) == std::lround(3 * step);
+            } else if (std::string(format) == "mp4") {
+                fits = steps >= 1 && std::fabs(d - steps * step) < 0.02;
+            }
+            single += steps == 1 ? 1 : 0;
+            if (!fits && off++ == 0)
+                ADD_FAILURE() << "picture " << i << " at " << times[i] << " ms, after "
+                              << times[i - 1];
+        }
+        EXPECT_EQ(off, 0);
+        EXPECT_GE(single, static_cast<int>(times.size() * 9 / 10)) << "pictures a step apart";
+        EXPECT_EQ(mediaprobe::decodeErrors(file).left(300).toStdString(), "");
+    }
+}
+
+TEST_F(CaptureEndToEnd, RecordingsKeepTheCameraClockAt30) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "30", "--time-trailer-ms"});
+    expectCameraClockInFiles(*this, 30, true);
+}
+
+TEST_F(CaptureEndToEnd, RecordingsKeepTheCameraClockAt60) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "60", "--time-trailer-ms"});
+    expectCameraClockInFiles(*this, 60, true);
+}
+
+TEST_F(CaptureEndToEnd, RecordingsWithoutTrailerKeepTheRateAt30) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "30"});
+    expectCameraClockInFiles(*this, 30, false);
+}
+
+TEST_F(CaptureEndToEnd, RecordingsWithoutTrailerKeepTheRateAt60) {
+    REQUIRE_FFMPEG();
+    start({"--fps", "60"});
+    expectCameraClockInFiles(*this, 60, false);
+}
+
 TEST_F(CaptureEndToEnd, RecordingGoesOnIntoANewFileAfterACamsimRestart) {
     REQUIRE_FFMPEG();
     start({}, 0);
     control->startRecording();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !control->recordingFile().isEmpty(); }, 5000));
+    // From here every picture camsim sends belongs in the file (the first is
+    // the key frame that began it).
+    const long long firstBegan = camsim.framesSent();
     control->startLiveOutput(); // streaming at the same time, for the picture
     QTest::qWait(2500);
     app->window().grab().save(artifact("capture_recording_streaming_zh.png"));
     control->stopLiveOutput();
+    // camsim stops sending, what it sent reaches the file, then the camera dies.
+    ASSERT_TRUE(camsim.command("pause-media"));
+    QTest::qWait(700);
+    const long long firstEnded = camsim.framesSent();
 
-    // The camera dies: the file is closed cleanly once the link is lost.
+    // The file is closed cleanly once the link is lost.
     camsim.kill();
     const QString firstFile = waitForFile(1, 25000);
     ASSERT_FALSE(firstFile.isEmpty()) << "the lost link did not close the file";
@@ -255,13 +336,36 @@ TEST_F(CaptureEndToEnd, RecordingGoesOnIntoANewFileAfterACamsimRestart) {
     ASSERT_TRUE(camsim.start());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !control->recordingFile().isEmpty(); }, 30000))
         << "no new file after the camera came back";
+    const long long secondBegan = camsim.framesSent();
     QTest::qWait(2500);
+    ASSERT_TRUE(camsim.command("pause-media"));
+    QTest::qWait(700);
+    const long long secondEnded = camsim.framesSent();
     control->stopRecording();
     const QString secondFile = waitForFile(2);
     ASSERT_FALSE(secondFile.isEmpty());
     EXPECT_TRUE(secondFile.endsWith("_part2.mp4")) << secondFile.toStdString();
-    expectPlayable(firstFile, 30);
-    expectPlayable(secondFile, 30);
+    ASSERT_GE(firstBegan, 0);
+    ASSERT_GE(secondBegan, 0);
+    // Each file holds what camsim sent while it was open: from the key frame
+    // that began it (camsim's scene has one every 30 pictures from the start
+    // of a session; the count was read within a second of it) to the last.
+    auto fromKeyFrame = [](long long ended, long long began) {
+        return ended - (began - 1) / 30 * 30;
+    };
+    const long long sent[2] = {fromKeyFrame(firstEnded, firstBegan),
+                               fromKeyFrame(secondEnded, secondBegan)};
+    const QString files[2] = {firstFile, secondFile};
+    for (int i = 0; i < 2; ++i) {
+        expectPlayable(files[i], 30);
+        const mediaprobe::VideoProbe p = mediaprobe::probeVideo(files[i]);
+        EXPECT_LE(p.frames, sent[i] + 1) << files[i].toStdString() << ": camsim sent " << sent[i];
+        // As the camera comes back, the media link may start its session a
+        // second time: camsim counts what it sent into the first one, and
+        // the file may begin at the key frame after.
+        EXPECT_GE(p.frames, sent[i] - (i == 0 ? 1 : 31))
+            << files[i].toStdString() << ": camsim sent " << sent[i];
+    }
 }
 
 TEST_F(CaptureEndToEnd, SnapshotIsThePictureCamsimSentWithOrWithoutBoxes) {
@@ -514,4 +618,41 @@ TEST(CommandLineCaptureEndToEnd, RecordIntoAFileAndLiveOverSrtFromTheStart) {
     EXPECT_EQ(QDir(dir.path() + "/takes").entryList(QDir::Files), QStringList{"clip.mkv"});
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/config"));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/home-config"));
+}
+
+// The program itself killed (SIGKILL, as a crash or a pulled plug would end
+// it) while it records: the file plays up to at most a second before the kill.
+TEST(CommandLineCaptureEndToEnd, KilledWhileRecordingTheFilePlaysToWithinASecondOfTheKill) {
+    REQUIRE_FFMPEG();
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start({"--time-trailer-ms"}));
+    QTemporaryDir dir;
+    const QString file = dir.path() + "/clip.mp4";
+    QProcess client;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/home-config");
+    client.setProcessEnvironment(env);
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    client.start(QDir::currentPath() + "/orunapp",
+                 {"--camera", "127.0.0.1", "--software-decoding", "--record", file});
+    ASSERT_TRUE(client.waitForStarted(5000));
+    // The file is made at the first key frame it holds.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(file).size() > 0; }, 20000))
+        << "nothing recorded into " << file.toStdString();
+    QElapsedTimer recording;
+    recording.start();
+    QTest::qWait(4000);
+    ::kill(static_cast<pid_t>(client.processId()), SIGKILL);
+    const qint64 recordedMs = recording.elapsed();
+    client.waitForFinished(5000);
+
+    const std::vector<double> times = mediaprobe::packetTimesMs(file);
+    ASSERT_FALSE(times.empty()) << "the file does not play";
+    // A second at most is lost with the fragment being written; the file's
+    // first picture came a moment before its size was seen.
+    EXPECT_GE(times.back(), static_cast<double>(recordedMs) - 1000.0 - 200.0)
+        << "recorded " << recordedMs << " ms";
+    const mediaprobe::RunResult decoded = mediaprobe::run(
+        "ffmpeg", {"-hide_banner", "-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+    EXPECT_EQ(decoded.exitCode, 0) << decoded.err.toStdString();
 }

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <vector>
+
 namespace mediaprobe {
 
 // Whether a program is on the PATH; tests that need it skip without it.
@@ -97,6 +99,23 @@ inline VideoProbe probeVideo(const QString& input, const QStringList& inputOptio
     p.duration = ok ? duration : -1;
     p.ok = !p.codec.isEmpty();
     return p;
+}
+
+// The presentation times of the first video stream's packets, in file order,
+// in milliseconds (empty when ffprobe could not read the file).
+inline std::vector<double> packetTimesMs(const QString& path) {
+    const RunResult r = run("ffprobe", {"-v", "error", "-select_streams", "v:0", "-show_entries",
+                                        "packet=pts_time", "-of", "csv=p=0", path});
+    std::vector<double> times;
+    if (!r.started || r.exitCode != 0)
+        return times;
+    for (const QString& line : r.out.split('\n', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const double seconds = line.trimmed().toDouble(&ok);
+        if (ok)
+            times.push_back(seconds * 1000.0);
+    }
+    return times;
 }
 
 // What `ffmpeg -v error -i FILE -f null -` prints: empty for a file that

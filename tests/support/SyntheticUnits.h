@@ -16,12 +16,25 @@
 class SyntheticUnits {
 public:
     // `cameraTicks`: ticks of the camera's time per picture (0: no trailer),
-    // starting at `cameraStart`; arrival times step by `arrivalStepUs`.
+    // starting at `cameraStart`; arrival times step by `arrivalStepUs`; the
+    // stream is encoded for `framesPerSecond`.
     SyntheticUnits(int width, int height, int64_t cameraTicks = 33333,
-                   int64_t cameraStart = 1000000, int64_t arrivalStepUs = 33333)
-        : m_cameraTicks(cameraTicks), m_camera(cameraStart), m_arrivalStep(arrivalStepUs) {
+                   int64_t cameraStart = 1000000, int64_t arrivalStepUs = 33333,
+                   int framesPerSecond = 30)
+        : m_source(framesPerSecond), m_cameraTicks(cameraTicks), m_camera(cameraStart),
+          m_arrivalStep(arrivalStepUs) {
         resize(width, height);
     }
+
+    // The camera's time as an encoder stamps its pictures: the picture's place
+    // at `fps` a second in ticks of `ticksPerSecond`, rounded down (in
+    // milliseconds at 30 a second: steps of 33, 33 and 34), from `cameraStart`.
+    void stampAtRate(int64_t ticksPerSecond, int fps) {
+        m_rateTicks = ticksPerSecond;
+        m_rateFps = fps;
+    }
+    // Arrival times late by up to `us` (a pseudo-random share of it each).
+    void jitterArrival(int64_t us) { m_jitter = us; }
 
     // Pictures from the next key frame on have the new size.
     void resize(int width, int height) {
@@ -40,9 +53,15 @@ public:
         unit.keyFrame = isKeyFrameUnit(frame.accessUnit);
         unit.sequence = ++m_sequence;
         unit.cameraTime = m_cameraTicks != 0 ? m_camera : 0;
+        if (m_rateFps > 0)
+            unit.cameraTime =
+                m_camera + static_cast<int64_t>(m_sequence - 1) * m_rateTicks / m_rateFps;
         unit.arrivalUs = m_arrival;
+        if (m_jitter > 0)
+            unit.arrivalUs += static_cast<int64_t>(m_sequence * 7919 % 1000) * m_jitter / 1000;
         unit.side = std::make_shared<const SideInfo>(SideInfo{});
-        m_camera += m_cameraTicks;
+        if (m_rateFps <= 0)
+            m_camera += m_cameraTicks;
         m_arrival += m_arrivalStep;
         return unit;
     }
@@ -61,4 +80,7 @@ private:
     int64_t m_arrival = 5000000;
     int64_t m_arrivalStep;
     uint64_t m_sequence = 0;
+    int64_t m_rateTicks = 0;
+    int m_rateFps = 0;
+    int64_t m_jitter = 0;
 };

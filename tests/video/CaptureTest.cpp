@@ -28,6 +28,7 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cmath>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -178,24 +179,50 @@ TEST(UnitClock, ALeapOrAStepBackOfTheCameraClockNeverBreaksTheTimeline) {
     EXPECT_EQ(clock.stamp(900066666, 166665), 0) << "a new file starts at zero";
 }
 
+TEST(UnitClock, CameraTimesAddNoRoundingAndLateArrivalsKeepTheRate) {
+    // 29.97 a second in 90 kHz ticks: 33366.67 us a step, which rounded
+    // step by step would drift by a third of a microsecond each.
+    UnitClock camera;
+    for (int n = 0; !camera.learn(9000 + n * 3003, n * 33367); ++n) {
+    }
+    ASSERT_EQ(camera.cameraTicksPerSecond(), 90000);
+    camera.restart();
+    int64_t last = 0;
+    for (int n = 0; n < 1000; ++n)
+        last = camera.stamp(9000 + n * 3003, n * 33367 + (n % 4) * 5000);
+    EXPECT_EQ(last, 999LL * 3003 * 1000000 / 90000);
+
+    // No trailer, pictures late by up to 15 ms each: the rate is still 30.
+    for (int fps : {30, 60}) {
+        UnitClock arrival;
+        const int64_t step = 1000000 / fps;
+        for (int n = 0; !arrival.learn(0, n * step + (n * 7919 % 1000) * 15); ++n) {
+        }
+        EXPECT_EQ(FramePacer::stepFor(arrival.typicalStepUs()), 90000 / fps)
+            << arrival.typicalStepUs();
+    }
+}
+
 TEST(FramePacer, ConstantStepsThatFollowTheTimelineWithoutItsJitter) {
     EXPECT_EQ(FramePacer::stepFor(33333), 3000) << "30 a second";
-    EXPECT_EQ(FramePacer::stepFor(33370), 3003) << "29.97 a second";
+    EXPECT_EQ(FramePacer::stepFor(33370), 3000) << "29.97 or 30: a whole rate";
     EXPECT_EQ(FramePacer::stepFor(40000), 3600);
-    EXPECT_EQ(FramePacer::stepFor(33000), 2955) << "no common rate: a little shorter";
+    EXPECT_EQ(FramePacer::stepFor(33000), 3000) << "30 a second, measured with jitter";
+    EXPECT_EQ(FramePacer::stepFor(16300), 1500) << "60 a second, measured with jitter";
+    EXPECT_EQ(FramePacer::stepFor(36000), 3224) << "no common rate: a little shorter";
 
     // Jitter of up to 40 % of a step, bursts, one picture missing.
     FramePacer pacer;
-    pacer.start(33000);
+    pacer.start(36000);
     std::vector<int64_t> ticks;
     int64_t t = 0;
     for (int n = 0; n < 300; ++n) {
         if (n == 150)
-            t += 33000; // picture 150 never came
+            t += 36000; // picture 150 never came
         const int64_t jitter = (n * 7919 % 27000) - 13000;
-        const int64_t burst = n % 11 == 5 ? -32000 : 0;
+        const int64_t burst = n % 11 == 5 ? -35000 : 0;
         ticks.push_back(pacer.pace(std::max<int64_t>(t + jitter + burst, ticks.empty() ? 0 : 1)));
-        t += 33000;
+        t += 36000;
     }
     const int64_t step = pacer.stepTicks();
     int gaps = 0;
@@ -208,7 +235,7 @@ TEST(FramePacer, ConstantStepsThatFollowTheTimelineWithoutItsJitter) {
     // The missing picture, and the shortened step made up about every 200.
     EXPECT_GE(gaps, 1);
     EXPECT_LE(gaps, 3);
-    EXPECT_NEAR(ticks.back() * 1000000.0 / 90000, 300 * 33000.0, 2 * 33000.0);
+    EXPECT_NEAR(ticks.back() * 1000000.0 / 90000, 300 * 36000.0, 2 * 36000.0);
 
     // Pictures a little slower or faster than the step: the times keep to
     // the timeline, within a step behind and kLeadLimit steps ahead.
@@ -316,6 +343,64 @@ TEST_F(RecorderTest, WritesAPlayableFileFromTheFirstKeyFrameWithTheCameraTimes) 
         EXPECT_EQ(probe.frames, 66);
         EXPECT_NEAR(probe.duration, 2.2, 0.05);
         EXPECT_EQ(mediaprobe::decodeErrors(path).toStdString(), "");
+    }
+}
+
+// A camera whose trailer counts milliseconds (at 30 a second: steps of 33,
+// 33 and 34) with arrival late by up to 15 ms: the file holds the camera's
+// times themselves. Without a trailer the arrival times are smoothed to the
+// stream's rate. Either way FFmpeg reads the file without a word.
+TEST_F(RecorderTest, TheFileKeepsTheCameraClockOrTheStreamRate) {
+    REQUIRE_FFMPEG();
+    for (const char* container : {"mp4", "matroska"}) {
+        for (int fps : {30, 60}) {
+            for (bool trailer : {true, false}) {
+                SCOPED_TRACE(std::string(container) + " " + std::to_string(fps) + " a second" +
+                             (trailer ? " with" : " without") + " the trailer");
+                QTemporaryDir scratch;
+                RecorderSettings settings = settingsFor(container);
+                settings.folder = scratch.path().toStdString();
+                EventLog events;
+                const int64_t stepUs = 1000000 / fps;
+                SyntheticUnits source(160, 120, trailer ? 1 : 0, 123456, stepUs, fps);
+                if (trailer)
+                    source.stampAtRate(1000, fps);
+                source.jitterArrival(15000);
+                const std::vector<VideoUnit> units = source.take(fps * 3);
+                {
+                    Recorder recorder(settings, events.reporter());
+                    ASSERT_TRUE(recorder.start());
+                    // In steps the queue holds (a camera sends no faster).
+                    for (size_t fed = 0; fed < units.size(); fed += 30) {
+                        ASSERT_TRUE(eventually(
+                            [&] { return recorder.stats().unitsWritten + 60 >= fed; }, 10000));
+                        feed(recorder,
+                             std::vector<VideoUnit>(units.begin() + fed, units.begin() + fed + 30));
+                    }
+                    recorder.requestStop();
+                    ASSERT_TRUE(events.waitFor(CaptureEvent::Kind::Finished));
+                }
+                const auto closed = events.of(CaptureEvent::Kind::FileClosed);
+                ASSERT_EQ(closed.size(), 1u);
+                const QString path = QString::fromStdString(closed[0].path);
+                const std::vector<double> times = mediaprobe::packetTimesMs(path);
+                ASSERT_EQ(times.size(), units.size());
+                int off = 0;
+                for (size_t i = 0; i < times.size(); ++i) {
+                    // The camera's milliseconds, or the rate's own step (a
+                    // millisecond file rounds it).
+                    const double expected =
+                        trailer ? static_cast<double>(units[i].cameraTime - units[0].cameraTime)
+                                : static_cast<double>(i) * 1000.0 / fps;
+                    const double slack = trailer || std::string(container) == "mp4" ? 0.02 : 0.51;
+                    if (std::fabs(times[i] - expected) > slack && off++ == 0)
+                        ADD_FAILURE()
+                            << "picture " << i << " at " << times[i] << " ms, not " << expected;
+                }
+                EXPECT_EQ(off, 0) << "pictures off their time";
+                EXPECT_EQ(mediaprobe::decodeErrors(path).left(300).toStdString(), "");
+            }
+        }
     }
 }
 

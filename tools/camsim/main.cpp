@@ -3,7 +3,7 @@
 // SIGINT or SIGTERM.
 //
 //   camsim [--address A] [--broadcast B] [--name NAME] [--log]
-//          [--video FILE] [--fps N] [--time-trailer] [--loss P] [--no-media]
+//          [--video FILE] [--fps N] [--time-trailer[-ms]] [--loss P] [--no-media]
 //     --address A     IPv4 address to bind (default 127.0.0.1)
 //     --broadcast B   also receive announcements sent to broadcast address B
 //     --name NAME     camera name reported in the station info
@@ -11,6 +11,8 @@
 //     --video FILE    replay an H.264 (Annex B) file instead of the synthetic scene
 //     --fps N         send N video frames per second (default: the source's rate)
 //     --time-trailer  end every video frame with the send-time trailer
+//     --time-trailer-ms  end every video frame with a trailer counting the
+//                     picture's place at the frame rate in milliseconds
 //     --loss P        drop this share (0..1) of the outgoing media datagrams
 //     --no-media      answer the control link only
 //
@@ -54,14 +56,15 @@ extern "C" {
 namespace {
 
 void usage(const char* program) {
-    std::fprintf(stderr,
-                 "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
-                 "          [--video FILE] [--fps N] [--time-trailer] [--loss P] [--no-media]\n"
-                 "          [--exit-with-parent]\n"
-                 "commands on standard input, one a line:\n"
-                 "  temperature C | module-flags X | battery P | card STATE ERROR\n"
-                 "  pause-media | resume-media | counters\n",
-                 program);
+    std::fprintf(
+        stderr,
+        "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
+        "          [--video FILE] [--fps N] [--time-trailer[-ms]] [--loss P] [--no-media]\n"
+        "          [--exit-with-parent]\n"
+        "commands on standard input, one a line:\n"
+        "  temperature C | module-flags X | battery P | card STATE ERROR\n"
+        "  pause-media | resume-media | counters\n",
+        program);
 }
 
 // What the picture looks like for the camera's current settings.
@@ -169,6 +172,9 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--time-trailer") {
             mediaConfig.timeTrailer = true;
+        } else if (arg == "--time-trailer-ms") {
+            mediaConfig.timeTrailer = true;
+            mediaConfig.trailerInMilliseconds = true;
         } else if (arg == "--loss" && hasValue) {
             mediaFaults.loss = std::atof(argv[++i]);
         } else if (arg == "--no-media") {
@@ -231,7 +237,9 @@ int main(int argc, char** argv) {
             }
             source = file;
         } else {
-            source = std::make_shared<camsim::SyntheticVideoSource>();
+            // Encoded for the rate it is sent at, as a camera's stream is.
+            source = std::make_shared<camsim::SyntheticVideoSource>(
+                mediaConfig.framesPerSecond > 0 ? mediaConfig.framesPerSecond : 30);
         }
         source->configure(videoSettingsFor(control.state()));
         // Resolution, mirroring and zoom set over the control link change the picture.

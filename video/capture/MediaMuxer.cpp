@@ -191,7 +191,8 @@ bool MediaMuxer::write(const std::string& accessUnit, int64_t pts, int64_t durat
         m_packet->pts = dts;
         m_packet->dts = dts;
         m_packet->duration =
-            duration > 0 ? std::max<int64_t>(1, av_rescale_q(duration, kTicks, base)) : 0;
+            duration > 0 ? std::max<int64_t>(1, av_rescale_q(pts + duration, kTicks, base) - dts)
+                         : 0;
         if (keyFrame)
             m_packet->flags |= AV_PKT_FLAG_KEY;
         rc = av_write_frame(m_ctx, m_packet);
@@ -205,7 +206,6 @@ bool MediaMuxer::write(const std::string& accessUnit, int64_t pts, int64_t durat
         return false;
     }
     m_lastDts = dts;
-    m_bytes += accessUnit.size();
     return true;
 }
 

@@ -56,12 +56,13 @@ public:
     bool open(const std::string& url, const std::string& format, const StreamParams& params,
               const std::map<std::string, std::string>& options, std::string* error,
               int* errorCode = nullptr);
-    bool isConnected() const { return m_io != nullptr; }
     bool isOpen() const { return m_ctx != nullptr; }
 
     // Writes one access unit with its presentation time and duration in
-    // ticks of kTicksPerSecond (duration 0: unknown). A time that does not
-    // increase is moved just after the last one. False on an error; the muxer
+    // ticks of kTicksPerSecond (duration 0: unknown). In a coarser time base
+    // (Matroska's milliseconds) the time is rounded and the duration reaches
+    // the next picture's rounded time. A time that does not increase is moved
+    // just after the last one. False on an error; the muxer
     // stays open (close it).
     bool write(const std::string& accessUnit, int64_t pts, int64_t duration, bool keyFrame,
                std::string* error, int* errorCode = nullptr);
@@ -70,8 +71,6 @@ public:
     // when the end could not be written (closed anyway). Without
     // `writeTrailer` the output is only closed (a consumer that went away).
     bool close(std::string* error, bool writeTrailer = true, int* errorCode = nullptr);
-
-    uint64_t bytesWritten() const { return m_bytes; }
 
     // FFmpeg's text for an error code.
     static std::string errorText(int code);
@@ -86,5 +85,4 @@ private:
     AVFormatContext* m_ctx = nullptr;
     AVPacket* m_packet = nullptr;
     int64_t m_lastDts = INT64_MIN;
-    uint64_t m_bytes = 0;
 };

@@ -4,10 +4,17 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 // The end of the program waits this long for the file's end.
 constexpr int kStopGraceMs = 3000;
+
+// Microseconds of the timeline in the file's ticks.
+int64_t ticksOf(int64_t us) {
+    return (us * MediaMuxer::kTicksPerSecond + 500000) / 1000000;
+}
 
 } // namespace
 
@@ -124,16 +131,29 @@ bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
 
 void Recorder::stampAndWrite(const VideoUnit& unit) {
     const int64_t timeline = m_clock.stamp(unit.cameraTime, unit.arrivalUs);
-    if (!m_pacing) {
-        m_pacer.start(m_clock.typicalStepUs());
-        m_pacing = true;
+    int64_t pts = 0;
+    // A camera that stamps its pictures' own times gives the file its times;
+    // times stamped when sent, or arrival, are paced at the stream's rate.
+    if (m_clock.source() == UnitClock::Source::Camera && m_clock.cameraRegular()) {
+        pts = ticksOf(timeline);
+    } else {
+        if (!m_pacing) {
+            m_pacer.start(m_clock.typicalStepUs());
+            m_pacing = true;
+        }
+        pts = m_pacer.pace(timeline);
     }
-    const int64_t pts = m_pacer.pace(timeline);
     if (m_hasHeld && !writeHeld(pts - m_heldPts))
         return;
     m_held = unit;
     m_heldPts = pts;
     m_hasHeld = true;
+}
+
+int64_t Recorder::lastStepTicks() const {
+    if (m_pacing)
+        return m_pacer.stepTicks();
+    return std::max<int64_t>(1, ticksOf(m_clock.typicalStepUs()));
 }
 
 bool Recorder::writeHeld(int64_t duration) {
@@ -169,7 +189,7 @@ void Recorder::closeFile() {
         }
     }
     if (!m_failed && m_hasHeld)
-        writeHeld(m_pacer.stepTicks());
+        writeHeld(lastStepTicks());
     std::string reason;
     int code = 0;
     const bool complete = m_muxer.close(&reason, true, &code);

@@ -26,10 +26,11 @@ struct RecorderSettings {
 // Records the camera's H.264 as it comes, without re-encoding: a unit sink
 // whose writer thread ("orun-record") muxes into a file with libavformat.
 //
-// A file starts at a key frame, with its parameter sets. Its times come from
-// the camera's time trailer (else arrival), as a timeline (UnitClock) paced
-// into constant steps (FramePacer), from zero. A break of the stream (the link lost, a new media
-// session, a pause) ends the file cleanly; the next key frame begins the next part,
+// A file starts at a key frame, with its parameter sets. Its times are the
+// camera's, from its time trailer (UnitClock), from zero; without a trailer
+// (or with one stamped when sent, not regular) they are the timeline paced
+// into the constant steps of the stream's rate (FramePacer). A break of the stream (the link lost,
+// a new media session, a pause) ends the file cleanly; the next key frame begins the next part,
 // "<name>_part2" and so on, as does a key frame with other parameter sets (a
 // new resolution). A file that cannot be created or written ends the
 // recording: FileFailed tells why, then Finished.
@@ -57,6 +58,8 @@ private:
     void closeFile();
     void stampAndWrite(const VideoUnit& unit);
     bool writeHeld(int64_t duration);
+    // The duration of the file's last picture, in ticks.
+    int64_t lastStepTicks() const;
     void fail(const std::string& path, const std::string& reason, int errorNumber);
 
     const RecorderSettings m_settings;

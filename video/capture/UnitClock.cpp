@@ -28,6 +28,27 @@ int64_t medianOf(std::vector<int64_t> values, int64_t fallback) {
     return values[values.size() / 2];
 }
 
+// The slope of the least-squares line through (n, times[n]): the step of
+// times that come late by varying amounts. 0 with fewer than two times.
+int64_t fittedStep(const std::vector<int64_t>& times) {
+    const size_t n = times.size();
+    if (n < 2)
+        return 0;
+    const double meanIndex = static_cast<double>(n - 1) / 2.0;
+    double meanTime = 0;
+    for (int64_t t : times)
+        meanTime += static_cast<double>(t - times[0]);
+    meanTime /= static_cast<double>(n);
+    double covariance = 0;
+    double variance = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double di = static_cast<double>(i) - meanIndex;
+        covariance += di * (static_cast<double>(times[i] - times[0]) - meanTime);
+        variance += di * di;
+    }
+    return std::llround(covariance / variance);
+}
+
 } // namespace
 
 bool UnitClock::learn(int64_t cameraTime, int64_t arrivalUs) {
@@ -35,6 +56,7 @@ bool UnitClock::learn(int64_t cameraTime, int64_t arrivalUs) {
         return true;
     if (cameraTime == 0)
         m_missingTrailer = true;
+    m_arrivals.push_back(arrivalUs);
     if (m_learnCount == 0) {
         m_firstCamera = m_prevCamera = cameraTime;
         m_firstArrival = m_prevArrival = arrivalUs;
@@ -42,7 +64,6 @@ bool UnitClock::learn(int64_t cameraTime, int64_t arrivalUs) {
         return false;
     }
     ++m_learnCount;
-    m_arrivalSteps.push_back(arrivalUs - m_prevArrival);
     if (cameraTime != 0 && m_prevCamera != 0)
         m_cameraSteps.push_back(cameraTime - m_prevCamera);
     m_prevCamera = cameraTime;
@@ -72,19 +93,26 @@ void UnitClock::decideNow() {
             }
         }
     }
-    // The median step, or the mean one when that is shorter (pictures sent in
-    // bursts make the median too long).
-    const bool camera = m_source == Source::Camera;
-    const std::vector<int64_t>& steps = camera ? m_cameraSteps : m_arrivalSteps;
-    const int64_t span = camera ? cameraSpan : arrivalSpan;
-    int64_t step = medianOf(steps, 0);
-    if (!steps.empty() && span > 0)
-        step = std::min(step, span / static_cast<int64_t>(steps.size()));
-    if (camera && step > 0)
-        step = toMicros(step, m_ticksPerSecond);
+    int64_t step = 0;
+    if (m_source == Source::Camera) {
+        // The median step, or the mean one when that is shorter (pictures
+        // stamped when sent, in bursts, make the median too long).
+        if (!m_cameraSteps.empty()) {
+            const auto range = std::minmax_element(m_cameraSteps.begin(), m_cameraSteps.end());
+            m_cameraRegular = *range.first > 0 && *range.second - *range.first <=
+                                                      std::max<int64_t>(1, m_ticksPerSecond / 1000);
+        }
+        step = medianOf(m_cameraSteps, 0);
+        if (!m_cameraSteps.empty())
+            step = std::min(step, cameraSpan / static_cast<int64_t>(m_cameraSteps.size()));
+        if (step > 0)
+            step = toMicros(step, m_ticksPerSecond);
+    } else {
+        step = fittedStep(m_arrivals);
+    }
     m_typicalStepUs = step > 0 ? step : kDefaultStepUs;
     m_cameraSteps.clear();
-    m_arrivalSteps.clear();
+    m_arrivals.clear();
 }
 
 void UnitClock::restart() {
@@ -98,20 +126,27 @@ int64_t UnitClock::stamp(int64_t cameraTime, int64_t arrivalUs) {
         m_lastCamera = cameraTime;
         m_lastArrival = arrivalUs;
         m_lastUs = 0;
+        m_joinCamera = 0;
         return 0;
     }
     const int64_t arrivalStep = arrivalUs - m_lastArrival;
-    int64_t step = arrivalStep;
+    int64_t us = m_lastUs + std::max<int64_t>(arrivalStep, 1);
     if (m_source == Source::Camera && cameraTime != 0 && m_lastCamera != 0) {
         const int64_t cameraStep = toMicros(cameraTime - m_lastCamera, m_ticksPerSecond);
-        if (cameraStep > 0 && std::llabs(cameraStep - arrivalStep) <= kLeapUs)
-            step = cameraStep;
+        if (cameraStep > 0 && std::llabs(cameraStep - arrivalStep) <= kLeapUs) {
+            if (m_joinCamera == 0) {
+                m_joinCamera = m_lastCamera;
+                m_joinUs = m_lastUs;
+            }
+            us = std::max(m_joinUs + toMicros(cameraTime - m_joinCamera, m_ticksPerSecond),
+                          m_lastUs + 1);
+        } else {
+            m_joinCamera = 0; // joins again at the next plausible step
+        }
     }
-    if (step < 1)
-        step = 1;
     m_lastCamera = cameraTime;
     m_lastArrival = arrivalUs;
-    m_lastUs += step;
+    m_lastUs = us;
     return m_lastUs;
 }
 
@@ -123,18 +158,33 @@ int64_t FramePacer::stepFor(int64_t stepUs) {
                                         {30000, 1001}, {25, 1},       {24, 1}, {24000, 1001},
                                         {20, 1},       {15, 1},       {12, 1}, {10, 1}};
     const double step = static_cast<double>(std::max<int64_t>(stepUs, 1));
-    double best = 0.003;
-    int64_t chosen = 0;
-    for (const auto& rate : kRates) {
-        const double nominalUs =
-            1.0e6 * static_cast<double>(rate[1]) / static_cast<double>(rate[0]);
-        const double off = std::fabs(step / nominalUs - 1.0);
-        if (off < best) {
-            best = off;
-            chosen = std::llround(static_cast<double>(kTicksPerSecond) *
-                                  static_cast<double>(rate[1]) / static_cast<double>(rate[0]));
+    auto ticksOf = [](const int64_t* rate) {
+        return std::llround(static_cast<double>(kTicksPerSecond) * static_cast<double>(rate[1]) /
+                            static_cast<double>(rate[0]));
+    };
+    // The nearest rate within `tolerance`, of whole rates only or of all.
+    auto nearest = [&](double tolerance, bool wholeOnly) -> int64_t {
+        double best = tolerance;
+        int64_t chosen = 0;
+        for (const auto& rate : kRates) {
+            if (wholeOnly && rate[1] != 1)
+                continue;
+            const double nominalUs =
+                1.0e6 * static_cast<double>(rate[1]) / static_cast<double>(rate[0]);
+            const double off = std::fabs(step / nominalUs - 1.0);
+            if (off < best) {
+                best = off;
+                chosen = ticksOf(rate);
+            }
         }
-    }
+        return chosen;
+    };
+    // Half a second of arrival times cannot tell 30 from 29.97 a second: a
+    // whole rate near the step is taken (the pacer's gaps take up the odd
+    // 1000th), else one of the others when the step lies that close to it.
+    int64_t chosen = nearest(kNearRate, true);
+    if (chosen == 0)
+        chosen = nearest(kCloseRate, false);
     if (chosen > 0)
         return chosen;
     // A little short of the measured step: an estimate a little too long would

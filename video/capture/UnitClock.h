@@ -12,13 +12,16 @@
 // the common unit (nanoseconds, 100 ns, microseconds, 90 kHz, milliseconds)
 // the ratio lies near. When a unit carries no trailer, or the ratio fits none
 // of them, or the trailer does not advance, the arrival times are used
-// instead. Learning also gives the usual step between pictures (the median of
-// the steps it saw of the source it chose, or their mean when shorter).
+// instead. Learning also gives the usual step between pictures: of the
+// camera's time, the median step (or the mean one when shorter); of arrival,
+// the slope of a straight line through the arrival times (a picture that
+// comes late moves a median or the mean of so few steps far more).
 //
-// Afterwards each unit's step is the camera's step when that is plausible,
-// else the arrival step: a trailer that goes back or leaps more than two
-// seconds away from the arrival step (a camera that restarted its clock) does
-// not break the timeline.
+// Afterwards a unit's time is the camera's: its distance from where the
+// camera's time last joined the timeline, so that no rounding adds up. A
+// trailer that goes back or leaps more than two seconds away from the
+// arrival step (a camera that restarted its clock) does not break the
+// timeline: the arrival step stands in and the camera's time joins again.
 class UnitClock {
 public:
     enum class Source { Learning, Camera, Arrival };
@@ -32,6 +35,10 @@ public:
     void decideNow();
     // Ticks of the camera's time per second (0 unless the source is Camera).
     int64_t cameraTicksPerSecond() const { return m_ticksPerSecond; }
+    // The camera stamps its pictures' own times: the steps it learned from
+    // lie within a millisecond of each other (a time stamped when sent
+    // jitters with the sender).
+    bool cameraRegular() const { return m_cameraRegular; }
     // The usual step between pictures in microseconds (33333 when unknown).
     int64_t typicalStepUs() const { return m_typicalStepUs; }
 
@@ -51,6 +58,7 @@ private:
     Source m_source = Source::Learning;
     int64_t m_ticksPerSecond = 0;
     int64_t m_typicalStepUs = 33333;
+    bool m_cameraRegular = false;
     // Learning.
     int m_learnCount = 0;
     bool m_missingTrailer = false;
@@ -59,15 +67,18 @@ private:
     int64_t m_prevCamera = 0;
     int64_t m_prevArrival = 0;
     std::vector<int64_t> m_cameraSteps;
-    std::vector<int64_t> m_arrivalSteps;
+    std::vector<int64_t> m_arrivals;
     // Timeline.
     bool m_started = false;
     int64_t m_lastCamera = 0;
     int64_t m_lastArrival = 0;
     int64_t m_lastUs = 0;
+    // Where the camera's time last joined the timeline (0: not joined).
+    int64_t m_joinCamera = 0;
+    int64_t m_joinUs = 0;
 };
 
-// Turns a timeline of pictures into the presentation times of a file: a
+// Turns a timeline of arrival times into the presentation times of a file: a
 // constant step (exactly a common frame rate's when the usual step lies that
 // near, else a little shorter than the usual step), in 90 kHz ticks from
 // zero. A file of constant steps plays smoothly and every player and tool
@@ -92,8 +103,13 @@ public:
     int64_t pace(int64_t timelineUs);
     int64_t stepTicks() const { return m_step; }
 
-    // The step in ticks for a step in microseconds: the nearest common frame
-    // rate's own step when the step is within 0.3 % of it.
+    // How near a measured step must lie to a common rate's: a whole rate (30,
+    // not 29.97) within kNearRate, else any common rate within kCloseRate.
+    static constexpr double kCloseRate = 0.003;
+    static constexpr double kNearRate = 0.04;
+
+    // The step in ticks for a step in microseconds: the common frame rate's
+    // own step when the step lies near one.
     static int64_t stepFor(int64_t stepUs);
 
 private:

@@ -433,6 +433,13 @@ void MediaCamera::Impl::send_frame(
     int64_t trailerTime = 0;
     if (config.timeTrailer) {
         trailerTime = MediaCamera::steadyMicros();
+        if (config.trailerInMilliseconds) {
+            std::lock_guard<std::mutex> lock(mutex);
+            const int fps = config.framesPerSecond > 0                ? config.framesPerSecond
+                            : source && source->framesPerSecond() > 0 ? source->framesPerSecond()
+                                                                      : 30;
+            trailerTime = 1000000 + static_cast<int64_t>(frameIndex) * 1000 / fps;
+        }
         video += kContainerPrefix;
         video += std::string("\x03\x08\x00", 3);
         put_i64(video, trailerTime);

@@ -25,6 +25,10 @@ struct MediaConfig {
     // Append a 16-byte time trailer (send time, microseconds of the steady
     // clock) to every video frame.
     bool timeTrailer = false;
+    // With the trailer: count the picture's place at the frame rate in
+    // milliseconds instead, as a camera's encoder stamps its pictures (33,
+    // 33 and 34 ms apart at 30 a second).
+    bool trailerInMilliseconds = false;
     // Send the source's side information before each frame that has some.
     bool sideInfo = true;
     // A container frame after every n-th video frame (0: none).

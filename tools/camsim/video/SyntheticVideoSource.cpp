@@ -269,7 +269,8 @@ std::string H264Encoder::encode(const cv::Mat& rgb, bool forceKey) {
     return withLongStartCodes(unit);
 }
 
-SyntheticVideoSource::SyntheticVideoSource() = default;
+SyntheticVideoSource::SyntheticVideoSource(int framesPerSecond)
+    : m_fps(std::max(1, framesPerSecond)) {}
 
 void SyntheticVideoSource::configure(const VideoSettings& settings) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -296,7 +297,7 @@ bool SyntheticVideoSource::nextFrame(VideoFrame& out) {
         m_keyFrameNext = false;
     }
     // A new size opens a new encoder, whose first picture is an IDR with SPS and PPS.
-    if (reopen && !m_encoder.open(settings.width, settings.height, kFps))
+    if (reopen && !m_encoder.open(settings.width, settings.height, m_fps))
         return false;
     SubjectBox box;
     cv::Mat picture = SyntheticScene::render(m_index, settings, &box);

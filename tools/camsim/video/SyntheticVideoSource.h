@@ -68,21 +68,22 @@ private:
 };
 
 // The simulated camera's live picture: the synthetic scene at the configured
-// resolution, 30 frames per second, with the subject's box as side information.
-// configure() may be called from another thread than nextFrame().
+// resolution, encoded for 30 frames per second (or the rate given), with the
+// subject's box as side information. configure() may be called from another
+// thread than nextFrame().
 class SyntheticVideoSource : public VideoSource {
 public:
-    SyntheticVideoSource();
+    explicit SyntheticVideoSource(int framesPerSecond = 30);
     void configure(const VideoSettings& settings) override;
     bool nextFrame(VideoFrame& out) override;
     void startStream() override;
-    int framesPerSecond() const override { return kFps; }
+    int framesPerSecond() const override { return m_fps; }
 
     // Name of the encoder in use (empty before the first frame).
     std::string encoderName() const { return m_encoder.name(); }
 
 private:
-    static constexpr int kFps = 30;
+    const int m_fps;
     std::mutex m_mutex; // guards m_settings and m_reopen
     VideoSettings m_settings;
     bool m_reopen = true;
