@@ -1,12 +1,14 @@
 #include "app/CaptureControl.h"
 
 #include "app/RunOptions.h"
+#include "video/capture/CaptureFiles.h"
 #include "video/capture/LiveOutput.h"
 #include "video/capture/Recorder.h"
 #include "video/capture/SnapshotTaker.h"
 
 #include <QDebug>
 #include <QDir>
+#include <QStringList>
 
 #include <cerrno>
 
@@ -36,8 +38,16 @@ void CaptureControl::setVideoHooks(VideoHooks hooks) {
     m_snapshotsPlugged = false;
 }
 
-qint64 CaptureControl::recordingElapsedMs() const {
-    return m_recorder && m_recordingClock.isValid() ? m_recordingClock.elapsed() : 0;
+void CaptureControl::setRecorderFactory(RecorderFactory factory) {
+    m_makeRecorder = std::move(factory);
+}
+
+qint64 CaptureControl::recordedMs() const {
+    return m_recorder ? m_recorder->recordedUs() / 1000 : 0;
+}
+
+bool CaptureControl::isRecordingWaiting() const {
+    return m_recorder && !m_recorder->writingPictures();
 }
 
 QString CaptureControl::liveUrl() const {
@@ -113,13 +123,24 @@ bool CaptureControl::startRecording() {
         return false;
     }
     const RecorderSettings settings = recorderSettings();
+    // Told at once, not at the first picture: a recording that cannot be
+    // written never looks as if it ran.
+    CaptureEvent unusable;
+    if (!capturefiles::checkFolder(settings.folder, &unusable.reason, &unusable.errorNumber)) {
+        const QString folder = shownPath(settings.folder);
+        qWarning().noquote() << "Recording not started: the folder" << folder
+                             << "cannot be written:" << QString::fromStdString(unusable.reason);
+        emit notice(kNoticeWarning, tr("录像无法写入 %1:%2").arg(folder, reasonText(unusable)));
+        return false;
+    }
     const WriterId id = ++m_nextId;
-    auto recorder = std::make_shared<Recorder>(settings, reporterFor(id, Writer::Recording));
+    std::shared_ptr<Recorder> recorder =
+        m_makeRecorder ? m_makeRecorder(settings, reporterFor(id, Writer::Recording))
+                       : std::make_shared<Recorder>(settings, reporterFor(id, Writer::Recording));
     recorder->start();
     m_recorder = recorder;
     m_recorderId = id;
     m_recordingFile.clear();
-    m_recordingClock.start();
     m_hooks.addUnitSink(recorder);
     qInfo().noquote() << "Recording on the PC into" << shownPath(settings.folder);
     emit recordingChanged(true);
@@ -135,7 +156,6 @@ void CaptureControl::stopRecording() {
         m_hooks.removeUnitSink(recorder);
     retire(m_recorderId, recorder);
     m_recorderId = 0;
-    m_recordingClock.invalidate();
     m_recordingFile.clear();
     qInfo() << "Recording on the PC stopped";
     emit recordingChanged(false);
@@ -152,10 +172,22 @@ void CaptureControl::onRecorderEvent(WriterId id, const CaptureEvent& event) {
     case CaptureEvent::Kind::FileClosed:
         qInfo().noquote() << "Recording complete:" << path << event.frames << "pictures,"
                           << event.durationUs / 1000 << "ms";
+        if (!event.gaps.empty()) {
+            QStringList where;
+            for (const CaptureEvent::Gap& gap : event.gaps)
+                where << QStringLiteral("%1–%2 s (%3 pictures)")
+                             .arg(gap.atUs / 1e6, 0, 'f', 2)
+                             .arg((gap.atUs + gap.durationUs) / 1e6, 0, 'f', 2)
+                             .arg(gap.pictures);
+            qWarning().noquote() << "Recording" << path << "misses"
+                                 << QString::number(event.missingUs() / 1e6, 'f', 1)
+                                 << "s where the disk was too slow, at" << where.join(", ")
+                                 << "of the file's time";
+        }
         if (id == m_recorderId && m_recordingFile == path)
             m_recordingFile.clear();
         emit fileWritten(path);
-        emit notice(kNoticeInfo, tr("录像已保存:%1").arg(path));
+        emit notice(event.gaps.empty() ? kNoticeInfo : kNoticeWarning, savedText(path, event));
         break;
     case CaptureEvent::Kind::FileFailed:
         qWarning().noquote() << "Recording could not be written to" << path << ":"
@@ -330,6 +362,13 @@ void CaptureControl::shutdown(int graceMs) {
         emit recordingChanged(false);
     if (wasLive)
         emit liveOutputChanged(false);
+}
+
+QString CaptureControl::savedText(const QString& path, const CaptureEvent& closed) {
+    QString text = tr("录像已保存:%1").arg(path);
+    if (!closed.gaps.empty())
+        text += tr(",因磁盘太慢缺失 %1 秒").arg(QString::number(closed.missingUs() / 1e6, 'f', 1));
+    return text;
 }
 
 QString CaptureControl::reasonText(const CaptureEvent& event) {

@@ -4,7 +4,6 @@
 #include "video/capture/CaptureEvent.h"
 #include "video/capture/UnitWriter.h"
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -51,9 +50,19 @@ public:
 
     void setVideoHooks(VideoHooks hooks);
 
+    // Makes the recorder of each recording: a plain Recorder unless another
+    // is handed in (a test's, whose disk stalls when it says).
+    using RecorderFactory =
+        std::function<std::shared_ptr<Recorder>(const RecorderSettings&, CaptureReport)>;
+    void setRecorderFactory(RecorderFactory factory);
+
     bool isRecording() const { return m_recorder != nullptr; }
-    // Time since the recording was switched on (0 when it is off).
-    qint64 recordingElapsedMs() const;
+    // What the recording's files hold so far, in their own time (0 when it
+    // is off).
+    qint64 recordedMs() const;
+    // Recording, but no picture is being written: no camera yet, or between
+    // two files.
+    bool isRecordingWaiting() const;
     // The file being written, empty between files.
     QString recordingFile() const { return m_recordingFile; }
     bool isLiveOutputOn() const { return m_live != nullptr; }
@@ -97,16 +106,17 @@ private:
     void retire(WriterId id, std::shared_ptr<UnitWriter> writer);
     void release(WriterId id);
     static QString reasonText(const CaptureEvent& event);
+    static QString savedText(const QString& path, const CaptureEvent& closed);
     // Where recordings and the live output go: as given for this run
     // (RunOverrides), else as configured.
     static RecorderSettings recorderSettings();
     static LiveSettings liveSettings();
 
     VideoHooks m_hooks;
+    RecorderFactory m_makeRecorder;
     WriterId m_nextId = 0;
     std::shared_ptr<Recorder> m_recorder;
     WriterId m_recorderId = 0;
-    QElapsedTimer m_recordingClock;
     QString m_recordingFile;
     std::shared_ptr<LiveOutput> m_live;
     WriterId m_liveId = 0;

@@ -1,5 +1,6 @@
 #include "app/Statistics.h"
 
+#include "app/CaptureControl.h"
 #include "camera/Camera.h"
 #include "video/LatencyTrace.h"
 #include "video/videoctl.h"
@@ -21,6 +22,11 @@ StatsSample sampleStatistics() {
     s.link = video->linkStats();
     s.cameraLinked = video->linkUp();
     s.probeRoundTripUs = Camera::instance()->lastProbeRoundTripUs();
+    const CaptureControl* capture = CaptureControl::instance();
+    s.recording = capture->isRecording();
+    s.recorder = capture->recordingStats();
+    s.liveOutput = capture->isLiveOutputOn();
+    s.live = capture->liveOutputStats();
     s.atUs = latencytrace::nowMicros(); // the clock of lastPictureUs
     return s;
 }
@@ -65,6 +71,12 @@ StatsReport describeStatistics(const StatsSample& before, const StatsSample& now
     r.droppedDecodeError = p.decodeErrors;
     if (p.lastPictureUs > 0 && now.atUs >= p.lastPictureUs)
         r.secondsSinceLastPicture = (now.atUs - p.lastPictureUs) / 1e6;
+
+    r.recording = now.recording;
+    r.recordingDropped = now.recorder.unitsDropped;
+    r.recordingMissingSeconds = now.recorder.missingUs / 1e6;
+    r.liveOutput = now.liveOutput;
+    r.liveDropped = now.live.unitsDropped;
 
     if (!now.cameraLinked) {
         r.linkState = MediaLinkState::NoCamera;

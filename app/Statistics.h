@@ -2,6 +2,7 @@
 
 #include "kcpclient/LinkCounters.h"
 #include "video/PipelineStats.h"
+#include "video/capture/UnitWriter.h"
 
 #include <cstdint>
 #include <string>
@@ -16,10 +17,15 @@ struct StatsSample {
     MediaLinkStats link;
     int64_t probeRoundTripUs = -1; // last control-link probe, −1 none yet
     bool cameraLinked = false;     // the control link is up
+    // Capture on the PC, while it is on.
+    bool recording = false;
+    WriterStats recorder;
+    bool liveOutput = false;
+    WriterStats live;
 };
 
-// Reads the counters of the process's decoder controller, media client and
-// camera.
+// Reads the counters of the process's decoder controller, media client,
+// camera and capture.
 StatsSample sampleStatistics();
 
 enum class MediaLinkState {
@@ -55,6 +61,14 @@ struct StatsReport {
     double secondsSinceLastPicture = -1; // −1 none yet
     MediaLinkState linkState = MediaLinkState::NoCamera;
     uint64_t attempts = 0; // session attempts without media so far (connecting, reconnecting)
+    // Capture on the PC while it is on: units its queues let go (the disk or
+    // the network did not keep up), totals, and the time the recording's
+    // files miss for it.
+    bool recording = false;
+    uint64_t recordingDropped = 0;
+    double recordingMissingSeconds = 0;
+    bool liveOutput = false;
+    uint64_t liveDropped = 0;
 };
 
 StatsReport describeStatistics(const StatsSample& before, const StatsSample& now);

@@ -1,4 +1,4 @@
-# orun_test(NAME SOURCES ... [LIBS ...] [LOCKS ...] [OFFSCREEN] [XVFB] [TIMEOUT s])
+# orun_test(NAME SOURCES ... [LIBS ...] [LOCKS ...] [OFFSCREEN] [XVFB] [OWN_MOUNTS] [TIMEOUT s])
 #
 # Builds one GoogleTest program and registers each TEST of its sources as its
 # own CTest test, so that the suite runs in parallel.
@@ -6,6 +6,10 @@
 #             that bind the fixed ports (see below).
 #  OFFSCREEN  widget tests: run with QT_QPA_PLATFORM=offscreen.
 #  XVFB       OpenGL tests: run under xvfb-run (a real X server with Mesa).
+#  OWN_MOUNTS tests of folders that cannot be written and of a full disk: run
+#             in a mount namespace with a read-only and a small file system
+#             (tests/support/own-mounts.sh) where the host allows one; their
+#             tests skip elsewhere.
 # Each program gets a Qt application object from tests/support/TestMain.cpp
 # (QApplication for OFFSCREEN and XVFB, QCoreApplication otherwise).
 # Tests run in build/bin, next to config/, language/ and icon/. Screenshots and
@@ -36,8 +40,25 @@ if(ORUN_OWN_NETWORK)
 else()
     message(STATUS "Tests that bind the fixed ports: one at a time (no network namespaces here)")
 endif()
+set(ORUN_OWN_MOUNTS "")
+if(ORUN_UNSHARE_COMMAND)
+    foreach(options -m -rm)
+        execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tests/support/own-mounts.sh ${options} true
+                        RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+        if(rc EQUAL 0)
+            set(ORUN_OWN_MOUNTS ${CMAKE_SOURCE_DIR}/tests/support/own-mounts.sh ${options})
+            break()
+        endif()
+    endforeach()
+endif()
+if(ORUN_OWN_MOUNTS)
+    message(STATUS "Tests of unwritable folders and full disks: in a mount namespace of their own")
+else()
+    message(STATUS "Tests of unwritable folders and full disks: skipped (no mount namespaces here)")
+endif()
+
 function(orun_test name)
-    cmake_parse_arguments(ARG "OFFSCREEN;XVFB" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
+    cmake_parse_arguments(ARG "OFFSCREEN;XVFB;OWN_MOUNTS" "TIMEOUT" "SOURCES;LIBS;LOCKS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_compile_options(${name} PRIVATE ${ORUN_WARNINGS})
     if(ARG_OFFSCREEN OR ARG_XVFB)
@@ -51,9 +72,12 @@ function(orun_test name)
     # add_test runs a target through its emulator, which is how each test gets
     # its own network namespace and its own X server.
     set(emulator "")
+    if(ARG_OWN_MOUNTS AND ORUN_OWN_MOUNTS)
+        set(emulator ${ORUN_OWN_MOUNTS})
+    endif()
     set(binds_ports ${ARG_LOCKS})
     if(binds_ports AND ORUN_OWN_NETWORK)
-        set(emulator ${ORUN_OWN_NETWORK})
+        list(APPEND emulator ${ORUN_OWN_NETWORK})
         set(ARG_LOCKS "")
     endif()
     if(ARG_XVFB)

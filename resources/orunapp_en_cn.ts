@@ -12,6 +12,10 @@
         <translation>(replaced %1 times)</translation>
     </message>
     <message>
+        <source>,因磁盘太慢缺失 %1 秒</source>
+        <translation>, %1 s missing where the disk was too slow</translation>
+    </message>
+    <message>
         <source>:响应包出现数据域长度错误</source>
         <translation>: reply packet has a wrong data length</translation>
     </message>
@@ -294,6 +298,10 @@ Players: ffplay %1</translation>
         <translation>Current connection: not connected (station mode)</translation>
     </message>
     <message>
+        <source>录像 丢弃 %1 帧,缺失 %2 秒</source>
+        <translation>Recording: %1 dropped, %2 s missing</translation>
+    </message>
+    <message>
         <source>往返时间 %1 ms (控制链路探测)</source>
         <translation>Round trip %1 ms (control link probe)</translation>
     </message>
@@ -518,6 +526,10 @@ Players: ffplay %1</translation>
         <translation>The stream URL your streaming service gives (with its stream key)</translation>
     </message>
     <message>
+        <source>直播输出 丢弃 %1 帧</source>
+        <translation>Live output: %1 dropped</translation>
+    </message>
+    <message>
         <source>直播输出:</source>
         <translation>Live output:</translation>
     </message>
@@ -576,6 +588,10 @@ Players: ffplay %1</translation>
     <message>
         <source>站点模式</source>
         <translation>Station mode</translation>
+    </message>
+    <message>
+        <source>等待相机</source>
+        <translation>waiting for the camera</translation>
     </message>
     <message>
         <source>等线</source>

@@ -12,6 +12,10 @@
         <translation>(已更换 %1 次)</translation>
     </message>
     <message>
+        <source>,因磁盘太慢缺失 %1 秒</source>
+        <translation>,因磁盘太慢缺失 %1 秒</translation>
+    </message>
+    <message>
         <source>:响应包出现数据域长度错误</source>
         <translation>:响应包出现数据域长度错误</translation>
     </message>
@@ -294,6 +298,10 @@
         <translation>当前连接:未连接(站点模式)</translation>
     </message>
     <message>
+        <source>录像 丢弃 %1 帧,缺失 %2 秒</source>
+        <translation>录像 丢弃 %1 帧,缺失 %2 秒</translation>
+    </message>
+    <message>
         <source>往返时间 %1 ms (控制链路探测)</source>
         <translation>往返时间 %1 ms (控制链路探测)</translation>
     </message>
@@ -518,6 +526,10 @@
         <translation>直播平台给出的推流地址(含串流密钥)</translation>
     </message>
     <message>
+        <source>直播输出 丢弃 %1 帧</source>
+        <translation>直播输出 丢弃 %1 帧</translation>
+    </message>
+    <message>
         <source>直播输出:</source>
         <translation>直播输出:</translation>
     </message>
@@ -576,6 +588,10 @@
     <message>
         <source>站点模式</source>
         <translation>站点模式</translation>
+    </message>
+    <message>
+        <source>等待相机</source>
+        <translation>等待相机</translation>
     </message>
     <message>
         <source>等线</source>

@@ -147,7 +147,13 @@ void CaptureBar::showRecording(bool on) {
 }
 
 void CaptureBar::updateRunningTime() {
-    const qint64 seconds = m_control->recordingElapsedMs() / 1000;
+    // The time the file holds, not the time since the click: nothing runs
+    // until the first picture is in it.
+    if (m_control->isRecordingWaiting()) {
+        m_record->setText(tr("等待相机"));
+        return;
+    }
+    const qint64 seconds = m_control->recordedMs() / 1000;
     m_record->setText(QStringLiteral("%1:%2:%3")
                           .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
                           .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))

@@ -9,7 +9,8 @@ class ErrorInfoDlg;
 class QToolButton;
 
 // The capture buttons of the title bar: record on the PC (a red dot and the
-// running time while it records), snapshot, live output (its URL in the
+// time the recording holds, or "waiting for the camera" while no picture is
+// being written), snapshot, live output (its URL in the
 // tooltip); the tooltips, also their accessible names, name the keys that do
 // the same. They drive a CaptureControl and follow its state, whoever changed
 // it (a key, the command line). Its notices show as a banner of the fault

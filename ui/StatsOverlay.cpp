@@ -97,6 +97,15 @@ QString StatsOverlay::describe(const StatsReport& r, bool ratesKnown) {
                  .arg(r.droppedQueueFull)
                  .arg(r.droppedRenderBusy)
                  .arg(r.droppedDecodeError);
+    QStringList capture;
+    if (r.recording)
+        capture << tr("录像 丢弃 %1 帧,缺失 %2 秒")
+                       .arg(r.recordingDropped)
+                       .arg(number(r.recordingMissingSeconds, 1));
+    if (r.liveOutput)
+        capture << tr("直播输出 丢弃 %1 帧").arg(r.liveDropped);
+    if (!capture.isEmpty())
+        lines << capture.join(QStringLiteral(" · "));
     lines << (r.secondsSinceLastPicture >= 0
                   ? tr("上一帧 %1 秒前").arg(number(r.secondsSinceLastPicture, 1))
                   : tr("尚无画面"));

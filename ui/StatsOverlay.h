@@ -10,7 +10,8 @@
 // The statistics over the video: a small translucent panel in the picture's
 // top-left corner that says, once a second while it shows, what arrives, what
 // is decoded and shown, what the media link loses and resends, which decoder
-// runs, what is dropped and why, and whether the media link is reconnecting.
+// runs, what is dropped and why (also by the recording and the live output
+// while they are on), and whether the media link is reconnecting.
 // It reads counters the pipeline keeps anyway (on the graphical thread, from
 // its timer) and lets the pointer through to the controls beneath.
 class StatsOverlay : public QLabel {

@@ -2,13 +2,49 @@
 
 #include <algorithm>
 
+void UnitGap::add(const VideoUnit& unit) {
+    if (units == 0) {
+        firstCameraTime = unit.cameraTime;
+        firstArrivalUs = unit.arrivalUs;
+    }
+    lastCameraTime = unit.cameraTime;
+    lastArrivalUs = unit.arrivalUs;
+    ++units;
+}
+
+void UnitGap::add(const UnitGap& later) {
+    if (later.empty())
+        return;
+    if (units == 0) {
+        firstCameraTime = later.firstCameraTime;
+        firstArrivalUs = later.firstArrivalUs;
+    }
+    lastCameraTime = later.lastCameraTime;
+    lastArrivalUs = later.lastArrivalUs;
+    units += later.units;
+}
+
 UnitQueue::UnitQueue(size_t capacity) : m_capacity(std::max<size_t>(capacity, 1)) {}
 
 void UnitQueue::dropUnitsLocked() {
     m_dropped += m_unitCount;
-    m_entries.erase(std::remove_if(m_entries.begin(), m_entries.end(),
-                                   [](const Entry& e) { return !e.isBreak; }),
-                    m_entries.end());
+    // The units let go before a break kept are lost before it; those after
+    // the last break, before whatever is queued next.
+    std::deque<Entry> kept;
+    UnitGap lost;
+    for (Entry& e : m_entries) {
+        lost.add(e.lostBefore);
+        if (e.isBreak) {
+            e.lostBefore = lost;
+            lost = UnitGap{};
+            kept.push_back(std::move(e));
+        } else {
+            lost.add(e.unit);
+        }
+    }
+    lost.add(m_lostAfterLast);
+    m_lostAfterLast = lost;
+    m_entries.swap(kept);
     m_unitCount = 0;
 }
 
@@ -17,6 +53,7 @@ bool UnitQueue::push(const VideoUnit& unit) {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_awaitKeyFrame && !unit.keyFrame) {
             ++m_dropped;
+            m_lostAfterLast.add(unit);
             return false;
         }
         m_awaitKeyFrame = false;
@@ -28,11 +65,14 @@ bool UnitQueue::push(const VideoUnit& unit) {
             if (!unit.keyFrame) {
                 m_awaitKeyFrame = true;
                 ++m_dropped;
+                m_lostAfterLast.add(unit);
                 return false;
             }
         }
         Entry entry;
         entry.unit = unit;
+        entry.lostBefore = m_lostAfterLast;
+        m_lostAfterLast = UnitGap{};
         m_entries.push_back(std::move(entry));
         ++m_unitCount;
         m_maxDepth = std::max(m_maxDepth, m_unitCount);
@@ -44,18 +84,21 @@ bool UnitQueue::push(const VideoUnit& unit) {
 void UnitQueue::pushBreak(StreamBreak reason) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        // (Units let go after the break it joins stay lost after it.)
         if (!m_entries.empty() && m_entries.back().isBreak && m_entries.back().reason == reason)
             return;
         Entry entry;
         entry.isBreak = true;
         entry.reason = reason;
+        entry.lostBefore = m_lostAfterLast;
+        m_lostAfterLast = UnitGap{};
         m_entries.push_back(std::move(entry));
     }
     m_ready.notify_one();
 }
 
 UnitQueue::Taken UnitQueue::take(VideoUnit& unit, StreamBreak& reason,
-                                 std::chrono::milliseconds timeout) {
+                                 std::chrono::milliseconds timeout, UnitGap* lostBefore) {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto ready = [&] { return !m_entries.empty() || m_interrupted; };
     if (timeout == std::chrono::milliseconds::max())
@@ -65,6 +108,8 @@ UnitQueue::Taken UnitQueue::take(VideoUnit& unit, StreamBreak& reason,
     if (m_interrupted || m_entries.empty())
         return Taken::Nothing;
     Entry& front = m_entries.front();
+    if (lostBefore)
+        *lostBefore = front.lostBefore;
     Taken taken = Taken::Break;
     if (front.isBreak) {
         reason = front.reason;
@@ -131,6 +176,7 @@ void UnitQueue::resync() {
 void UnitQueue::clear() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_entries.clear();
+    m_lostAfterLast = UnitGap{};
     m_unitCount = 0;
     m_awaitKeyFrame = false;
 }

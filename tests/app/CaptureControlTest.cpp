@@ -6,6 +6,7 @@
 #include "app/Configuration.h"
 #include "app/RunOptions.h"
 #include "tests/support/FakeVideo.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/SyntheticUnits.h"
 #include "video/VideoPicture.h"
 
@@ -24,6 +25,8 @@ extern "C" {
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -153,15 +156,17 @@ TEST_F(CaptureControlTest, AFolderThatCannotBeWrittenShowsWhyAndEndsTheRecording
     CaptureControl control;
     QSignalSpy shown(&control, &CaptureControl::notice);
     control.setVideoHooks(video.hooks());
-    ASSERT_TRUE(control.startRecording());
-    SyntheticUnits camera(320, 240);
-    video.send(camera.next());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !control.isRecording(); }, 5000));
+    // Told at the click, camera or not; nothing records.
+    QSignalSpy changed(&control, &CaptureControl::recordingChanged);
+    EXPECT_FALSE(control.startRecording());
+    EXPECT_FALSE(control.isRecording());
     EXPECT_TRUE(video.units.empty());
+    EXPECT_TRUE(changed.isEmpty());
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0][0].toInt(), CaptureControl::kNoticeWarning);
     EXPECT_TRUE(shown[0][1].toString().contains("plain-file"))
         << shown[0][1].toString().toStdString();
+    EXPECT_TRUE(shown[0][1].toString().contains(QString::fromUtf8("不是文件夹")));
 
     // A snapshot into it fails the same way; the picture sink stays plugged.
     control.takeSnapshot();
@@ -175,6 +180,96 @@ TEST_F(CaptureControlTest, AFolderThatCannotBeWrittenShowsWhyAndEndsTheRecording
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 2; }, 5000));
     EXPECT_EQ(shown[1][0].toInt(), CaptureControl::kNoticeWarning);
     EXPECT_FALSE(control.isSnapshotPending());
+}
+
+namespace {
+
+// Recorders whose disk stalls at the start of each file until the test lets
+// it go on (at the latest when it ends); the pictures that come meanwhile are
+// let go by the queue.
+class StallingDisk {
+public:
+    CaptureControl::RecorderFactory factory() {
+        const std::shared_ptr<State> state = m_state;
+        return [state](const RecorderSettings& settings, CaptureReport report) {
+            return std::make_shared<Recorder>(settings, [state, report](const CaptureEvent& e) {
+                report(e);
+                if (e.kind != CaptureEvent::Kind::FileOpened)
+                    return;
+                std::unique_lock<std::mutex> lock(state->mutex);
+                state->stalled = true;
+                state->changed.notify_all();
+                state->changed.wait(lock, [&] { return state->goOn; });
+            });
+        };
+    }
+    bool waitUntilStalled() {
+        std::unique_lock<std::mutex> lock(m_state->mutex);
+        return m_state->changed.wait_for(lock, std::chrono::seconds(10),
+                                         [this] { return m_state->stalled; });
+    }
+    void goOn() {
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        m_state->goOn = true;
+        m_state->changed.notify_all();
+    }
+    ~StallingDisk() { goOn(); }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool stalled = false;
+        bool goOn = false;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+};
+
+} // namespace
+
+TEST_F(CaptureControlTest, TheRunningTimeIsWhatTheFileHoldsAndAHoleIsToldWhenItCloses) {
+    CaptureSettings s = CaptureSettings::load();
+    s.recordFolder = dir.path() + "/videos";
+    s.save();
+    FakeVideo video;
+    CaptureControl control;
+    StallingDisk disk; // lets go before the control ends
+    control.setRecorderFactory(disk.factory());
+    QSignalSpy shown(&control, &CaptureControl::notice);
+    QSignalSpy written(&control, &CaptureControl::fileWritten);
+    control.setVideoHooks(video.hooks());
+    LogLines log;
+
+    ASSERT_TRUE(control.startRecording());
+    EXPECT_TRUE(control.isRecordingWaiting()) << "no camera yet";
+    EXPECT_EQ(control.recordedMs(), 0);
+    QTest::qWait(300);
+    EXPECT_EQ(control.recordedMs(), 0) << "the wall clock does not count";
+
+    // 30 a second, a key frame a second. The file opens with the first, then
+    // the disk stalls: of the next 199, 1..149 are let go.
+    SyntheticUnits camera(320, 240);
+    video.send(camera.next());
+    ASSERT_TRUE(disk.waitUntilStalled());
+    EXPECT_TRUE(control.isRecordingWaiting()) << "nothing in the file yet";
+    for (int i = 1; i < 200; ++i)
+        video.send(camera.next());
+    disk.goOn();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control.isRecordingWaiting(); }, 5000));
+    EXPECT_GE(control.recordedMs(), 5000) << "the hole is time of the file";
+    EXPECT_LE(control.recordedMs(), 6700);
+    EXPECT_EQ(control.recordingStats().unitsDropped, 149u);
+    EXPECT_EQ(control.recordingStats().gaps, 1u);
+
+    control.stopRecording();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return written.size() == 1; }, 5000));
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0][0].toInt(), CaptureControl::kNoticeWarning);
+    EXPECT_EQ(
+        shown[0][1].toString(),
+        QString::fromUtf8("录像已保存:%1,因磁盘太慢缺失 5.0 秒").arg(written[0][0].toString()));
+    EXPECT_TRUE(log.contains(QString::fromUtf8("s where the disk was too slow, at 0.03–5.00 s "
+                                               "(149 pictures)")));
 }
 
 TEST_F(CaptureControlTest, SnapshotGoesToThePicturesFolder) {

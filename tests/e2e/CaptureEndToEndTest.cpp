@@ -7,7 +7,9 @@
 
 #include "app/CaptureControl.h"
 #include "app/Configuration.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/MediaProbe.h"
+#include "tests/support/ScratchDisks.h"
 #include "tools/camsim/video/SyntheticVideoSource.h"
 #include "ui/CaptureBar.h"
 #include "ui/ErrorInfoDlg.h"
@@ -97,45 +99,6 @@ QStringList liveInput(int frames) {
 bool requireFfmpeg() {
     return mediaprobe::haveTool("ffprobe") && mediaprobe::haveTool("ffmpeg");
 }
-
-// Debug-log lines of the program while a test runs.
-class LogLines {
-public:
-    LogLines() {
-        instance() = this;
-        m_previous = qInstallMessageHandler(&LogLines::handle);
-    }
-    ~LogLines() {
-        qInstallMessageHandler(m_previous);
-        instance() = nullptr;
-    }
-    bool contains(const QString& part) const {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (const QString& l : m_lines)
-            if (l.contains(part))
-                return true;
-        return false;
-    }
-
-private:
-    static LogLines*& instance() {
-        static LogLines* current = nullptr;
-        return current;
-    }
-    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-        if (LogLines* self = instance()) {
-            {
-                std::lock_guard<std::mutex> lock(self->m_mutex);
-                self->m_lines << text;
-            }
-            if (self->m_previous)
-                self->m_previous(type, context, text);
-        }
-    }
-    mutable std::mutex m_mutex;
-    QStringList m_lines;
-    QtMessageHandler m_previous = nullptr;
-};
 
 // The window against camsim, with capture folders of its own.
 class CaptureEndToEnd : public ::testing::Test {

@@ -476,6 +476,18 @@ TEST(StatsOverlay, SaysWhatTheCountersSayAndTheStateOfTheMediaLink) {
         EXPECT_TRUE(text.contains(QString::fromUtf8(part))) << part << "\n" << text.toStdString();
     EXPECT_FALSE(text.contains("reconnecting"));
     EXPECT_FALSE(text.contains("Hardware decoding not used"));
+    EXPECT_FALSE(text.contains("Recording:")) << "no capture line while nothing is captured";
+    // What the recording and the live output let go, while they are on.
+    r.recording = true;
+    r.recordingDropped = 149;
+    r.recordingMissingSeconds = 4.97;
+    r.liveOutput = true;
+    r.liveDropped = 3;
+    EXPECT_TRUE(StatsOverlay::describe(r, true).contains(
+        QString::fromUtf8("Recording: 149 dropped, 5.0 s missing · Live output: 3 dropped")))
+        << StatsOverlay::describe(r, true).toStdString();
+    r.recording = false;
+    r.liveOutput = false;
 
     r.linkState = MediaLinkState::Reconnecting;
     r.attempts = 3;

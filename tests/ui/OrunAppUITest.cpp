@@ -301,8 +301,8 @@ TEST(CaptureBarTest, ButtonsFollowTheControllerAndNoticesShowAsABanner) {
     const QString idle = bar.recordButton()->text();
     QTest::mouseClick(bar.recordButton(), Qt::LeftButton);
     EXPECT_TRUE(control.isRecording());
-    EXPECT_TRUE(QRegularExpression("^00:00:0\\d$").match(bar.recordButton()->text()).hasMatch())
-        << bar.recordButton()->text().toStdString();
+    // No camera: nothing is in a file, so no time runs.
+    EXPECT_EQ(bar.recordButton()->text(), QString::fromUtf8("等待相机"));
     control.stopRecording(); // as a key would
     EXPECT_EQ(bar.recordButton()->text(), idle);
     EXPECT_TRUE(sinks.empty());

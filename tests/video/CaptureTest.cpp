@@ -3,6 +3,7 @@
 // checked by FFmpeg's own tools (ffprobe, ffmpeg).
 #include "tests/support/Eventually.h"
 #include "tests/support/MediaProbe.h"
+#include "tests/support/ScratchDisks.h"
 #include "tests/support/SyntheticUnits.h"
 #include "video/capture/CaptureFiles.h"
 #include "video/capture/LiveOutput.h"
@@ -438,6 +439,9 @@ TEST_F(RecorderTest, ABreakClosesTheFileAndTheNextKeyFrameBeginsTheNextPart) {
         EXPECT_EQ(mediaprobe::decodeErrors(path).toStdString(), "") << i;
     }
     EXPECT_EQ(files().size(), 3);
+    EXPECT_EQ(recorder.recordedUs(),
+              closed[0].durationUs + closed[1].durationUs + closed[2].durationUs)
+        << "the parts together";
 }
 
 TEST_F(RecorderTest, AFolderThatCannotBeWrittenEndsTheRecordingWithItsReason) {
@@ -459,6 +463,125 @@ TEST_F(RecorderTest, AFolderThatCannotBeWrittenEndsTheRecordingWithItsReason) {
     // Units after the end go nowhere and harm nothing.
     feed(recorder, source.take(5));
     EXPECT_TRUE(recorder.stop(1000));
+}
+
+TEST_F(RecorderTest, PicturesTheDiskDidNotTakeInTimeAreAHoleTheFileNames) {
+    REQUIRE_FFMPEG();
+    // The writer stalls at its file's start, as on a disk that does not keep
+    // up, while the camera goes on: the queue lets groups of pictures go.
+    std::mutex mutex;
+    std::condition_variable released;
+    bool release = false;
+    const CaptureReport logged = log.reporter();
+    Recorder recorder(settingsFor("mp4"), [&](const CaptureEvent& e) {
+        logged(e);
+        std::unique_lock<std::mutex> lock(mutex);
+        if (e.kind == CaptureEvent::Kind::FileOpened)
+            released.wait(lock, [&] { return release; });
+    });
+    ASSERT_TRUE(recorder.start());
+    // 30 a second, a key frame a second, the camera's time in microseconds.
+    SyntheticUnits source(320, 240);
+    const std::vector<VideoUnit> units = source.take(200);
+    recorder.onUnit(units[0]);
+    ASSERT_TRUE(log.waitFor(CaptureEvent::Kind::FileOpened));
+    EXPECT_FALSE(recorder.writingPictures()) << "nothing is in the file yet";
+    EXPECT_EQ(recorder.recordedUs(), 0);
+    // 1..120 fill the queue; 121 overflows: 1..149 go, 150 (a key frame) on.
+    feed(recorder, std::vector<VideoUnit>(units.begin() + 1, units.end()));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    released.notify_all();
+    recorder.requestStop();
+    ASSERT_TRUE(log.waitFor(CaptureEvent::Kind::Finished));
+    EXPECT_TRUE(recorder.stop(1000));
+
+    const auto closed = log.of(CaptureEvent::Kind::FileClosed);
+    ASSERT_EQ(closed.size(), 1u);
+    EXPECT_EQ(closed[0].frames, 51u);
+    ASSERT_EQ(closed[0].gaps.size(), 1u);
+    const CaptureEvent::Gap& gap = closed[0].gaps[0];
+    EXPECT_EQ(gap.pictures, 149u);
+    EXPECT_NEAR(gap.atUs, 33333, 10) << "right after the first picture";
+    EXPECT_NEAR(gap.durationUs, 149 * 33333, 10);
+    EXPECT_EQ(closed[0].missingUs(), gap.durationUs);
+    const WriterStats stats = recorder.stats();
+    EXPECT_EQ(stats.unitsDropped, 149u);
+    EXPECT_EQ(stats.gaps, 1u);
+    EXPECT_EQ(stats.missingUs, gap.durationUs);
+    EXPECT_EQ(recorder.recordedUs(), closed[0].durationUs) << "what the file holds";
+    EXPECT_FALSE(recorder.writingPictures());
+    // The hole keeps its time in the file: the pictures after it are where
+    // the camera's clock put them.
+    const QString path = QString::fromStdString(closed[0].path);
+    const mediaprobe::VideoProbe probe = mediaprobe::probeVideo(path);
+    ASSERT_TRUE(probe.ok) << probe.error.toStdString();
+    EXPECT_EQ(probe.frames, 51);
+    EXPECT_NEAR(probe.duration, 200 / 30.0, 0.1);
+    EXPECT_EQ(mediaprobe::decodeErrors(path).toStdString(), "");
+}
+
+TEST_F(RecorderTest, AReadOnlyFolderAndAFullDiskEndTheRecordingWithTheirReason) {
+    REQUIRE_FFMPEG();
+    REQUIRE_SCRATCH_DISKS();
+    // A folder without write permission, and one to be made in it.
+    for (const QString& folder :
+         {scratchdisks::readOnlyFolder(), scratchdisks::readOnlyFolder() + "/videos"}) {
+        SCOPED_TRACE(folder.toStdString());
+        EventLog events;
+        RecorderSettings settings = settingsFor("mp4");
+        settings.folder = folder.toStdString();
+        std::string reason;
+        int number = 0;
+        EXPECT_FALSE(capturefiles::checkFolder(settings.folder, &reason, &number));
+        EXPECT_EQ(number, EROFS) << reason;
+        Recorder recorder(settings, events.reporter());
+        ASSERT_TRUE(recorder.start());
+        SyntheticUnits source(320, 240);
+        feed(recorder, source.take(5));
+        ASSERT_TRUE(events.waitFor(CaptureEvent::Kind::Finished));
+        const auto failed = events.of(CaptureEvent::Kind::FileFailed);
+        ASSERT_EQ(failed.size(), 1u);
+        EXPECT_EQ(failed[0].errorNumber, EROFS) << failed[0].reason;
+    }
+
+    // The disk fills up while it records: the recording ends, and what went
+    // into the file before plays.
+    for (const char* container : {"mp4", "matroska"}) {
+        SCOPED_TRACE(container);
+        QDir small(scratchdisks::smallDiskFolder() + "/" + container);
+        ASSERT_TRUE(small.mkpath("."));
+        ASSERT_TRUE(scratchdisks::fillUpTo(small.path(), 160 * 1024));
+        EventLog events;
+        RecorderSettings settings = settingsFor(container);
+        settings.folder = (small.path() + "/videos").toStdString();
+        EXPECT_TRUE(capturefiles::checkFolder(settings.folder, nullptr));
+        Recorder recorder(settings, events.reporter());
+        ASSERT_TRUE(recorder.start());
+        SyntheticUnits source(640, 360);
+        int sent = 0;
+        while (events.of(CaptureEvent::Kind::FileFailed).empty() && sent < 3000) {
+            recorder.onUnit(source.next());
+            ++sent;
+        }
+        ASSERT_TRUE(events.waitFor(CaptureEvent::Kind::FileFailed)) << sent << " pictures sent";
+        ASSERT_TRUE(events.waitFor(CaptureEvent::Kind::Finished));
+        const auto failed = events.of(CaptureEvent::Kind::FileFailed);
+        EXPECT_EQ(failed[0].errorNumber, ENOSPC) << failed[0].reason;
+        feed(recorder, source.take(5)); // after the end: nowhere, no harm
+        EXPECT_TRUE(recorder.stop(1000));
+        const QString path = QString::fromStdString(failed[0].path);
+        ASSERT_TRUE(QFileInfo(path).isFile()) << path.toStdString();
+        const mediaprobe::VideoProbe probe = mediaprobe::probeVideo(path);
+        ASSERT_TRUE(probe.ok) << probe.error.toStdString();
+        EXPECT_EQ(probe.codec, "h264");
+        EXPECT_GE(probe.frames, 30) << "at least the first second";
+        EXPECT_LT(probe.frames, sent);
+        EXPECT_EQ(mediaprobe::decodeErrors(path).toStdString(), "");
+        small.removeRecursively();
+    }
 }
 
 TEST_F(RecorderTest, AFileTheMuxerCannotStartIsReportedAndRemoved) {

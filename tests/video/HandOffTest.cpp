@@ -189,6 +189,70 @@ TEST(UnitQueue, BreaksKeepTheirPlaceSurviveOverflowsAndPopSkipsThem) {
     EXPECT_EQ(taken.load(), static_cast<int>(UnitQueue::Taken::Break));
 }
 
+TEST(UnitQueue, TakeNamesTheUnitsLetGoBeforeEachUnitOrBreak) {
+    // Units carry times: camera 1000 * n, arrival 10 * n.
+    auto timed = [](uint64_t n) {
+        VideoUnit u = unitNumbered(n);
+        u.cameraTime = static_cast<int64_t>(1000 * n);
+        u.arrivalUs = static_cast<int64_t>(10 * n);
+        return u;
+    };
+    UnitQueue queue(3);
+    VideoUnit u;
+    StreamBreak reason = StreamBreak::Stopped;
+    UnitGap lost;
+    queue.push(timed(1));
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Unit);
+    EXPECT_TRUE(lost.empty());
+    // 2..4 fill the queue, 5 overflows: 2..10 go, 11 comes after them.
+    for (uint64_t n = 2; n <= 11; ++n)
+        queue.push(timed(n));
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Unit);
+    EXPECT_EQ(u.sequence, 11u);
+    EXPECT_EQ(lost.units, 9u);
+    EXPECT_EQ(lost.firstCameraTime, 2000);
+    EXPECT_EQ(lost.firstArrivalUs, 20);
+    EXPECT_EQ(lost.lastCameraTime, 10000);
+    EXPECT_EQ(lost.lastArrivalUs, 100);
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Nothing);
+
+    // Units let go around a break: those before it are lost before it, those
+    // after it (and those waiting for the key frame) before the next entry.
+    queue.push(timed(12));
+    queue.pushBreak(StreamBreak::LinkLost);
+    queue.push(timed(21));
+    queue.push(timed(22));
+    EXPECT_FALSE(queue.push(timed(23))); // overflow: 12, 21, 22 and 23 go
+    queue.pushBreak(StreamBreak::NewSession);
+    EXPECT_FALSE(queue.push(timed(25))); // waits for a key frame
+    queue.pushBreak(StreamBreak::Stopped);
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Break);
+    EXPECT_EQ(reason, StreamBreak::LinkLost);
+    EXPECT_EQ(lost.units, 1u);
+    EXPECT_EQ(lost.firstCameraTime, 12000);
+    EXPECT_EQ(lost.lastCameraTime, 12000);
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Break);
+    EXPECT_EQ(reason, StreamBreak::NewSession);
+    EXPECT_EQ(lost.units, 3u);
+    EXPECT_EQ(lost.firstCameraTime, 21000);
+    EXPECT_EQ(lost.lastCameraTime, 23000);
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Break);
+    EXPECT_EQ(reason, StreamBreak::Stopped);
+    EXPECT_EQ(lost.units, 1u);
+    EXPECT_EQ(lost.firstArrivalUs, 250);
+    EXPECT_EQ(queue.dropped(), 14u) << "every unit let go is named once";
+
+    // What clear() empties is not lost (nobody wanted it).
+    queue.push(timed(31));
+    queue.push(timed(32));
+    queue.push(timed(33));
+    EXPECT_FALSE(queue.push(timed(34)));
+    queue.clear();
+    queue.push(timed(41));
+    ASSERT_EQ(queue.take(u, reason, 0ms, &lost), UnitQueue::Taken::Unit);
+    EXPECT_TRUE(lost.empty());
+}
+
 // A small picture whose first luma byte carries a marker.
 AVFrame* picture(uint8_t marker) {
     AVFrame* f = av_frame_alloc();

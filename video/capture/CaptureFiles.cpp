@@ -69,4 +69,13 @@ bool createUniqueFile(const std::string& folder, const std::string& stem, const 
     return fail(error, errorNumber, "too many files of the same name", EEXIST);
 }
 
+bool checkFolder(const std::string& folder, std::string* error, int* errorNumber) {
+    std::string probe;
+    if (!createUniqueFile(folder, timeStem(".orunapp-check", true), "tmp", &probe, error,
+                          errorNumber))
+        return false;
+    QFile::remove(QString::fromStdString(probe));
+    return true;
+}
+
 } // namespace capturefiles

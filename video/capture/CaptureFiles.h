@@ -19,4 +19,8 @@ std::string timeStem(const std::string& prefix, bool milliseconds = false);
 bool createUniqueFile(const std::string& folder, const std::string& stem, const std::string& ext,
                       std::string* path, std::string* error, int* errorNumber = nullptr);
 
+// Whether files can be made in `folder` (created when it is missing): a file
+// is made there and removed. False with the reason as for createUniqueFile.
+bool checkFolder(const std::string& folder, std::string* error, int* errorNumber = nullptr);
+
 } // namespace capturefiles

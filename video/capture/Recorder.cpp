@@ -3,6 +3,9 @@
 #include "video/capture/CaptureFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
 
 #include <algorithm>
 
@@ -14,6 +17,11 @@ constexpr int kStopGraceMs = 3000;
 // Microseconds of the timeline in the file's ticks.
 int64_t ticksOf(int64_t us) {
     return (us * MediaMuxer::kTicksPerSecond + 500000) / 1000000;
+}
+
+// `ticks` of a clock of `perSecond` in microseconds, without overflowing.
+int64_t ticksToUs(int64_t ticks, int64_t perSecond) {
+    return ticks / perSecond * 1000000 + ticks % perSecond * 1000000 / perSecond;
 }
 
 } // namespace
@@ -44,10 +52,14 @@ std::map<std::string, std::string> Recorder::muxerOptions(const std::string& con
 void Recorder::run() {
     VideoUnit unit;
     StreamBreak reason = StreamBreak::Stopped;
+    UnitGap lost;
     while (!m_failed) {
-        const UnitQueue::Taken taken = m_queue.take(unit, reason);
+        const UnitQueue::Taken taken =
+            m_queue.take(unit, reason, std::chrono::milliseconds::max(), &lost);
         if (taken == UnitQueue::Taken::Nothing)
             break; // cut short
+        if (!lost.empty())
+            noteLost(lost);
         if (taken == UnitQueue::Taken::Break) {
             closeFile();
             if (reason == StreamBreak::Stopped && stopAsked())
@@ -94,7 +106,6 @@ void Recorder::handleUnit(const VideoUnit& unit) {
 }
 
 bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
-    (void)keyFrame;
     ++m_part;
     const std::string stem = m_part == 1 ? m_stem : m_stem + "_part" + std::to_string(m_part);
     std::string path;
@@ -121,6 +132,14 @@ bool Recorder::openFile(const VideoUnit& keyFrame, const StreamParams& params) {
     m_hasHeld = false;
     m_end = 0;
     m_fileFrames = 0;
+    m_cleanBytes = QFileInfo(QString::fromStdString(path)).size();
+    m_originCamera = keyFrame.cameraTime;
+    m_originArrivalUs = keyFrame.arrivalUs;
+    m_gaps.clear();
+    if (!m_lostBeforeFile.empty()) {
+        noteLost(m_lostBeforeFile);
+        m_lostBeforeFile = UnitGap{};
+    }
     countOutput();
     CaptureEvent opened;
     opened.kind = CaptureEvent::Kind::FileOpened;
@@ -166,6 +185,10 @@ bool Recorder::writeHeld(int64_t duration) {
     countWritten(m_held.data->size());
     ++m_fileFrames;
     m_end = m_heldPts + duration;
+    m_recordedUs = m_closedUs + m_end * 1000000 / MediaMuxer::kTicksPerSecond;
+    m_writingPictures = true;
+    // Each write is flushed: the file is whole up to here.
+    m_cleanBytes = QFileInfo(QString::fromStdString(m_path)).size();
     m_hasHeld = false;
     m_held = VideoUnit{};
     return true;
@@ -192,9 +215,17 @@ void Recorder::closeFile() {
         writeHeld(lastStepTicks());
     std::string reason;
     int code = 0;
-    const bool complete = m_muxer.close(&reason, true, &code);
+    // After a failed write the end of the file cannot be written either.
+    const bool complete = m_muxer.close(&reason, !m_failed, &code) && !m_failed;
     m_hasHeld = false;
+    m_writingPictures = false;
+    m_closedUs = m_recordedUs.load();
     if (!complete) {
+        // A write cut short (a full disk) leaves part of a fragment at the
+        // end, which players read as damage: the file ends where the last
+        // whole write did, and plays to there.
+        if (QFileInfo(QString::fromStdString(m_path)).size() > m_cleanBytes)
+            QFile::resize(QString::fromStdString(m_path), m_cleanBytes);
         if (!m_failed)
             fail(m_path, reason, MediaMuxer::systemError(code));
         return;
@@ -206,7 +237,37 @@ void Recorder::closeFile() {
     closed.path = m_path;
     closed.frames = m_fileFrames;
     closed.durationUs = m_end * 1000000 / MediaMuxer::kTicksPerSecond;
+    closed.gaps.swap(m_gaps);
     report(closed);
+}
+
+void Recorder::noteLost(const UnitGap& lost) {
+    if (!m_muxer.isOpen()) {
+        m_lostBeforeFile.add(lost);
+        return;
+    }
+    const CaptureEvent::Gap gap = placeGap(lost);
+    m_gaps.push_back(gap);
+    countGap(gap.durationUs);
+}
+
+CaptureEvent::Gap Recorder::placeGap(const UnitGap& lost) const {
+    // By the clock the file's times follow: the camera's once it is known to
+    // be, else arrival. Each unit let go would have shown for a usual step.
+    int64_t from = lost.firstArrivalUs - m_originArrivalUs;
+    int64_t span = lost.lastArrivalUs - lost.firstArrivalUs;
+    const int64_t perSecond = m_clock.cameraTicksPerSecond();
+    if (m_clock.source() == UnitClock::Source::Camera && perSecond > 0 && m_originCamera != 0 &&
+        lost.firstCameraTime != 0 && lost.lastCameraTime >= lost.firstCameraTime) {
+        from = ticksToUs(lost.firstCameraTime - m_originCamera, perSecond);
+        span = ticksToUs(lost.lastCameraTime - lost.firstCameraTime, perSecond);
+    }
+    CaptureEvent::Gap gap;
+    // Units let go before the file's first one are missing at its start.
+    gap.atUs = std::max<int64_t>(from, 0);
+    gap.durationUs = std::max<int64_t>(span, 0) + m_clock.typicalStepUs();
+    gap.pictures = lost.units;
+    return gap;
 }
 
 void Recorder::fail(const std::string& path, const std::string& reason, int errorNumber) {

@@ -33,7 +33,12 @@ struct RecorderSettings {
 // a new media session, a pause) ends the file cleanly; the next key frame begins the next part,
 // "<name>_part2" and so on, as does a key frame with other parameter sets (a
 // new resolution). A file that cannot be created or written ends the
-// recording: FileFailed tells why, then Finished.
+// recording: FileFailed tells why, then Finished; what the file held before
+// the failed write stays, and plays.
+//
+// Where the queue let units go (the disk did not keep up), the file has a
+// hole: FileClosed lists each one, placed and measured by the times of the
+// units let go, and the stats count them.
 class Recorder : public UnitWriter {
 public:
     // Units that may wait for the disk (four seconds at 30 pictures a second).
@@ -49,6 +54,12 @@ public:
     // flushed to the file at once.
     static std::map<std::string, std::string> muxerOptions(const std::string& container);
 
+    // What the recording's files hold so far in their own time, all parts
+    // together (any thread).
+    int64_t recordedUs() const { return m_recordedUs.load(); }
+    // True while a file is open and holds at least one picture (any thread).
+    bool writingPictures() const { return m_writingPictures.load(); }
+
 protected:
     void run() override;
 
@@ -61,6 +72,9 @@ private:
     // The duration of the file's last picture, in ticks.
     int64_t lastStepTicks() const;
     void fail(const std::string& path, const std::string& reason, int errorNumber);
+    // Units the queue let go: a hole in the open file, or in the next one.
+    void noteLost(const UnitGap& lost);
+    CaptureEvent::Gap placeGap(const UnitGap& lost) const;
 
     const RecorderSettings m_settings;
     const std::string m_stem;
@@ -81,4 +95,15 @@ private:
     int64_t m_heldPts = 0; // ticks
     int64_t m_end = 0;     // ticks
     uint64_t m_fileFrames = 0;
+    // The size of the file after its last whole write.
+    int64_t m_cleanBytes = 0;
+    // The times of the file's first unit: where the holes are counted from.
+    int64_t m_originCamera = 0;
+    int64_t m_originArrivalUs = 0;
+    std::vector<CaptureEvent::Gap> m_gaps;
+    // Units let go while no file was open: missing from the start of the next.
+    UnitGap m_lostBeforeFile;
+    int64_t m_closedUs = 0; // of the files closed
+    std::atomic<int64_t> m_recordedUs{0};
+    std::atomic<bool> m_writingPictures{false};
 };

@@ -90,6 +90,8 @@ WriterStats UnitWriter::stats() const {
     s.overflows = m_queue.overflows();
     s.bytesWritten = m_bytes.load();
     s.outputs = m_outputs.load();
+    s.gaps = m_gaps.load();
+    s.missingUs = m_missingUs.load();
     return s;
 }
 
@@ -105,4 +107,9 @@ void UnitWriter::countWritten(size_t bytes) {
 
 void UnitWriter::countOutput() {
     m_outputs.fetch_add(1, std::memory_order_relaxed);
+}
+
+void UnitWriter::countGap(int64_t durationUs) {
+    m_gaps.fetch_add(1, std::memory_order_relaxed);
+    m_missingUs.fetch_add(durationUs, std::memory_order_relaxed);
 }

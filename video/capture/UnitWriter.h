@@ -18,6 +18,9 @@ struct WriterStats {
     uint64_t overflows = 0;
     uint64_t bytesWritten = 0;
     uint64_t outputs = 0; // files or connections begun
+    // The holes the drops left in what was written (a recorder's files).
+    uint64_t gaps = 0;
+    int64_t missingUs = 0;
 };
 
 // A unit sink that writes on a thread of its own: onUnit() and
@@ -64,6 +67,7 @@ protected:
     void report(const CaptureEvent& event) const;
     void countWritten(size_t bytes);
     void countOutput();
+    void countGap(int64_t durationUs);
     // Units handed to onUnit() reach the queue only while accepting (a live
     // output that has no consumer does not queue).
     void setAccepting(bool on) { m_accepting = on; }
@@ -85,4 +89,6 @@ private:
     std::atomic<uint64_t> m_written{0};
     std::atomic<uint64_t> m_bytes{0};
     std::atomic<uint64_t> m_outputs{0};
+    std::atomic<uint64_t> m_gaps{0};
+    std::atomic<int64_t> m_missingUs{0};
 };
