@@ -529,6 +529,7 @@ TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
     // Switching kinds keeps each kind's address; a bad RTMP URL is refused.
     kind->setCurrentIndex(2);
     address->clear();
+    child<QLineEdit>(&dlg, "leLiveSecret")->clear();
     QTest::keyClicks(address, "not a url");
     kind->setCurrentIndex(1);
     EXPECT_EQ(address->text(), "239.1.1.1:5004");
