@@ -81,7 +81,7 @@ TEST_F(CaptureControlTest, SettingsHaveDefaultsAndSurviveTheConfigurationFile) {
     const CaptureSettings back = CaptureSettings::load();
     EXPECT_EQ(back, s);
     EXPECT_EQ(back.recorder().container, "matroska");
-    EXPECT_EQ(back.live().url(), "udp://239.0.0.1:5000");
+    EXPECT_EQ(back.live().url(), "udp://239.0.0.1:5000?pkt_size=1316");
     EXPECT_EQ(back.liveSrt, defaults.liveSrt) << "each kind keeps its address";
     EXPECT_EQ(readConfigValue("Capture/liveKind", QString()).toString(), "udp");
 

@@ -144,7 +144,7 @@ TEST(CommandLine, RecordWithOrWithoutAFileAndLiveToEachKindOfUrl) {
     EXPECT_EQ(passed.at("mode"), "caller");
     EXPECT_EQ(passed.at("latency"), "200000");
     EXPECT_EQ(passed.at("passphrase"), "0123456789ab");
-    EXPECT_EQ(passed.at("pkt_size"), "1316");
+    EXPECT_EQ(options.overrides.liveOutput->url(), "srt://127.0.0.1:9710?pkt_size=1316");
     EXPECT_FALSE(options.overrides.liveOutput->listens());
 
     const CommandLine both = parse({"--record", file, "--live", "srt://127.0.0.1:9710"});

@@ -85,11 +85,23 @@ size_t rtmpPathStart(const std::string& url, size_t* server) {
 } // namespace
 
 std::string LiveSettings::url() const {
+    // Our defaults in the query, as libavformat's protocols read them there;
+    // the user's options go beside the URL (protocolOptions), so that a
+    // passphrase never is in a URL that a log line could name.
+    std::string query;
+    auto add = [&](const char* name, const char* value) {
+        if (options.count(name) == 0)
+            query += (query.empty() ? "?" : "&") + std::string(name) + "=" + value;
+    };
     switch (kind) {
     case Kind::SrtListener:
-        return "srt://" + address;
+        add("mode", "listener");
+        // Seven transport-stream packets to a datagram, as players expect.
+        add("pkt_size", "1316");
+        return "srt://" + address + query;
     case Kind::UdpMpegTs:
-        return "udp://" + address;
+        add("pkt_size", "1316");
+        return "udp://" + address + query;
     case Kind::RtmpPush:
         return address;
     }
@@ -121,13 +133,6 @@ std::map<std::string, std::string> LiveSettings::muxerOptions() const {
 
 std::map<std::string, std::string> LiveSettings::protocolOptions() const {
     std::map<std::string, std::string> out;
-    if (kind == Kind::SrtListener) {
-        out["mode"] = "listener";
-        // Seven transport-stream packets to a datagram, as players expect.
-        out["pkt_size"] = "1316";
-    } else if (kind == Kind::UdpMpegTs) {
-        out["pkt_size"] = "1316";
-    }
     if (kind != Kind::RtmpPush)
         for (const auto& option : options)
             out[option.first] = option.second;

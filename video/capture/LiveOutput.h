@@ -23,7 +23,8 @@ struct LiveSettings {
     // "ttl", ...), handed to libavformat as given; takesOption() tells which.
     std::map<std::string, std::string> options;
 
-    // The URL libavformat opens; the options go beside it (protocolOptions).
+    // The URL libavformat opens, with our defaults for the protocol in its
+    // query; the user's options go beside it (protocolOptions).
     std::string url() const;
     // The URL as it is shown and logged: a player's view of it for SRT and
     // UDP ("srt://127.0.0.1:9000", with "?passphrase=••••" when one is set),
