@@ -230,7 +230,12 @@ bool CaptureControl::startLiveOutput() {
     m_liveFailureShown = false;
     live->start();
     m_hooks.addUnitSink(live);
-    qInfo().noquote() << "Live output on:" << QString::fromStdString(live->settings().shownUrl());
+    const LiveSettings& settings = live->settings();
+    const QString url = QString::fromStdString(settings.shownUrl());
+    qInfo().noquote() << "Live output on:" << url;
+    if (settings.listens() && !settings.hasPassphrase() && !settings.onLoopback())
+        qWarning().noquote() << "Live output: the SRT listener at" << url
+                             << "has no passphrase: anyone on that network can watch";
     emit liveOutputChanged(true);
     return true;
 }

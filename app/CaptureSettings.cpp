@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QUrl>
+#include <QUrlQuery>
 
 namespace {
 
@@ -85,6 +87,7 @@ CaptureSettings CaptureSettings::load() {
     s.liveSrt = textOr(QStringLiteral("liveSrt"), defaultAddress(LiveSettings::Kind::SrtListener));
     s.liveUdp = textOr(QStringLiteral("liveUdp"), defaultAddress(LiveSettings::Kind::UdpMpegTs));
     s.liveRtmp = textOr(QStringLiteral("liveRtmp"), defaultAddress(LiveSettings::Kind::RtmpPush));
+    s.liveSrtPassphrase = readConfigValue(key("liveSrtPassphrase"), QString()).toString();
     return s;
 }
 
@@ -98,6 +101,7 @@ void CaptureSettings::save() const {
     writeConfigValue(key("liveSrt"), liveSrt);
     writeConfigValue(key("liveUdp"), liveUdp);
     writeConfigValue(key("liveRtmp"), liveRtmp);
+    writeConfigValue(key("liveSrtPassphrase"), liveSrtPassphrase);
 }
 
 QString CaptureSettings::liveAddress() const {
@@ -144,25 +148,61 @@ SnapshotSettings CaptureSettings::snapshot() const {
 LiveSettings CaptureSettings::live() const {
     LiveSettings l;
     l.kind = liveKind;
-    l.address = liveAddress().toStdString();
+    const QString address = liveAddress();
+    // An address that does not read (edited by hand) is tried as it stands:
+    // the output then tells why it does not open.
+    if (!liveFromUrl(urlOf(liveKind, address), &l, nullptr) || l.kind != liveKind) {
+        l = LiveSettings{};
+        l.kind = liveKind;
+        l.address = address.toStdString();
+    }
+    if (liveKind == LiveSettings::Kind::SrtListener && !liveSrtPassphrase.isEmpty())
+        l.options["passphrase"] = liveSrtPassphrase.toStdString();
     return l;
 }
 
-bool CaptureSettings::addressValid(LiveSettings::Kind kind, const QString& address) {
+QString CaptureSettings::urlOf(LiveSettings::Kind kind, const QString& address) {
+    switch (kind) {
+    case LiveSettings::Kind::SrtListener:
+        return QStringLiteral("srt://") + address.trimmed();
+    case LiveSettings::Kind::UdpMpegTs:
+        return QStringLiteral("udp://") + address.trimmed();
+    case LiveSettings::Kind::RtmpPush:
+        break;
+    }
+    return address.trimmed();
+}
+
+QString CaptureSettings::shownInput(const QString& url) {
+    const QString text = url.trimmed();
+    const QString scheme = text.section(QStringLiteral("://"), 0, 0).toLower();
+    if (scheme != QLatin1String("srt") && scheme != QLatin1String("udp"))
+        return QString::fromStdString(LiveSettings::hiddenRtmpUrl(text.toStdString()));
+    // Of the options, only a passphrase is secret.
+    const int query = text.indexOf(QLatin1Char('?'));
+    if (query < 0)
+        return text;
+    QStringList shown;
+    for (const QString& item : text.mid(query + 1).split(QLatin1Char('&'))) {
+        const QString name = item.section(QLatin1Char('='), 0, 0);
+        shown << (name == QLatin1String("passphrase")
+                      ? name + QStringLiteral("=\u2022\u2022\u2022\u2022")
+                      : item);
+    }
+    return text.left(query + 1) + shown.join(QLatin1Char('&'));
+}
+
+bool CaptureSettings::addressValid(LiveSettings::Kind kind, const QString& address, QString* why) {
     const QString text = address.trimmed();
-    if (text.isEmpty() || text.contains(QLatin1Char(' ')) || text.contains(QLatin1Char('?')))
+    if (text.isEmpty() || text.contains(QLatin1Char(' ')))
         return false;
     if (kind == LiveSettings::Kind::RtmpPush) {
         const QUrl url(text, QUrl::StrictMode);
         return url.isValid() && !url.host().isEmpty() &&
                (url.scheme() == QLatin1String("rtmp") || url.scheme() == QLatin1String("rtmps"));
     }
-    const int colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0)
-        return false;
-    bool ok = false;
-    const int port = text.mid(colon + 1).toInt(&ok);
-    return ok && port >= 1 && port <= 65535;
+    LiveSettings live;
+    return liveFromUrl(urlOf(kind, text), &live, why) && live.kind == kind;
 }
 
 RecorderSettings CaptureSettings::recorderInto(const QString& path) {
@@ -179,6 +219,7 @@ RecorderSettings CaptureSettings::recorderInto(const QString& path) {
 }
 
 bool CaptureSettings::liveFromUrl(const QString& url, LiveSettings* live, QString* why) {
+    const QString shown = shownInput(url);
     auto fail = [why](const QString& text) {
         if (why)
             *why = text;
@@ -190,18 +231,18 @@ bool CaptureSettings::liveFromUrl(const QString& url, LiveSettings* live, QStrin
     LiveSettings out;
     if (scheme == QLatin1String("rtmp") || scheme == QLatin1String("rtmps")) {
         if (!addressValid(LiveSettings::Kind::RtmpPush, text))
-            return fail(QStringLiteral("'%1' is not a usable RTMP URL.").arg(url));
+            return fail(QStringLiteral("'%1' is not a usable RTMP URL.").arg(shown));
         out.kind = LiveSettings::Kind::RtmpPush;
         out.address = text.toStdString();
     } else if (scheme == QLatin1String("srt") || scheme == QLatin1String("udp")) {
         const QString form = scheme + QStringLiteral("://HOST:PORT");
         if (!parsed.isValid() || parsed.host().isEmpty())
-            return fail(QStringLiteral("'%1' is not of the form %2.").arg(url, form));
+            return fail(QStringLiteral("'%1' is not of the form %2.").arg(shown, form));
         if (parsed.port() == -1)
-            return fail(QStringLiteral("'%1' has no port (%2).").arg(url, form));
+            return fail(QStringLiteral("'%1' has no port (%2).").arg(shown, form));
         if (!parsed.userInfo().isEmpty() || (!parsed.path().isEmpty() && parsed.path() != "/") ||
-            parsed.hasQuery() || parsed.hasFragment())
-            return fail(QStringLiteral("'%1' has more than %2.").arg(url, form));
+            parsed.hasFragment())
+            return fail(QStringLiteral("'%1' has more than %2?OPTION=VALUE&....").arg(shown, form));
         // An IPv6 address keeps its brackets before the port.
         const QString host = parsed.host().contains(QLatin1Char(':'))
                                  ? QStringLiteral("[%1]").arg(parsed.host())
@@ -209,21 +250,57 @@ bool CaptureSettings::liveFromUrl(const QString& url, LiveSettings* live, QStrin
         const QString address = QStringLiteral("%1:%2").arg(host).arg(parsed.port());
         out.kind = scheme == QLatin1String("srt") ? LiveSettings::Kind::SrtListener
                                                   : LiveSettings::Kind::UdpMpegTs;
-        if (!addressValid(out.kind, address))
-            return fail(QStringLiteral("'%1' is not of the form %2.").arg(url, form));
+        if (parsed.port() < 1 || parsed.port() > 65535)
+            return fail(QStringLiteral("'%1' is not of the form %2.").arg(shown, form));
         out.address = address.toStdString();
+        // The protocol's own options, as libavformat takes them.
+        const QUrlQuery query(parsed);
+        for (const auto& item : query.queryItems(QUrl::FullyDecoded)) {
+            const std::string name = item.first.toStdString();
+            if (!LiveSettings::takesOption(out.kind, name))
+                return fail(QStringLiteral("'%1' has the option '%2', which %3:// does not take.")
+                                .arg(shown, item.first, scheme));
+            if (item.second.isEmpty())
+                return fail(
+                    QStringLiteral("'%1' gives the option '%2' no value.").arg(shown, item.first));
+            out.options[name] = item.second.toStdString();
+        }
+        const auto passphrase = out.options.find("passphrase");
+        if (passphrase != out.options.end() &&
+            !passphraseValid(QString::fromStdString(passphrase->second)))
+            return fail(QStringLiteral("'%1': a passphrase has 10 to 79 characters.").arg(shown));
     } else {
         return fail(
-            QStringLiteral("'%1' is not an srt://, udp://, rtmp:// or rtmps:// URL.").arg(url));
+            QStringLiteral("'%1' is not an srt://, udp://, rtmp:// or rtmps:// URL.").arg(shown));
     }
     if (live)
         *live = out;
     return true;
 }
 
+QString CaptureSettings::refusedOption(const QString& url) {
+    const QUrl parsed(url.trimmed(), QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    const LiveSettings::Kind kind = scheme == QLatin1String("srt") ? LiveSettings::Kind::SrtListener
+                                    : scheme == QLatin1String("udp") ? LiveSettings::Kind::UdpMpegTs
+                                                                     : LiveSettings::Kind::RtmpPush;
+    if (kind == LiveSettings::Kind::RtmpPush)
+        return QString();
+    for (const auto& item : QUrlQuery(parsed).queryItems(QUrl::FullyDecoded))
+        if (!LiveSettings::takesOption(kind, item.first.toStdString()))
+            return item.first;
+    return QString();
+}
+
+bool CaptureSettings::passphraseValid(const QString& passphrase) {
+    return passphrase.isEmpty() ||
+           (passphrase.toUtf8().size() >= 10 && passphrase.toUtf8().size() <= 79);
+}
+
 bool CaptureSettings::operator==(const CaptureSettings& o) const {
     return recordFolder == o.recordFolder && recordFormat == o.recordFormat &&
            snapshotFolder == o.snapshotFolder && snapshotFormat == o.snapshotFormat &&
            snapshotBoxes == o.snapshotBoxes && liveKind == o.liveKind && liveSrt == o.liveSrt &&
-           liveUdp == o.liveUdp && liveRtmp == o.liveRtmp;
+           liveUdp == o.liveUdp && liveRtmp == o.liveRtmp &&
+           liveSrtPassphrase == o.liveSrtPassphrase;
 }

@@ -51,9 +51,13 @@ struct Options {
         QStringLiteral("FILE")};
     QCommandLineOption live{
         QStringLiteral("live"),
-        QStringLiteral("Send the live output from the start to URL: srt://HOST:PORT (a listener "
-                       "on this PC that players connect to), udp://HOST:PORT (MPEG-TS sent "
-                       "there), or an rtmp:// or rtmps:// URL (pushed to that server)."),
+        QStringLiteral(
+            "Send the live output from the start to URL: srt://HOST:PORT (a listener "
+            "on this PC that players connect to), udp://HOST:PORT (MPEG-TS sent "
+            "there), each with the options of FFmpeg's srt or udp protocol in its "
+            "query (srt://127.0.0.1:9710?latency=200000&passphrase=SECRET), or an "
+            "rtmp:// or rtmps:// URL (pushed to that server). A stream key or a "
+            "passphrase is never shown or logged (rtmp://HOST/APP/\u2022\u2022\u2022\u2022)."),
         QStringLiteral("URL")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help and exit.")};

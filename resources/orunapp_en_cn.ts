@@ -522,8 +522,24 @@ Players: ffplay %1</translation>
         <translation>Live</translation>
     </message>
     <message>
-        <source>直播平台给出的推流地址(含串流密钥)</source>
-        <translation>The stream URL your streaming service gives (with its stream key)</translation>
+        <source>直播平台给出的服务器地址和串流密钥</source>
+        <translation>The server URL and stream key your streaming service gives</translation>
+    </message>
+    <message>
+        <source>串流密钥:</source>
+        <translation>Stream key:</translation>
+    </message>
+    <message>
+        <source>SRT 密码:</source>
+        <translation>SRT passphrase:</translation>
+    </message>
+    <message>
+        <source>地址中的选项 %1 无法识别</source>
+        <translation>The address has an option this output does not know: %1</translation>
+    </message>
+    <message>
+        <source>密码应为 10 到 79 个字符</source>
+        <translation>The passphrase needs 10 to 79 characters</translation>
     </message>
     <message>
         <source>直播输出 丢弃 %1 帧</source>

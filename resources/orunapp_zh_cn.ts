@@ -522,8 +522,24 @@
         <translation>直播</translation>
     </message>
     <message>
-        <source>直播平台给出的推流地址(含串流密钥)</source>
-        <translation>直播平台给出的推流地址(含串流密钥)</translation>
+        <source>直播平台给出的服务器地址和串流密钥</source>
+        <translation>直播平台给出的服务器地址和串流密钥</translation>
+    </message>
+    <message>
+        <source>串流密钥:</source>
+        <translation>串流密钥:</translation>
+    </message>
+    <message>
+        <source>SRT 密码:</source>
+        <translation>SRT 密码:</translation>
+    </message>
+    <message>
+        <source>地址中的选项 %1 无法识别</source>
+        <translation>地址中的选项 %1 无法识别</translation>
+    </message>
+    <message>
+        <source>密码应为 10 到 79 个字符</source>
+        <translation>密码应为 10 到 79 个字符</translation>
     </message>
     <message>
         <source>直播输出 丢弃 %1 帧</source>

@@ -7,6 +7,7 @@
 #include "app/RunOptions.h"
 #include "tests/support/FakeVideo.h"
 #include "tests/support/LogLines.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/SyntheticUnits.h"
 #include "video/VideoPicture.h"
 
@@ -302,17 +303,19 @@ TEST_F(CaptureControlTest, ALiveOutputThatDoesNotOpenGivesOneBannerAndCanBeStopp
     s.liveKind = LiveSettings::Kind::RtmpPush;
     s.liveRtmp = "rtmp://127.0.0.1:1/live/none"; // nothing listens on port 1
     s.save();
+    LogCapture log;
     FakeVideo video;
     CaptureControl control;
     QSignalSpy shown(&control, &CaptureControl::notice);
     QSignalSpy changed(&control, &CaptureControl::liveOutputChanged);
     control.setVideoHooks(video.hooks());
-    EXPECT_EQ(control.liveUrl(), "rtmp://127.0.0.1:1/live/none");
+    EXPECT_EQ(control.liveUrl(), "rtmp://127.0.0.1:1/live/\u2022\u2022\u2022\u2022");
     control.toggleLiveOutput();
     ASSERT_TRUE(control.isLiveOutputOn());
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() == 1; }, 8000));
     EXPECT_EQ(shown[0][0].toInt(), CaptureControl::kNoticeWarning);
-    EXPECT_TRUE(shown[0][1].toString().contains("rtmp://127.0.0.1:1/live/none"));
+    EXPECT_TRUE(shown[0][1].toString().contains("rtmp://127.0.0.1:1/live/"));
+    EXPECT_FALSE(shown[0][1].toString().contains("none")) << "the stream key stays hidden";
     EXPECT_TRUE(control.isLiveOutputOn()) << "it keeps trying";
     control.toggleLiveOutput();
     EXPECT_FALSE(control.isLiveOutputOn());
@@ -320,6 +323,38 @@ TEST_F(CaptureControlTest, ALiveOutputThatDoesNotOpenGivesOneBannerAndCanBeStopp
     EXPECT_EQ(changed.size(), 2);
     QTest::qWait(100);
     EXPECT_EQ(shown.size(), 1);
+    EXPECT_TRUE(log.contains("did not open"));
+    EXPECT_TRUE(log.lines().filter("none").isEmpty()) << log.lines().join('\n').toStdString();
+}
+
+// An SRT listener that others can reach without a passphrase is worth a
+// warning; the passphrase itself is never logged.
+TEST_F(CaptureControlTest, AnOpenSrtListenerIsWarnedOfAndItsPassphraseNeverLogged) {
+    FakeVideo video;
+    CaptureControl control;
+    control.setVideoHooks(video.hooks());
+    CaptureSettings s = CaptureSettings::load();
+    const struct {
+        const char* address;
+        const char* passphrase;
+        bool warned;
+    } cases[] = {
+        {"0.0.0.0:9711", "", true},
+        {"0.0.0.0:9711?mode=caller", "", false},
+        {"0.0.0.0:9711", "0123456789-secret", false},
+        {"127.0.0.1:9711", "", false},
+    };
+    for (const auto& c : cases) {
+        s.liveSrt = c.address;
+        s.liveSrtPassphrase = c.passphrase;
+        s.save();
+        LogCapture log;
+        ASSERT_TRUE(control.startLiveOutput());
+        control.stopLiveOutput();
+        EXPECT_EQ(log.contains("no passphrase"), c.warned) << c.address << " " << c.passphrase;
+        EXPECT_TRUE(log.lines().filter("secret").isEmpty()) << log.lines().join('\n').toStdString();
+        EXPECT_FALSE(control.liveUrl().contains("secret"));
+    }
 }
 
 TEST_F(CaptureControlTest, AFileAndAUrlOfThisRunTakeThePlaceOfTheSettingsAndStayOutOfThem) {

@@ -488,7 +488,11 @@ TEST_F(CaptureEndToEnd, LiveOutputPushedToAnRtmpServer) {
     writeConfigValue("Capture/liveKind", "rtmp");
     writeConfigValue("Capture/liveRtmp", url);
     QTest::mouseClick(bar->liveButton(), Qt::LeftButton);
-    EXPECT_TRUE(bar->liveButton()->toolTip().contains(url));
+    // The stream key ("orunapp") is hidden.
+    EXPECT_TRUE(bar->liveButton()->toolTip().contains(
+        QString("rtmp://127.0.0.1:%1/live/\u2022\u2022\u2022\u2022").arg(port)))
+        << bar->liveButton()->toolTip().toStdString();
+    EXPECT_FALSE(bar->liveButton()->toolTip().contains("orunapp"));
     QTest::qWait(1500);
     const mediaprobe::VideoProbe p = mediaprobe::probeVideo(url, liveInput(60), 30000);
     EXPECT_TRUE(p.ok) << p.error.toStdString();
@@ -529,6 +533,8 @@ TEST_F(CaptureEndToEnd, BadFolderAndBadUrlAreToldAndThePictureGoesOn) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return log.contains("did not open"); }, 8000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return bannerText().contains("rtmp://127.0.0.1:1"); }, 3000))
         << bannerText().toStdString();
+    EXPECT_FALSE(bannerText().contains("nobody")) << "the stream key stays hidden";
+    EXPECT_FALSE(log.contains("nobody")) << "the stream key stays out of the log";
     EXPECT_TRUE(app->waitForFrames(10, 5000)) << "the picture stopped";
     QTest::mouseClick(bar->liveButton(), Qt::LeftButton);
     EXPECT_FALSE(control->isLiveOutputOn());

@@ -106,10 +106,24 @@ TEST(CommandLine, RecordWithOrWithoutAFileAndLiveToEachKindOfUrl) {
         {"SRT://0.0.0.0:9000/", K::SrtListener, "0.0.0.0:9000", "srt://0.0.0.0:9000"},
         {"srt://[::1]:9000", K::SrtListener, "[::1]:9000", "srt://[::1]:9000"},
         {"udp://239.0.0.1:5000", K::UdpMpegTs, "239.0.0.1:5000", "udp://239.0.0.1:5000"},
+        // The stream key, a query's secrets and a password are never shown.
         {"rtmp://live.example.com/app/key", K::RtmpPush, "rtmp://live.example.com/app/key",
-         "rtmp://live.example.com/app/key"},
-        {"rtmps://live.example.com:443/app/key", K::RtmpPush,
-         "rtmps://live.example.com:443/app/key", "rtmps://live.example.com:443/app/key"},
+         "rtmp://live.example.com/app/\u2022\u2022\u2022\u2022"},
+        {"rtmps://me:pw@live.example.com:443/app/key", K::RtmpPush,
+         "rtmps://me:pw@live.example.com:443/app/key",
+         "rtmps://live.example.com:443/app/\u2022\u2022\u2022\u2022"},
+        {"rtmp://push.example.com/live-bvc/?streamname=s&key=k", K::RtmpPush,
+         "rtmp://push.example.com/live-bvc/?streamname=s&key=k",
+         "rtmp://push.example.com/live-bvc/\u2022\u2022\u2022\u2022"},
+        {"rtmp://live.example.com/app", K::RtmpPush, "rtmp://live.example.com/app",
+         "rtmp://live.example.com/app"},
+        // The protocol's options, as FFmpeg's documentation writes them.
+        {"srt://127.0.0.1:9710?mode=listener", K::SrtListener, "127.0.0.1:9710",
+         "srt://127.0.0.1:9710"},
+        {"srt://0.0.0.0:9710?latency=200000&passphrase=0123456789ab&pbkeylen=16&streamid=cam",
+         K::SrtListener, "0.0.0.0:9710", "srt://0.0.0.0:9710?passphrase=\u2022\u2022\u2022\u2022"},
+        {"udp://239.0.0.1:5000?pkt_size=1316&ttl=4&localaddr=127.0.0.1", K::UdpMpegTs,
+         "239.0.0.1:5000", "udp://239.0.0.1:5000"},
     };
     for (const auto& l : live) {
         for (const QStringList& arguments :
@@ -123,6 +137,16 @@ TEST(CommandLine, RecordWithOrWithoutAFileAndLiveToEachKindOfUrl) {
             EXPECT_FALSE(c.overrides.record);
         }
     }
+    const CommandLine options = parse(
+        {"--live", "srt://127.0.0.1:9710?mode=caller&latency=200000&passphrase=0123456789ab"});
+    ASSERT_TRUE(options.overrides.liveOutput);
+    const auto passed = options.overrides.liveOutput->protocolOptions();
+    EXPECT_EQ(passed.at("mode"), "caller");
+    EXPECT_EQ(passed.at("latency"), "200000");
+    EXPECT_EQ(passed.at("passphrase"), "0123456789ab");
+    EXPECT_EQ(options.overrides.liveOutput->url(), "srt://127.0.0.1:9710?pkt_size=1316");
+    EXPECT_FALSE(options.overrides.liveOutput->listens());
+
     const CommandLine both = parse({"--record", file, "--live", "srt://127.0.0.1:9710"});
     ASSERT_EQ(both.action, CommandLine::Action::Run) << both.error.toStdString();
     EXPECT_EQ(both.overrides.recordFile, file);
@@ -151,7 +175,10 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
         {{"--live", "srt://127.0.0.1"}, "no port"},
         {{"--live", "udp://:5000"}, "udp://HOST:PORT"},
         {{"--live", "srt://127.0.0.1:99999"}, "99999"},
-        {{"--live", "srt://127.0.0.1:9710?mode=caller"}, "mode=caller"},
+        {{"--live", "srt://127.0.0.1:9710?mode=listener&colour=red"}, "'colour'"},
+        {{"--live", "udp://127.0.0.1:5000?passphrase=0123456789ab"}, "'passphrase'"},
+        {{"--live", "srt://127.0.0.1:9710?latency"}, "'latency'"},
+        {{"--live", "srt://127.0.0.1:9710?passphrase=short"}, "10 to 79"},
         {{"--live", "rtmp://"}, "rtmp://"},
         {{"--record", dir.path()}, "is a folder"},
         {{"--record=" + dir.path() + "/"}, "is a folder"},
@@ -161,6 +188,17 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
         {{"--record", "clip.mp4", "more"}, "more"},
         {{"--record", "--", "clip.mp4"}, "clip.mp4"},
     };
+    // A bad URL is named without its stream key or passphrase.
+    for (const QString& url : {QString("rtmp://live.example.com:99999/app/s3cretkey"),
+                               QString("srt://127.0.0.1:9710?passphrase=s3cretkey0&colour=red"),
+                               QString("srt://127.0.0.1?passphrase=s3cretkey0"),
+                               QString("rtmpx://live.example.com/app/s3cretkey")}) {
+        const CommandLine c = parse({"--live", url});
+        EXPECT_EQ(c.action, CommandLine::Action::Error) << url.toStdString();
+        EXPECT_FALSE(c.error.contains("s3cretkey")) << c.error.toStdString();
+        EXPECT_TRUE(c.error.contains("live.example.com") || c.error.contains("127.0.0.1"))
+            << c.error.toStdString();
+    }
     for (const auto& [arguments, named] : bad) {
         const CommandLine c = parse(arguments);
         EXPECT_EQ(c.action, CommandLine::Action::Error) << arguments.join(' ').toStdString();

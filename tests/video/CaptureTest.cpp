@@ -33,6 +33,7 @@ extern "C" {
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -671,6 +672,53 @@ TEST(LiveOutput, AnOutputThatDoesNotOpenIsReportedOnceAndStopNeverHangs) {
     EXPECT_EQ(listener.stats().unitsDropped, 0u);
     EXPECT_TRUE(listener.stop(5000));
     EXPECT_TRUE(srtLog.waitFor(CaptureEvent::Kind::Finished));
+}
+
+// An SRT listener with a passphrase serves only a player that gives it.
+TEST(LiveOutput, AnSrtListenerWithAPassphraseServesOnlyAPlayerThatGivesIt) {
+    REQUIRE_FFMPEG();
+    QUdpSocket probe;
+    ASSERT_TRUE(probe.bind(QHostAddress(QHostAddress::LocalHost), 0));
+    const quint16 port = probe.localPort();
+    probe.close();
+    LiveSettings srt;
+    srt.address = "127.0.0.1:" + std::to_string(port);
+    srt.options["passphrase"] = "right-passphrase";
+    srt.options["latency"] = "120000";
+    EXPECT_EQ(srt.shownUrl().find("right-passphrase"), std::string::npos);
+    EventLog log;
+    LiveOutput listener(srt, log.reporter());
+    ASSERT_TRUE(listener.start());
+    // The camera: 30 pictures a second until the test ends.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool done = false;
+    std::thread camera([&] {
+        SyntheticUnits source(320, 240);
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!wake.wait_for(lock, std::chrono::milliseconds(33), [&] { return done; }))
+            listener.onUnit(source.next());
+    });
+    const QString url = QString("srt://127.0.0.1:%1").arg(port);
+    const QStringList live{"-analyzeduration", "1000000", "-read_intervals", "%+#20"};
+    const mediaprobe::VideoProbe without =
+        mediaprobe::probeVideo(url + "?connect_timeout=3000", live, 20000);
+    EXPECT_FALSE(without.ok) << "served without the passphrase";
+    const mediaprobe::VideoProbe wrong =
+        mediaprobe::probeVideo(url + "?passphrase=wrong-passphrase", live, 20000);
+    EXPECT_FALSE(wrong.ok) << "served with a wrong passphrase";
+    const mediaprobe::VideoProbe right =
+        mediaprobe::probeVideo(url + "?passphrase=right-passphrase", live, 30000);
+    EXPECT_TRUE(right.ok) << right.error.toStdString();
+    EXPECT_EQ(right.codec, "h264");
+    EXPECT_EQ(right.frames, 20);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+    }
+    wake.notify_all();
+    camera.join();
+    EXPECT_TRUE(listener.stop(5000));
 }
 
 // --- Snapshots ----------------------------------------------------------------------------

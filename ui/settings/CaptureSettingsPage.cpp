@@ -108,6 +108,16 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     addressTitle->setBuddy(m_address);
     m_address->setMinimumHeight(26);
     grid->addWidget(m_address, row++, 1, 1, 2);
+    // The SRT passphrase, or the RTMP stream key: typed, never shown.
+    m_secretTitle = new QLabel(this);
+    m_secretTitle->setObjectName(QStringLiteral("lbLiveSecret"));
+    grid->addWidget(m_secretTitle, row, 0);
+    m_secret = new QLineEdit(this);
+    m_secret->setObjectName(QStringLiteral("leLiveSecret"));
+    m_secret->setEchoMode(QLineEdit::Password);
+    m_secretTitle->setBuddy(m_secret);
+    m_secret->setMinimumHeight(26);
+    grid->addWidget(m_secret, row++, 1, 1, 2);
     m_hint = new QLabel(this);
     m_hint->setObjectName(QStringLiteral("lbLiveHint"));
     m_hint->setWordWrap(true);
@@ -119,6 +129,10 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     connect(m_kind, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &CaptureSettingsPage::kindChosen);
     connect(m_address, &QLineEdit::textEdited, this, [this] {
+        updateHint();
+        emit edited();
+    });
+    connect(m_secret, &QLineEdit::textEdited, this, [this] {
         updateHint();
         emit edited();
     });
@@ -137,7 +151,7 @@ void CaptureSettingsPage::showSettings(const CaptureSettings& settings) {
     m_boxes->setChecked(settings.snapshotBoxes);
     m_shownKind = indexOfKind(settings.liveKind);
     m_kind->setCurrentIndex(m_shownKind);
-    m_address->setText(settings.liveAddress());
+    showAddress();
     updateHint();
     m_filling = false;
 }
@@ -154,7 +168,21 @@ CaptureSettings CaptureSettingsPage::chosen() const {
     s.snapshotFormat = m_jpg->isChecked() ? QStringLiteral("jpg") : QStringLiteral("png");
     s.snapshotBoxes = m_boxes->isChecked();
     s.liveKind = kKinds[m_shownKind];
-    s.setLiveAddress(m_address->text().trimmed());
+    const QString address = m_address->text().trimmed();
+    const QString secret = m_secret->text();
+    switch (s.liveKind) {
+    case LiveSettings::Kind::RtmpPush:
+        s.liveRtmp = QString::fromStdString(
+            LiveSettings::joinRtmpUrl(address.toStdString(), secret.trimmed().toStdString()));
+        break;
+    case LiveSettings::Kind::SrtListener:
+        s.liveSrt = address;
+        s.liveSrtPassphrase = secret;
+        break;
+    case LiveSettings::Kind::UdpMpegTs:
+        s.liveUdp = address;
+        break;
+    }
     return s;
 }
 
@@ -165,9 +193,19 @@ bool CaptureSettingsPage::changed() const {
 bool CaptureSettingsPage::apply() {
     const CaptureSettings settings = chosen();
     if (!CaptureSettings::addressValid(settings.liveKind, settings.liveAddress())) {
-        m_hint->setText(settings.liveKind == LiveSettings::Kind::RtmpPush
-                            ? tr("地址应为 rtmp:// 开头的推流地址")
-                            : tr("地址应为 主机:端口,例如 127.0.0.1:9710"));
+        const QString option = CaptureSettings::refusedOption(
+            CaptureSettings::urlOf(settings.liveKind, settings.liveAddress()));
+        if (settings.liveKind == LiveSettings::Kind::RtmpPush)
+            m_hint->setText(tr("地址应为 rtmp:// 开头的推流地址"));
+        else if (!option.isEmpty())
+            m_hint->setText(tr("地址中的选项 %1 无法识别").arg(option));
+        else
+            m_hint->setText(tr("地址应为 主机:端口,例如 127.0.0.1:9710"));
+        return false;
+    }
+    if (settings.liveKind == LiveSettings::Kind::SrtListener &&
+        !CaptureSettings::passphraseValid(settings.liveSrtPassphrase)) {
+        m_hint->setText(tr("密码应为 10 到 79 个字符"));
         return false;
     }
     settings.save();
@@ -184,10 +222,35 @@ void CaptureSettingsPage::kindChosen(int index) {
     m_shownKind = index;
     m_addresses.liveKind = kKinds[index];
     m_filling = true;
-    m_address->setText(m_addresses.liveAddress());
+    showAddress();
     m_filling = false;
     updateHint();
     emit this->edited();
+}
+
+void CaptureSettingsPage::showAddress() {
+    const LiveSettings::Kind kind = kKinds[m_shownKind];
+    switch (kind) {
+    case LiveSettings::Kind::RtmpPush: {
+        // The server in the open, the stream key in its hidden field.
+        const auto parts = LiveSettings::splitRtmpUrl(m_addresses.liveRtmp.toStdString());
+        m_address->setText(QString::fromStdString(parts.first));
+        m_secret->setText(QString::fromStdString(parts.second));
+        m_secretTitle->setText(tr("串流密钥:"));
+        break;
+    }
+    case LiveSettings::Kind::SrtListener:
+        m_address->setText(m_addresses.liveSrt);
+        m_secret->setText(m_addresses.liveSrtPassphrase);
+        m_secretTitle->setText(tr("SRT 密码:"));
+        break;
+    case LiveSettings::Kind::UdpMpegTs:
+        m_address->setText(m_addresses.liveUdp);
+        m_secret->clear();
+        break;
+    }
+    m_secret->setVisible(kind != LiveSettings::Kind::UdpMpegTs);
+    m_secretTitle->setVisible(kind != LiveSettings::Kind::UdpMpegTs);
 }
 
 void CaptureSettingsPage::chooseFolder(QLineEdit* edit) {
@@ -200,9 +263,7 @@ void CaptureSettingsPage::chooseFolder(QLineEdit* edit) {
 }
 
 void CaptureSettingsPage::updateHint() {
-    LiveSettings live;
-    live.kind = kKinds[m_shownKind];
-    live.address = m_address->text().trimmed().toStdString();
+    const LiveSettings live = chosen().live();
     const QString url = QString::fromStdString(live.shownUrl());
     switch (live.kind) {
     case LiveSettings::Kind::SrtListener:
@@ -212,7 +273,7 @@ void CaptureSettingsPage::updateHint() {
         m_hint->setText(tr("播放器或 OBS 打开 %1").arg(url));
         break;
     case LiveSettings::Kind::RtmpPush:
-        m_hint->setText(tr("直播平台给出的推流地址(含串流密钥)"));
+        m_hint->setText(tr("直播平台给出的服务器地址和串流密钥"));
         break;
     }
 }

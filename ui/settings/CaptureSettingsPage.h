@@ -13,7 +13,8 @@ class QRadioButton;
 
 // The settings dialog's page for capture on the PC: the folders and formats
 // of recordings and snapshots, whether snapshots carry the subject boxes, and
-// where the live output goes. It shows the saved settings; apply() saves what
+// where the live output goes (an SRT passphrase and an RTMP stream key in a
+// field of their own that hides what is typed). It shows the saved settings; apply() saves what
 // was changed (a recording or an output that runs keeps its settings until it
 // is started again).
 class CaptureSettingsPage : public QWidget {
@@ -36,6 +37,8 @@ signals:
 private:
     void showSettings(const CaptureSettings& settings);
     void kindChosen(int index);
+    // The address (and passphrase or stream key) of the kind shown.
+    void showAddress();
     void chooseFolder(QLineEdit* edit);
     void updateHint();
 
@@ -53,5 +56,7 @@ private:
     QCheckBox* m_boxes = nullptr;
     QComboBox* m_kind = nullptr;
     QLineEdit* m_address = nullptr;
+    QLabel* m_secretTitle = nullptr;
+    QLineEdit* m_secret = nullptr;
     QLabel* m_hint = nullptr;
 };

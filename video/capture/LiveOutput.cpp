@@ -2,19 +2,106 @@
 
 #include "video/capture/UnitClock.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 constexpr int kStopGraceMs = 1000;
 
+// What stands for a hidden secret.
+const char* const kHidden = "\u2022\u2022\u2022\u2022";
+
+// The options of libavformat's "srt" and "udp" protocols (as FFmpeg
+// documents them); rw_timeout is ours.
+const char* const kSrtOptions[] = {"timeout",
+                                   "listen_timeout",
+                                   "send_buffer_size",
+                                   "recv_buffer_size",
+                                   "pkt_size",
+                                   "payload_size",
+                                   "maxbw",
+                                   "pbkeylen",
+                                   "passphrase",
+                                   "enforced_encryption",
+                                   "kmrefreshrate",
+                                   "kmpreannounce",
+                                   "snddropdelay",
+                                   "mss",
+                                   "ffs",
+                                   "ipttl",
+                                   "iptos",
+                                   "inputbw",
+                                   "oheadbw",
+                                   "latency",
+                                   "tsbpddelay",
+                                   "rcvlatency",
+                                   "peerlatency",
+                                   "tlpktdrop",
+                                   "nakreport",
+                                   "connect_timeout",
+                                   "mode",
+                                   "sndbuf",
+                                   "rcvbuf",
+                                   "lossmaxttl",
+                                   "minversion",
+                                   "streamid",
+                                   "srt_streamid",
+                                   "smoother",
+                                   "messageapi",
+                                   "transtype",
+                                   "linger",
+                                   "tsbpd"};
+const char* const kUdpOptions[] = {"buffer_size",  "bitrate",          "burst_bits", "localport",
+                                   "local_port",   "localaddr",        "pkt_size",   "reuse",
+                                   "reuse_socket", "broadcast",        "ttl",        "connect",
+                                   "fifo_size",    "overrun_nonfatal", "timeout",    "sources",
+                                   "block"};
+
+template <size_t N> bool listed(const char* const (&names)[N], const std::string& name) {
+    return std::any_of(std::begin(names), std::end(names),
+                       [&name](const char* known) { return name == known; });
+}
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// The start of an RTMP URL's path ("/app..."), or npos; `server` gets where
+// the server begins (after any user name and password).
+size_t rtmpPathStart(const std::string& url, size_t* server) {
+    const size_t scheme = url.find("://");
+    const size_t authority = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t end = url.find_first_of("/?#", authority);
+    const std::string host =
+        url.substr(authority, end == std::string::npos ? std::string::npos : end - authority);
+    const size_t at = host.rfind('@');
+    *server = at == std::string::npos ? authority : authority + at + 1;
+    return end;
+}
+
 } // namespace
 
 std::string LiveSettings::url() const {
+    // Our defaults in the query, as libavformat's protocols read them there;
+    // the user's options go beside the URL (protocolOptions), so that a
+    // passphrase never is in a URL that a log line could name.
+    std::string query;
+    auto add = [&](const char* name, const char* value) {
+        if (options.count(name) == 0)
+            query += (query.empty() ? "?" : "&") + std::string(name) + "=" + value;
+    };
     switch (kind) {
     case Kind::SrtListener:
+        add("mode", "listener");
         // Seven transport-stream packets to a datagram, as players expect.
-        return "srt://" + address + "?mode=listener&pkt_size=1316";
+        add("pkt_size", "1316");
+        return "srt://" + address + query;
     case Kind::UdpMpegTs:
-        return "udp://" + address + "?pkt_size=1316";
+        add("pkt_size", "1316");
+        return "udp://" + address + query;
     case Kind::RtmpPush:
         return address;
     }
@@ -24,13 +111,13 @@ std::string LiveSettings::url() const {
 std::string LiveSettings::shownUrl() const {
     switch (kind) {
     case Kind::SrtListener:
-        return "srt://" + address;
+        return "srt://" + address + (hasPassphrase() ? std::string("?passphrase=") + kHidden : "");
     case Kind::UdpMpegTs:
         return "udp://" + address;
     case Kind::RtmpPush:
-        return address;
+        return hiddenRtmpUrl(address);
     }
-    return address;
+    return std::string();
 }
 
 std::string LiveSettings::format() const {
@@ -45,7 +132,80 @@ std::map<std::string, std::string> LiveSettings::muxerOptions() const {
 }
 
 std::map<std::string, std::string> LiveSettings::protocolOptions() const {
-    return {{"rw_timeout", std::to_string(LiveOutput::kWriteTimeoutUs)}};
+    std::map<std::string, std::string> out;
+    if (kind != Kind::RtmpPush)
+        for (const auto& option : options)
+            out[option.first] = option.second;
+    out["rw_timeout"] = std::to_string(LiveOutput::kWriteTimeoutUs);
+    return out;
+}
+
+bool LiveSettings::listens() const {
+    if (kind != Kind::SrtListener)
+        return false;
+    const auto mode = options.find("mode");
+    return mode == options.end() || lower(mode->second) == "listener";
+}
+
+bool LiveSettings::hasPassphrase() const {
+    const auto passphrase = options.find("passphrase");
+    return kind == Kind::SrtListener && passphrase != options.end() && !passphrase->second.empty();
+}
+
+bool LiveSettings::onLoopback() const {
+    const size_t colon = address.rfind(':');
+    const std::string host = lower(address.substr(0, colon));
+    return host.rfind("127.", 0) == 0 || host == "[::1]" || host == "localhost";
+}
+
+bool LiveSettings::takesOption(Kind kind, const std::string& name) {
+    switch (kind) {
+    case Kind::SrtListener:
+        return listed(kSrtOptions, name);
+    case Kind::UdpMpegTs:
+        return listed(kUdpOptions, name);
+    case Kind::RtmpPush:
+        break;
+    }
+    return false;
+}
+
+std::pair<std::string, std::string> LiveSettings::splitRtmpUrl(const std::string& url) {
+    size_t server = 0;
+    const size_t path = rtmpPathStart(url, &server);
+    if (path == std::string::npos)
+        return {url, std::string()};
+    // The application is the path's first part.
+    size_t end = path;
+    if (url[path] == '/')
+        end = url.find_first_of("/?#", path + 1);
+    if (end == std::string::npos)
+        return {url, std::string()};
+    // "/KEY" gives "KEY"; "/?..." and "?..." are kept as they are.
+    const bool slash =
+        url[end] == '/' && end + 1 < url.size() && url[end + 1] != '?' && url[end + 1] != '#';
+    return {url.substr(0, end), url.substr(slash ? end + 1 : end)};
+}
+
+std::string LiveSettings::joinRtmpUrl(const std::string& server, const std::string& key) {
+    if (key.empty())
+        return server;
+    if (key[0] == '/' || key[0] == '?' || key[0] == '#')
+        return server + key;
+    return server + "/" + key;
+}
+
+std::string LiveSettings::hiddenRtmpUrl(const std::string& url) {
+    size_t server = 0;
+    rtmpPathStart(url, &server);
+    const size_t scheme = url.find("://");
+    const std::string prefix =
+        scheme == std::string::npos ? std::string() : url.substr(0, scheme + 3);
+    const std::pair<std::string, std::string> parts = splitRtmpUrl(url);
+    std::string shown = prefix + parts.first.substr(std::min(server, parts.first.size()));
+    if (!parts.second.empty())
+        shown += std::string(shown.back() == '/' ? "" : "/") + kHidden;
+    return shown;
 }
 
 LiveOutput::LiveOutput(LiveSettings settings, CaptureReport report)
@@ -73,7 +233,7 @@ void LiveOutput::tell(CaptureEvent::Kind kind, const std::string& reason, int co
 
 void LiveOutput::run() {
     MediaMuxer muxer(m_abort);
-    const bool listener = m_settings.kind == LiveSettings::Kind::SrtListener;
+    const bool listener = m_settings.listens();
     while (!stopAsked() && !m_abort.load()) {
         setAccepting(false);
         m_queue.clear();

@@ -5,28 +5,56 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 // Where the live output goes.
 struct LiveSettings {
     enum class Kind {
-        SrtListener, // a local SRT listener that players and OBS connect to
+        SrtListener, // SRT: by default a local listener that players and OBS connect to
         UdpMpegTs,   // MPEG-TS over UDP to an address (also multicast)
         RtmpPush,    // FLV pushed to an RTMP server (streaming services)
     };
     Kind kind = Kind::SrtListener;
     // SrtListener: "HOST:PORT" to listen on ("127.0.0.1:9000"); UdpMpegTs:
-    // "HOST:PORT" to send to; RtmpPush: the full "rtmp://..." URL.
+    // "HOST:PORT" to send to; RtmpPush: the full "rtmp://..." URL, its stream
+    // key and query included.
     std::string address;
+    // SrtListener and UdpMpegTs: the protocol's own options ("latency",
+    // "ttl", ...), handed to libavformat as given; takesOption() tells which.
+    std::map<std::string, std::string> options;
 
-    // The URL libavformat opens, with the protocol's options in its query.
+    // The URL libavformat opens, with our defaults for the protocol in its
+    // query; the user's options go beside it (protocolOptions).
     std::string url() const;
-    // The URL a player opens to watch ("srt://127.0.0.1:9000").
+    // The URL as it is shown and logged: a player's view of it for SRT and
+    // UDP ("srt://127.0.0.1:9000", with "?passphrase=••••" when one is set),
+    // and for RTMP the scheme, server and application only, the stream key
+    // and query hidden ("rtmp://host/app/••••").
     std::string shownUrl() const;
     // "mpegts" or "flv".
     std::string format() const;
-    // The protocol's options besides the URL's, and the muxer's.
+    // The options of the protocol (ours and the user's) and of the muxer.
     std::map<std::string, std::string> protocolOptions() const;
     std::map<std::string, std::string> muxerOptions() const;
+
+    // Whether the output waits for its player (SRT in listener mode).
+    bool listens() const;
+    // Whether the SRT output has a passphrase (its players need it).
+    bool hasPassphrase() const;
+    // Whether the address is this PC's loopback ("127.x.x.x", "[::1]",
+    // "localhost"), which no one else can reach.
+    bool onLoopback() const;
+
+    // Whether libavformat's protocol for `kind` takes the option `name`
+    // (RTMP takes none: its query belongs to the stream's name).
+    static bool takesOption(Kind kind, const std::string& name);
+    // An RTMP URL with everything after the application hidden, and any
+    // user name or password before the server left out.
+    static std::string hiddenRtmpUrl(const std::string& url);
+    // "rtmp://host/app" and the stream key (the rest, query included) of an
+    // RTMP URL; joinRtmpUrl() puts them together again.
+    static std::pair<std::string, std::string> splitRtmpUrl(const std::string& url);
+    static std::string joinRtmpUrl(const std::string& server, const std::string& key);
 };
 
 // Sends the camera's H.264 as it comes, without re-encoding, to an output

@@ -573,6 +573,7 @@ TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
     // Switching kinds keeps each kind's address; a bad RTMP URL is refused.
     kind->setCurrentIndex(2);
     address->clear();
+    child<QLineEdit>(&dlg, "leLiveSecret")->clear();
     QTest::keyClicks(address, "not a url");
     kind->setCurrentIndex(1);
     EXPECT_EQ(address->text(), "239.1.1.1:5004");
@@ -582,5 +583,33 @@ TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
     EXPECT_TRUE(applyButton(&dlg)->isEnabled()) << "refused, still to apply";
     EXPECT_EQ(CaptureSettings::load().liveKind, LiveSettings::Kind::UdpMpegTs);
     EXPECT_TRUE(child<QLabel>(&dlg, "lbLiveHint")->text().contains("rtmp://"));
+
+    // The stream key and the SRT passphrase go in a field that hides them;
+    // the server stays in the open.
+    auto* secret = child<QLineEdit>(&dlg, "leLiveSecret");
+    EXPECT_EQ(secret->echoMode(), QLineEdit::Password);
+    address->clear();
+    QTest::keyClicks(address, "rtmp://live.example.com/app");
+    QTest::keyClicks(secret, "my-stream-key");
+    pressApply(dlg);
+    EXPECT_EQ(CaptureSettings::load().liveRtmp, "rtmp://live.example.com/app/my-stream-key");
+    EXPECT_FALSE(child<QLabel>(&dlg, "lbLiveHint")->text().contains("my-stream-key"));
+    kind->setCurrentIndex(0); // SRT
+    EXPECT_TRUE(secret->isVisibleTo(&dlg));
+    QTest::keyClicks(secret, "short");
+    pressApply(dlg);
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled()) << "a passphrase of 5 characters is refused";
+    QTest::keyClicks(secret, "-but-long-now");
+    pressApply(dlg);
+    EXPECT_EQ(CaptureSettings::load().liveSrtPassphrase, "short-but-long-now");
+    EXPECT_FALSE(child<QLabel>(&dlg, "lbLiveHint")->text().contains("short-but-long-now"));
+    address->setText("127.0.0.1:9710?colour=red");
+    pressApply(dlg);
+    EXPECT_TRUE(child<QLabel>(&dlg, "lbLiveHint")->text().contains("colour"));
+    kind->setCurrentIndex(1); // UDP
+    EXPECT_FALSE(secret->isVisibleTo(&dlg));
+    kind->setCurrentIndex(2);
+    EXPECT_EQ(address->text(), "rtmp://live.example.com/app");
+    EXPECT_EQ(secret->text(), "my-stream-key");
     setApplicationBaseDir(QString());
 }
