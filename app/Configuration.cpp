@@ -9,19 +9,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 #include <QtGlobal>
 
 #include <cstring>
+#include <mutex>
 
 namespace {
 
-QMutex& baseDirMutex() {
-    static QMutex mutex;
+std::mutex& baseDirMutex() {
+    static std::mutex mutex;
     return mutex;
 }
 
@@ -106,14 +105,14 @@ const LanguageEntry kLanguages[2] = {
 } // namespace
 
 QString applicationBaseDir() {
-    QMutexLocker lock(&baseDirMutex());
+    std::lock_guard<std::mutex> lock(baseDirMutex());
     if (!baseDirOverride().isEmpty())
         return baseDirOverride();
     return QCoreApplication::applicationDirPath();
 }
 
 void setApplicationBaseDir(const QString& dir) {
-    QMutexLocker lock(&baseDirMutex());
+    std::lock_guard<std::mutex> lock(baseDirMutex());
     baseDirOverride() = dir;
     placeChoice() = PlaceChoice();
 }
@@ -123,7 +122,7 @@ QString configFilePath() {
     bool beside = false;
     {
         // Held while deciding, so that two threads asking first decide once.
-        QMutexLocker lock(&baseDirMutex());
+        std::lock_guard<std::mutex> lock(baseDirMutex());
         PlaceChoice& choice = placeChoice();
         if (choice.baseDir != base) {
             choice.baseDir = base;

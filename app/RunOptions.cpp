@@ -1,12 +1,11 @@
 #include "app/RunOptions.h"
 
-#include <QMutex>
-#include <QMutexLocker>
+#include <mutex>
 
 namespace {
 
-QMutex& overridesMutex() {
-    static QMutex mutex;
+std::mutex& overridesMutex() {
+    static std::mutex mutex;
     return mutex;
 }
 
@@ -18,11 +17,11 @@ RunOverrides& current() {
 } // namespace
 
 void setRunOverrides(const RunOverrides& overrides) {
-    QMutexLocker lock(&overridesMutex());
+    std::lock_guard<std::mutex> lock(overridesMutex());
     current() = overrides;
 }
 
 RunOverrides runOverrides() {
-    QMutexLocker lock(&overridesMutex());
+    std::lock_guard<std::mutex> lock(overridesMutex());
     return current();
 }
