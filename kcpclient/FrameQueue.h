@@ -36,11 +36,11 @@ public:
     }
 
     // t > 0 waits up to t ms for an element, t < 0 without limit, t = 0 not
-    // at all. The front element (taken off when take is set), else empty;
-    // `pushedUs`, when given, receives the time it was pushed.
+    // at all; a closed queue does not wait. The front element (taken off when take is set), else
+    // empty; `pushedUs`, when given, receives the time it was pushed.
     T get(int32_t timeoutMs, bool take, int64_t* pushedUs = nullptr) {
         std::unique_lock<std::mutex> lock(mutex_);
-        auto nonEmpty = [this] { return !items_.empty(); };
+        auto nonEmpty = [this] { return !items_.empty() || closed_; };
         if (timeoutMs > 0)
             ready_.wait_for(lock, std::chrono::milliseconds(timeoutMs), nonEmpty);
         else if (timeoutMs < 0)
@@ -60,6 +60,15 @@ public:
         return static_cast<int32_t>(items_.size());
     }
 
+    // Ends every wait, now and later: the queue's consumers are to let go.
+    void close() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closed_ = true;
+        }
+        ready_.notify_all();
+    }
+
     // Elements that gave way to newer ones so far.
     uint64_t dropped() const {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -75,4 +84,5 @@ private:
     std::condition_variable ready_;
     std::deque<std::pair<T, int64_t>> items_;
     uint64_t dropped_ = 0;
+    bool closed_ = false;
 };

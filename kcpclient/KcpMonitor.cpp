@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <thread>
 
 #define LOG_SOURCE "kcpclient/KcpMonitor"
 
@@ -32,6 +31,8 @@ KcpMonitor::~KcpMonitor() {
 }
 
 void KcpMonitor::touch() {
+    if (closed_)
+        return;
     streamBreak_->feed();
     reconnect_->set_armed(true);
 }
@@ -40,17 +41,39 @@ std::shared_ptr<std::string> KcpMonitor::fetch(int32_t timeoutMs, int64_t* whole
     if (timeoutMs < -500 || timeoutMs >= 1500)
         LOG_FATAL << "time-out " << timeoutMs;
     touch();
-    std::shared_ptr<KcpStream> stream;
-    {
-        std::lock_guard<std::mutex> lock(streamMutex_);
-        stream = stream_;
+    // Without a session, a negative time-out waits as long as a short one.
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(timeoutMs < 0 ? 10 : timeoutMs);
+    std::unique_lock<std::mutex> lock(streamMutex_);
+    for (;;) {
+        std::shared_ptr<KcpStream> stream = stream_;
+        if (stream && stream->is_started()) {
+            lock.unlock();
+            int32_t wait = timeoutMs;
+            if (timeoutMs > 0) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now());
+                wait = static_cast<int32_t>(std::max<int64_t>(left.count(), 0));
+            }
+            std::shared_ptr<std::string> frame = stream->pop_frame(wait, wholeUs);
+            // A session being dropped waits for its consumers to let go.
+            lock.lock();
+            stream.reset();
+            lock.unlock();
+            streamChanged_.notify_all();
+            return frame;
+        }
+        if (!closed_) {
+            lock.unlock();
+            reconnect_->bark(200);
+            lock.lock();
+            if (stream_ != stream)
+                continue;
+        }
+        const std::shared_ptr<KcpStream> seen = stream_;
+        if (!streamChanged_.wait_until(lock, deadline, [&] { return stream_ != seen; }))
+            return {};
     }
-    if (stream && stream->is_started())
-        return stream->pop_frame(timeoutMs, wholeUs);
-    reconnect_->bark(200);
-    int32_t pause = timeoutMs < 0 ? 10 : std::min(timeoutMs, 10);
-    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
-    return {};
 }
 
 uint64_t KcpMonitor::discontinuities() {
@@ -95,6 +118,8 @@ MediaLinkStats KcpMonitor::link_stats() {
 }
 
 void KcpMonitor::kick() {
+    if (closed_)
+        return;
     touch();
     reconnect_->bark(200);
 }
@@ -104,6 +129,18 @@ void KcpMonitor::stop() {
     std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
     if (!reconnect_->is_armed())
         drop_stream();
+}
+
+void KcpMonitor::close() {
+    closed_ = true;
+    // No watch thread and no bark can start a session after this; a start
+    // under way ends first, so its session is the one told to stop below.
+    reconnect_->stop();
+    streamBreak_->stop();
+    reconnect_->join_bark();
+    streamBreak_->join_bark();
+    std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
+    drop_stream();
 }
 
 void KcpMonitor::set_address(const std::string& address) {
@@ -128,9 +165,13 @@ bool KcpMonitor::has_stream() {
 }
 
 void KcpMonitor::start_kcp() {
+    if (closed_)
+        return;
     reconnect_->set_armed(true);
     std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
     drop_stream();
+    if (closed_)
+        return;
     std::string address = this->address();
     if (address.empty())
         return;
@@ -148,17 +189,20 @@ void KcpMonitor::start_kcp() {
     stream->set_recv_notifier([reconnect] { reconnect->feed(); });
     if (!stream->is_started())
         return; // released here: never started, so no stop request
-    std::lock_guard<std::mutex> streamLock(streamMutex_);
-    stream_ = stream;
-    sessionBreaks_.fetch_add(1);
-    counters_->sessionsStarted.fetch_add(1, std::memory_order_relaxed);
+    {
+        std::lock_guard<std::mutex> streamLock(streamMutex_);
+        stream_ = stream;
+        sessionBreaks_.fetch_add(1);
+        counters_->sessionsStarted.fetch_add(1, std::memory_order_relaxed);
+    }
+    streamChanged_.notify_all();
 }
 
 int KcpMonitor::drop_stream() {
     std::lock_guard<std::recursive_mutex> lock(sessionMutex_);
     std::shared_ptr<KcpStream> stream;
     {
-        std::lock_guard<std::mutex> streamLock(streamMutex_);
+        std::unique_lock<std::mutex> streamLock(streamMutex_);
         stream = stream_;
         if (!stream)
             return 2;
@@ -166,9 +210,13 @@ int KcpMonitor::drop_stream() {
         sessionBreaks_.fetch_add(stream->frames_dropped());
         droppedBefore_.fetch_add(stream->frames_dropped());
         stream_.reset();
+        // A consumer waiting on it returns now and lets go, so that the stop
+        // request leaves from here, before the next session's start.
+        stream->release_waiters();
+        streamChanged_.wait_for(streamLock, std::chrono::milliseconds(30),
+                                [&] { return stream.use_count() == 1; });
     }
-    for (int i = 0; i < 3 && stream.use_count() > 1; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    streamChanged_.notify_all();
     int result = stream.use_count() > 1 ? 1 : 0;
     stream.reset();
     return result;

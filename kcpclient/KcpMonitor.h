@@ -4,6 +4,7 @@
 #include "kcpclient/WatchDog.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,6 +23,7 @@ public:
 
     void touch();
     // One frame, waiting up to timeoutMs (−500 ≤ t < 1500); empty if none.
+    // Without a session it waits for one to start, within the time-out.
     // `wholeUs`, when given, receives the time the frame became whole.
     std::shared_ptr<std::string> fetch(int32_t timeoutMs, int64_t* wholeUs = nullptr);
     // Counts the sessions started and the frames their queues let go: when it
@@ -32,6 +34,11 @@ public:
     MediaLinkStats link_stats();
     void kick();
     void stop();
+    // Ends the link for good: the watchdogs stop, a session start under way
+    // is waited for, the camera is told to stop the session, and nothing
+    // starts one again (touch, kick and fetch do nothing from now on).
+    void close();
+    bool is_closed() const { return closed_.load(); }
     void set_address(const std::string& address);
     void start_kcp();
     // 2 no stream, 1 dropped while others still hold it, 0 dropped and gone.
@@ -52,6 +59,10 @@ private:
     std::recursive_mutex sessionMutex_;
     std::shared_ptr<KcpStream> stream_;
     std::mutex streamMutex_;
+    // Told when a session is installed, and when a consumer lets go of the
+    // one it waited on (both under streamMutex_).
+    std::condition_variable streamChanged_;
+    std::atomic<bool> closed_{false};
     // Sessions started, plus the drops of the streams before the current one.
     std::atomic<uint64_t> sessionBreaks_{0};
     // Frames the queues of the streams before the current one let go.

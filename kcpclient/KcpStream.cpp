@@ -149,6 +149,10 @@ uint64_t KcpStreamDetail::frames_dropped() const {
     return queue_.dropped();
 }
 
+void KcpStreamDetail::release_waiters() {
+    queue_.close();
+}
+
 int32_t KcpStreamDetail::frame_count() {
     return queue_.size();
 }

@@ -25,6 +25,8 @@ public:
     virtual int32_t frame_count() = 0;
     // Frames the full queue let go so far.
     virtual uint64_t frames_dropped() const = 0;
+    // Ends the waits of pop_frame, now and later: the session is being let go.
+    virtual void release_waiters() = 0;
 
     bool is_started() const { return started_; }
     uint16_t conversation() const { return conv_; }
@@ -66,6 +68,7 @@ public:
     std::shared_ptr<std::string> pop_frame(int32_t timeoutMs, int64_t* wholeUs = nullptr) override;
     int32_t frame_count() override;
     uint64_t frames_dropped() const override;
+    void release_waiters() override;
     void set_recv_notifier(std::function<void()> notifier);
 
 private:

@@ -229,6 +229,10 @@ void KcpWrapperDetail::stop() {
     monitor_.stop();
 }
 
+void KcpWrapperDetail::close() {
+    monitor_.close();
+}
+
 bool KcpWrapperDetail::auto_route() {
     auto route = select_camera_route();
     if (route.second.empty())

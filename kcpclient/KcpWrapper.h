@@ -34,6 +34,9 @@ public:
     virtual void set_address(const std::string& address) = 0;
     virtual void kick() = 0;
     virtual void stop() = 0;
+    // Ends the media link for good, when the program closes: the camera is
+    // told to stop the session and nothing opens one again.
+    virtual void close() { stop(); }
     virtual bool auto_route() = 0;
     // Counts the events after which the next video frame need not continue
     // the one popped before it: a new media session, or frames that a full

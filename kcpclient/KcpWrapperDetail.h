@@ -35,6 +35,7 @@ public:
     void set_address(const std::string& address) override;
     void kick() override;
     void stop() override;
+    void close() override;
     bool auto_route() override;
     uint64_t video_discontinuities() override;
     MediaLinkStats link_stats() override;

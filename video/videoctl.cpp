@@ -239,10 +239,10 @@ void videoctl::resume() {
 void videoctl::stop() {
     // The fetch thread ends first: its next pull would arm the media
     // client's reconnection again and open a new session behind the stop.
-    const bool fetching = m_fetchWorker.active();
+    // The link then closes for good: nothing restarts it while the program
+    // goes.
     m_fetchWorker.stop(kStopWaitMs, [this] { m_fetchWorker.notify(); });
-    if (fetching)
-        mediaClient()->stop();
+    mediaClient()->close();
     m_decodeWorker.stop(kStopWaitMs, [this] { m_kcpStrQue.interrupt(true); });
     m_displayWorker.stop(kStopWaitMs, [this] { m_kcpFrames.interrupt(true); });
 }

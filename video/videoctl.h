@@ -58,7 +58,8 @@ public:
     // returns at once. The pipeline stays paused until resume().
     void pauseAndReinit();
     void resume();
-    // Ends the three threads and joins them.
+    // Ends the three threads and joins them, and closes the media link for
+    // good (the program is going).
     void stop();
 
     // What makes each decoder (an H264Decoder by default; an empty factory

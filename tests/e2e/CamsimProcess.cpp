@@ -69,17 +69,40 @@ bool CamsimProcess::command(const QString& line, int timeoutMs) {
         timeoutMs);
 }
 
+namespace {
+
+// camsim's answer to `counters`: the line before its "applied" answer.
+QRegularExpressionMatch lastCounters(const QStringList& lines) {
+    static const QRegularExpression re("^camsim: frames-sent (\\d+) sessions \\d+ starts (\\d+) "
+                                       "stops (\\d+) last-request (\\w+)$");
+    for (int i = lines.size() - 1; i >= 0; --i) {
+        QRegularExpressionMatch m = re.match(lines[i]);
+        if (m.hasMatch())
+            return m;
+    }
+    return {};
+}
+
+} // namespace
+
 long long CamsimProcess::framesSent(int timeoutMs) {
     if (!command("counters", timeoutMs))
         return -1;
-    // The counters come on the line before the answer.
-    static const QRegularExpression re("^camsim: frames-sent (\\d+) sessions \\d+$");
-    for (int i = m_other.size() - 1; i >= 0; --i) {
-        const QRegularExpressionMatch m = re.match(m_other[i]);
-        if (m.hasMatch())
-            return m.captured(1).toLongLong();
+    const QRegularExpressionMatch m = lastCounters(m_other);
+    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+}
+
+CamsimProcess::MediaRequests CamsimProcess::mediaRequests(int timeoutMs) {
+    MediaRequests r;
+    if (!command("counters", timeoutMs))
+        return r;
+    const QRegularExpressionMatch m = lastCounters(m_other);
+    if (m.hasMatch()) {
+        r.starts = m.captured(2).toLongLong();
+        r.stops = m.captured(3).toLongLong();
+        r.last = m.captured(4);
     }
-    return -1;
+    return r;
 }
 
 void CamsimProcess::readOutput() {

@@ -36,6 +36,14 @@ public:
     // The video frames camsim has sent since it started (its `counters`
     // command); -1 when it did not answer.
     long long framesSent(int timeoutMs = 3000);
+    // The media session requests camsim has heard (its `counters` command):
+    // starts, stops and which came last; starts is -1 when it did not answer.
+    struct MediaRequests {
+        long long starts = -1;
+        long long stops = -1;
+        QString last; // "start", "stop", "property" or "none"
+    };
+    MediaRequests mediaRequests(int timeoutMs = 3000);
 
     // Requests seen since start (or since the mark), in arrival order.
     std::vector<LoggedRequest> requests() const;

@@ -716,6 +716,39 @@ TEST(WindowEndToEnd, StatisticsUnderLossAndWhileTheMediaPauses) {
     EXPECT_TRUE(app.waitForFrames(5, 8000));
 }
 
+// Closing the window ends the media session, and nothing opens a new one
+// behind it: the camera hears a stop last and no start after it.
+void expectCloseEndsTheMediaForGood(bool reconnecting) {
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start());
+    E2eWindow app;
+    ASSERT_TRUE(app.waitForFrames(3, 20000)) << "no pictures";
+    if (reconnecting) {
+        // No media: the link monitor keeps replacing the session.
+        ASSERT_TRUE(camsim.command("pause-media"));
+        const long long starts = camsim.mediaRequests().starts;
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return camsim.mediaRequests().starts >= starts + 2; }, 10000));
+    }
+    click(&app.window(), "tbClose");
+    const CamsimProcess::MediaRequests closed = camsim.mediaRequests();
+    EXPECT_GE(closed.stops, 1);
+    EXPECT_EQ(closed.last.toStdString(), "stop");
+    // Longer than the reconnection's time-outs.
+    QTest::qWait(2500);
+    const CamsimProcess::MediaRequests later = camsim.mediaRequests();
+    EXPECT_EQ(later.starts, closed.starts);
+    EXPECT_EQ(later.last.toStdString(), "stop");
+}
+
+TEST(WindowEndToEnd, CloseWhilePlayingStopsTheMediaSessionForGood) {
+    expectCloseEndsTheMediaForGood(false);
+}
+
+TEST(WindowEndToEnd, CloseWhileReconnectingStopsTheMediaSessionForGood) {
+    expectCloseEndsTheMediaForGood(true);
+}
+
 // --- Command line ------------------------------------------------------------------
 
 // The program itself, started with --camera in a folder of its own with no

@@ -2,6 +2,7 @@
 // camera stops sending, teardown when the consumer stops asking, and the
 // programming faults.
 #include "kcpclient/KcpMonitor.h"
+#include "kcpclient/KcpCmdOp.h"
 #include "tests/kcpclient/MediaCameraStarter.h"
 #include "tools/camsim/media/MediaCamera.h"
 
@@ -239,4 +240,67 @@ TEST(KcpMonitor, SameAddressTwiceDoesNotReconnect) {
     monitor.stop();
     EXPECT_FALSE(monitor.has_stream());
     EXPECT_TRUE(eventually([&] { return camera->counters().stopRequests >= 3; }, 2000));
+}
+
+// Closing ends the session and nothing opens one again, whatever the monitor
+// was doing at the time: replacing sessions of a camera that sends nothing, or
+// waiting on the camera's slow answer to a start.
+TEST(KcpMonitor, CloseEndsTheSessionForGoodWhateverIsUnderWay) {
+    struct Case {
+        const char* what;
+        MediaFaults faults;
+    };
+    MediaFaults paused;
+    paused.pauseMedia = true;
+    MediaFaults slow;
+    slow.pauseMedia = true;
+    slow.replyDelayMs = 150;
+    for (const Case& c : {Case{"camera sends nothing", paused}, Case{"slow answers", slow}}) {
+        SCOPED_TRACE(c.what);
+        auto camera = start_camera();
+        camera->setVideoSource(std::make_shared<camsim::PatternVideoSource>(500, 5000, 3, 50));
+        camera->setFaults(c.faults);
+        KcpMonitor monitor(camera->commandPort(), 100);
+        Consumer consumer(monitor);
+        monitor.set_address("127.0.0.1");
+        // Sessions are being replaced all the time.
+        ASSERT_TRUE(eventually([&] { return camera->counters().startRequests >= 3; }, 8000));
+
+        monitor.close();
+        EXPECT_TRUE(monitor.is_closed());
+        EXPECT_FALSE(monitor.has_stream());
+        const camsim::MediaCounters closed = camera->counters();
+        EXPECT_EQ(closed.lastRequest, kcpcmd::StopSession);
+
+        // The consumer keeps asking, and the program pokes the link: nothing
+        // starts a session.
+        for (int i = 0; i < 4; i++) {
+            monitor.kick();
+            monitor.touch();
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        EXPECT_EQ(camera->counters().startRequests, closed.startRequests);
+        EXPECT_FALSE(monitor.has_stream());
+        consumer.stop();
+    }
+}
+
+// A consumer waiting for a frame of a session being replaced lets go of it at
+// once, so the old session is told to stop before the next one starts.
+TEST(KcpMonitor, AReplacedSessionIsStoppedBeforeTheNextStarts) {
+    auto camera = start_camera();
+    camera->setVideoSource(std::make_shared<camsim::PatternVideoSource>(500, 5000, 3, 50));
+    KcpMonitor monitor(camera->commandPort(), 100);
+    Consumer consumer(monitor);
+    monitor.set_address("127.0.0.1");
+    ASSERT_TRUE(eventually([&] { return consumer.frames() > 5; }, 5000));
+    MediaFaults paused;
+    paused.pauseMedia = true;
+    camera->setFaults(paused);
+    // The consumer now waits 100 ms at a time on a silent session; each
+    // replacement stops the old session first.
+    ASSERT_TRUE(eventually([&] { return camera->counters().startRequests >= 5; }, 8000));
+    EXPECT_EQ(camera->counters().startsWhileOpen, 0u);
+    consumer.stop();
+    monitor.close();
 }

@@ -24,11 +24,13 @@
 //     card STATE ERROR     storage card state and error code
 //     pause-media          keep the media session but send no pictures
 //     resume-media         send pictures again
-//     counters             print "camsim: frames-sent N sessions N"
+//     counters             print "camsim: frames-sent N sessions N starts N stops N
+//                          last-request start|stop|property|none"
 // Besides the control link it serves the media session commands on port 11155
 // and streams the live picture (the synthetic scene, encoded as H.264, at the
 // resolution, mirroring and zoom the client sets) over KCP.
 
+#include "kcpclient/KcpCmdOp.h"
 #include "tools/camsim/control/ControlCamera.h"
 #include "tools/camsim/media/MediaCamera.h"
 #include "tools/camsim/video/SyntheticVideoSource.h"
@@ -127,9 +129,16 @@ bool applyCommand(const std::string& line, camsim::ControlCamera& control,
         media->setFaults(mediaFaults);
     } else if (word == "counters" && media) {
         const camsim::MediaCounters c = media->counters();
-        std::printf("camsim: frames-sent %llu sessions %llu\n",
-                    static_cast<unsigned long long>(c.framesSent),
-                    static_cast<unsigned long long>(c.sessionsStarted));
+        const char* last = c.lastRequest == kcpcmd::StartSession  ? "start"
+                           : c.lastRequest == kcpcmd::StopSession ? "stop"
+                           : c.lastRequest == kcpcmd::SetProperty ? "property"
+                                                                  : "none";
+        std::printf(
+            "camsim: frames-sent %llu sessions %llu starts %llu stops %llu last-request %s\n",
+            static_cast<unsigned long long>(c.framesSent),
+            static_cast<unsigned long long>(c.sessionsStarted),
+            static_cast<unsigned long long>(c.startRequests),
+            static_cast<unsigned long long>(c.stopRequests), last);
         return true;
     } else {
         return false;

@@ -270,6 +270,7 @@ void MediaCamera::Impl::handle(const std::string& datagram, const sockaddr_in& f
             counters.stopRequests++;
         else if (command == kcpcmd::SetProperty)
             counters.propertyRequests++;
+        counters.lastRequest = command;
     }
     copiesInARow = command == lastCommand ? copiesInARow + 1 : 1;
     lastCommand = command;
@@ -291,6 +292,11 @@ void MediaCamera::Impl::handle(const std::string& datagram, const sockaddr_in& f
         // Later copies of the same request find the session already open.
         bool fresh = !sessionActiveFor(client);
         if (ok && fresh) {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                if (session && session->running)
+                    counters.startsWhileOpen++;
+            }
             conv = static_cast<uint16_t>(++nextConv);
             ok = open_session(client, conv, mediaPort);
         } else if (ok) {

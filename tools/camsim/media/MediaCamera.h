@@ -74,6 +74,9 @@ struct MediaCounters {
     uint64_t repliesSent = 0;
     uint64_t sessionsStarted = 0;
     uint64_t sessionsEnded = 0;
+    // Starts for a new client endpoint that found another session still open
+    // (the client had not stopped it).
+    uint64_t startsWhileOpen = 0;
     uint64_t framesSent = 0;      // video frames queued on the media link
     uint64_t messagesRefused = 0; // messages the engine would not queue
     uint64_t sideInfoSent = 0;
@@ -82,6 +85,7 @@ struct MediaCounters {
     uint64_t timeoutResends = 0; // segments sent again after their time-out
     int lastPropertyFlags = -1;
     uint16_t lastConversation = 0;
+    int lastRequest = -1; // command byte of the latest request (−1: none yet)
 };
 
 class MediaCamera {
