@@ -540,6 +540,41 @@ TEST_F(CaptureEndToEnd, BadFolderAndBadUrlAreToldAndThePictureGoesOn) {
     EXPECT_FALSE(control->isLiveOutputOn());
 }
 
+// A recording folder on a read-only file system is refused at the click; a
+// disk that fills up while recording ends the recording with its reason.
+// Either way the banner says so, the picture goes on, and what the full disk
+// took plays.
+TEST_F(CaptureEndToEnd, AReadOnlyFolderAndAFullDiskAreToldAndThePictureGoesOn) {
+    REQUIRE_SCRATCH_DISKS();
+    REQUIRE_FFMPEG();
+    start();
+    const QString readOnly = scratchdisks::readOnlyFolder() + "/videos";
+    writeConfigValue("Capture/recordFolder", readOnly);
+    QTest::mouseClick(bar->recordButton(), Qt::LeftButton);
+    EXPECT_FALSE(control->isRecording());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return bannerText().contains("read-only file system"); }, 3000))
+        << bannerText().toStdString();
+    EXPECT_TRUE(bannerText().contains(readOnly)) << bannerText().toStdString();
+    EXPECT_TRUE(app->waitForFrames(10, 5000)) << "the picture stopped";
+
+    const QString small = scratchdisks::smallDiskFolder() + "/videos";
+    ASSERT_TRUE(QDir().mkpath(small));
+    ASSERT_TRUE(scratchdisks::fillUpTo(small, 400 * 1024));
+    writeConfigValue("Capture/recordFolder", small);
+    QTest::mouseClick(bar->recordButton(), Qt::LeftButton);
+    EXPECT_TRUE(control->isRecording());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !control->isRecording(); }, 30000))
+        << "the disk never filled up";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bannerText().contains("the disk is full"); }, 3000))
+        << bannerText().toStdString();
+    app->window().grab().save(artifact("capture_full_disk_en.png"));
+    EXPECT_TRUE(app->waitForFrames(10, 5000)) << "the picture stopped";
+    const QStringList files = QDir(small).entryList({"*.mp4", "*.mkv"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1) << files.join(",").toStdString();
+    expectPlayable(small + "/" + files[0], 1);
+}
+
 // The program itself, started with --record FILE and --live srt://...: from
 // the start it records into that file (Matroska, for its name) and serves
 // the live output to a player, and writes no configuration anywhere.
