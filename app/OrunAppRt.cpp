@@ -3,10 +3,7 @@
 #include "app/OperationHandlers.h"
 #include "hub/OrunAppFace.h"
 
-#include <chrono>
-
 namespace {
-constexpr auto kPollPeriod = std::chrono::milliseconds(50);
 constexpr int kStopLimitMs = 1000;
 constexpr int kNoRequest = -1;
 } // namespace
@@ -81,8 +78,7 @@ void OrunAppRt::operationLoop() {
                     finishStep(13, who, ec);
             }
         }
-        // Wakes at once for a new post; the period covers requesters that
-        // write the slot without posting.
-        hub->waitForOperation(posts, kPollPeriod);
+        // Every request is posted, and stop() wakes the wait too.
+        hub->waitForOperation(posts);
     }
 }

@@ -7,8 +7,8 @@
 #include <memory>
 
 // The operation runtime: one worker thread that takes the hub's request slot
-// as soon as a request is posted (and looks at it at least every 50 ms) and
-// runs one operation at a time.
+// as soon as a request is posted, sleeps until the next post, and runs one
+// operation at a time.
 class OrunAppRt : public QObject {
     Q_OBJECT
 public:

@@ -25,7 +25,8 @@
 // sendto() and recvfrom() on one descriptor from several threads at once, each
 // call moving one whole datagram, so no lock is needed around the socket. The
 // receive thread waits for datagrams with poll(): a reply is handled the moment
-// it arrives, and an idle link costs one wake-up per stop check.
+// it arrives, an idle link costs nothing, and stop() shuts the receive side
+// to end the wait.
 
 namespace {
 
@@ -34,9 +35,6 @@ std::atomic<uint16_t> sequenceCounter{0};
 
 // Largest datagram built by sendFrame.
 constexpr int kPackBufferSize = kMaxFrameSize;
-// How long the receive thread waits for a datagram before it looks whether
-// it should stop.
-constexpr int kStopCheckMs = 50;
 
 } // namespace
 
@@ -120,7 +118,12 @@ int UDPTransciever::sendFrame(ControlFrame& frame, const QString& address) {
 }
 
 void UDPTransciever::stop() {
-    receiver.stop(2000);
+    // Shutting the receive side ends the wait for a datagram at once; frames
+    // still go out.
+    receiver.stop(2000, [this] {
+        if (socketFd >= 0)
+            ::shutdown(socketFd, SHUT_RD);
+    });
 }
 
 void UDPTransciever::receiveLoop() {
@@ -131,10 +134,9 @@ void UDPTransciever::receiveLoop() {
         return;
     }
     while (receiver.running()) {
-        // Waits for a datagram; the time-out only bounds how late a stop is
-        // noticed.
+        // Waits for a datagram, or for stop(), which shuts the receive side.
         pollfd pfd{socketFd, POLLIN, 0};
-        if (::poll(&pfd, 1, kStopCheckMs) <= 0)
+        if (::poll(&pfd, 1, -1) <= 0)
             continue;
         // Drain every pending datagram, each into a buffer of exactly its size.
         while (receiver.running()) {

@@ -161,7 +161,7 @@ void OrunAppFace::wakeOperationWaiters() {
     m_posted.notify_all();
 }
 
-void OrunAppFace::waitForOperation(uint64_t seen, std::chrono::milliseconds timeout) const {
+void OrunAppFace::waitForOperation(uint64_t seen) const {
     std::unique_lock<std::mutex> lock(m_postMutex);
-    m_posted.wait_for(lock, timeout, [&] { return m_posts != seen; });
+    m_posted.wait(lock, [&] { return m_posts != seen; });
 }

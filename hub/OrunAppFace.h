@@ -162,9 +162,9 @@ public:
     // woken.
     void postOperation(int code);
     // The runtime's wait for work: returns when a post (or a wake) came after
-    // operationPosts() returned `seen`, or after `timeout`.
+    // operationPosts() returned `seen`.
     uint64_t operationPosts() const;
-    void waitForOperation(uint64_t seen, std::chrono::milliseconds timeout) const;
+    void waitForOperation(uint64_t seen) const;
     void wakeOperationWaiters();
 
 signals:

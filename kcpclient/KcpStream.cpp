@@ -4,7 +4,6 @@
 #include "kcpclient/SockAddrBoost.h"
 #include "kcpclient/ThreadName.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -133,6 +132,8 @@ KcpStreamDetail::KcpStreamDetail(const std::string& cameraAddress, uint16_t comm
 KcpStreamDetail::~KcpStreamDetail() {
     if (started_) {
         running_ = false;
+        // Ends the receive thread's wait for the camera at once.
+        mediaSocket_->shut_receive();
         if (thread_ && thread_->joinable())
             thread_->join();
         ikcp_release(kcp_);
@@ -167,7 +168,6 @@ void KcpStreamDetail::set_recv_notifier(std::function<void()> notifier) {
 }
 
 void KcpStreamDetail::receive_loop() {
-    const int fd = mediaSocket_->native_handle();
     std::vector<char> datagram(UdpSocket::kDatagramMax);
     // Grows to the largest message seen, so no message size can block the
     // engine's receive queue.
@@ -187,18 +187,20 @@ void KcpStreamDetail::receive_loop() {
     while (running_) {
         uint32_t now = kcp_clock_ms();
         ikcp_update(kcp_, now);
-        // Wait for a datagram no longer than the engine's next flush, so
-        // that acknowledgements leave on time even when the camera pauses
-        // for them (the socket's own time-out still caps the wait at 100 ms).
-        int32_t untilFlush = static_cast<int32_t>(ikcp_check(kcp_, now) - now);
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, std::min(std::max(untilFlush, 0), 100)) == 0)
+        // With something to send (acknowledgements, a window to tell) the
+        // wait ends at the engine's next flush, so that it leaves on time
+        // even when the camera pauses for it; with nothing to send it lasts
+        // until the camera sends or the destructor shuts the socket.
+        int32_t wait = -1;
+        if (!ikcp_idle(kcp_))
+            wait = std::max(static_cast<int32_t>(ikcp_check(kcp_, now) - now), 0);
+        if (!mediaSocket_->wait_readable(wait) || !running_)
             continue;
-        ssize_t n = ::recv(fd, datagram.data(), datagram.size(), 0);
-        if (n < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        long n = mediaSocket_->receive_into(datagram.data(), datagram.size());
+        if (n == UdpSocket::kReceiveFailed)
+            break; // nothing more can arrive: the session is replaced
+        if (n < 0)
             continue;
-        }
         std::function<void()> notify;
         {
             std::lock_guard<std::mutex> lock(notifierMutex_);

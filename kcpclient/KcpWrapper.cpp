@@ -1,9 +1,14 @@
 #include "kcpclient/KcpWrapperDetail.h"
 
+#include "kcpclient/LogLine.h"
 #include "kcpclient/SockAddrBoost.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <limits>
+
+#define LOG_SOURCE "kcpclient/KcpWrapper"
 
 namespace {
 
@@ -120,17 +125,29 @@ std::shared_ptr<std::string> KcpWrapperDetail::take_frame(const std::shared_ptr<
     };
     if (auto f = front())
         return f;
-    // Unsigned on purpose: a negative time-out becomes huge and is refused by
-    // the monitor as the programming fault it is.
-    uint32_t round = std::max<uint32_t>(timeoutMs / 6, 1);
-    for (int i = 0; i < 6; i++) {
+    // Unsigned on purpose: a negative time-out becomes huge and is refused as
+    // the programming fault it is.
+    if (timeoutMs > static_cast<uint32_t>(std::numeric_limits<int32_t>::max()))
+        LOG_FATAL << "time-out " << static_cast<int32_t>(timeoutMs);
+    // One wait to the deadline, ended early by a frame; a frame for the other
+    // queue is filed and the wait goes on for what is left. The monitor takes
+    // less than kFetchMaxMs at a time.
+    constexpr uint32_t kFetchMaxMs = 1499;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count();
+        const auto wait =
+            static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(left, 0), kFetchMaxMs));
         int64_t whole = 0;
-        if (auto frame = monitor_.fetch(static_cast<int32_t>(round), &whole))
+        if (auto frame = monitor_.fetch(wait, &whole))
             sort_frame(frame, whole);
         if (auto f = front())
             return f;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return {};
     }
-    return {};
 }
 
 MediaDataTime KcpWrapperDetail::take_record(uint32_t timeoutMs, bool take) {

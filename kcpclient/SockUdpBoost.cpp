@@ -3,6 +3,7 @@
 #include "kcpclient/LogLine.h"
 
 #include <boost/asio/ip/address.hpp>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -113,6 +114,35 @@ std::shared_ptr<std::string> UdpSocket::read_nonblock() {
     if (n < 0)
         return {};
     return std::make_shared<std::string>(buffer, static_cast<size_t>(n));
+}
+
+long UdpSocket::receive_into(char* buffer, size_t capacity) {
+    ssize_t n = ::recv(native_handle(), buffer, capacity, 0);
+    if (n >= 0)
+        return static_cast<long>(n);
+    switch (errno) {
+    case EBADF:
+    case ENOTSOCK:
+    case EFAULT:
+    case EINVAL:
+        LOG_WARNING << "receive: " << errno_text(errno);
+        return kReceiveFailed;
+    default:
+        // Reported once and consumed with this read: the next wait blocks.
+        return kReceiveAgain;
+    }
+}
+
+bool UdpSocket::wait_readable(int32_t timeoutMs) {
+    pollfd ready{native_handle(), POLLIN, 0};
+    int n = ::poll(&ready, 1, timeoutMs < 0 ? -1 : timeoutMs);
+    return n > 0;
+}
+
+void UdpSocket::shut_receive() {
+    // Also on a socket that was never connected: the receive side is shut
+    // and a blocked poll wakes, though the call reports ENOTCONN.
+    ::shutdown(native_handle(), SHUT_RD);
 }
 
 bool UdpSocket::connect(const std::string& address, uint16_t port) {

@@ -35,6 +35,21 @@ public:
     bool write_to(const std::string& data, const sockaddr_in& destination);
     // One receive that never blocks: an empty pointer when nothing is queued.
     std::shared_ptr<std::string> read_nonblock();
+    // What receive_into() returns for a fault that passes (interrupted, a
+    // peer's port-unreachable report, nothing queued after all) and for one
+    // after which the socket receives nothing more.
+    static constexpr long kReceiveAgain = -1;
+    static constexpr long kReceiveFailed = -2;
+    // One datagram into `buffer` (at most `capacity` bytes): its size, or one
+    // of the two faults above.
+    long receive_into(char* buffer, size_t capacity);
+    // Waits until a datagram or an error can be read, or the receive side is
+    // shut (shut_receive()), at most timeoutMs (< 0: without limit). False
+    // when the time ran out.
+    bool wait_readable(int32_t timeoutMs);
+    // Shuts the receive side: a wait_readable() on another thread returns at
+    // once, and every later one too.
+    void shut_receive();
     // Connects to (address, port); IPv4 or IPv6 text. False (and the socket
     // invalid) on any parse or connect error.
     bool connect(const std::string& address, uint16_t port);

@@ -3,6 +3,7 @@
 #include "kcpclient/LogLine.h"
 #include "kcpclient/ThreadName.h"
 
+#include <algorithm>
 #include <limits>
 
 #define LOG_SOURCE "kcpclient/WatchDog"
@@ -28,9 +29,27 @@ WatchDog::~WatchDog() {
 
 void WatchDog::join_bark() {
     std::lock_guard<std::mutex> lock(barkMutex_);
-    if (barkThread_ && barkThread_->joinable() &&
-        barkThread_->get_id() != std::this_thread::get_id())
+    const auto self = std::this_thread::get_id();
+    for (auto it = finishedBarks_.begin(); it != finishedBarks_.end();) {
+        if ((*it)->get_id() == self) {
+            ++it;
+            continue;
+        }
+        if ((*it)->joinable())
+            (*it)->join();
+        it = finishedBarks_.erase(it);
+    }
+    if (barkThread_ && barkThread_->joinable() && barkThread_->get_id() != self)
         barkThread_->join();
+}
+
+void WatchDog::set_armed(bool armed) {
+    if (armed_.exchange(armed) == armed || !armed)
+        return;
+    // Taken so that the watch thread is either before its check of armed_ or
+    // already waiting: the wake cannot fall in between.
+    { std::lock_guard<std::mutex> lock(sleepMutex_); }
+    sleepWake_.notify_all();
 }
 
 int64_t WatchDog::now_ms() const {
@@ -61,8 +80,10 @@ void WatchDog::bark(uint32_t quietMs) {
 // Called with the bark mutex held.
 void WatchDog::bark_thread_restart() {
     if (barkThread_ && barkThread_->joinable()) {
+        // A callback that barks again cannot join its own thread: it is
+        // kept and joined once it has ended.
         if (barkThread_->get_id() == std::this_thread::get_id())
-            barkThread_->detach(); // a callback that barks again ends its own thread
+            finishedBarks_.push_back(barkThread_);
         else
             barkThread_->join();
     }
@@ -83,6 +104,7 @@ void WatchDog::bark_thread_restart() {
         {
             std::lock_guard<std::mutex> sleepLock(sleepMutex_);
             barkEnded_ = true;
+            endedBarks_.push_back(std::this_thread::get_id());
         }
         sleepWake_.notify_all();
     });
@@ -90,6 +112,21 @@ void WatchDog::bark_thread_restart() {
 
 void WatchDog::reap_finished_bark() {
     std::lock_guard<std::mutex> barkLock(barkMutex_);
+    std::vector<std::thread::id> ended;
+    {
+        std::lock_guard<std::mutex> sleepLock(sleepMutex_);
+        ended.swap(endedBarks_);
+    }
+    // A bark thread that started the bark after its own is joined once it
+    // has ended; until then it stays kept.
+    for (auto it = finishedBarks_.begin(); it != finishedBarks_.end();) {
+        if (std::find(ended.begin(), ended.end(), (*it)->get_id()) == ended.end()) {
+            ++it;
+            continue;
+        }
+        (*it)->join();
+        it = finishedBarks_.erase(it);
+    }
     if (!barkThread_ || !barkThread_->joinable())
         return;
     {
@@ -103,27 +140,37 @@ void WatchDog::reap_finished_bark() {
 }
 
 void WatchDog::watch() {
+    using std::chrono::milliseconds;
+    // After a bark for an expiry, the next look comes no sooner than one
+    // time-out later, whether or not that bark could run.
+    int64_t notBefore = std::numeric_limits<int64_t>::min();
+    std::unique_lock<std::mutex> lock(sleepMutex_);
     while (running_) {
-        const auto wakeAt =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs_);
-        {
-            std::unique_lock<std::mutex> lock(sleepMutex_);
-            // A bark that ends during the sleep is joined right away; the
-            // sleep then goes on until its end.
-            while (sleepWake_.wait_until(lock, wakeAt, [this] {
-                return !running_ || barkEnded_;
-            }) && running_) {
-                barkEnded_ = false;
-                lock.unlock();
-                reap_finished_bark();
-                lock.lock();
-            }
+        if (barkEnded_) {
+            barkEnded_ = false;
+            lock.unlock();
+            reap_finished_bark();
+            lock.lock();
+            continue;
         }
-        if (!running_)
-            break;
+        if (!armed_) {
+            // Nothing can expire: sleep until armed, a bark ends or stop.
+            sleepWake_.wait(lock, [this] { return !running_ || barkEnded_ || armed_; });
+            continue;
+        }
+        // Expired once more than a time-out has passed since the last feed.
+        const int64_t due = std::max(lastFeed_.load() + timeoutMs_ + 1, notBefore);
+        if (now_ms() < due) {
+            // A feed meanwhile moves the deadline: it is looked at again then.
+            sleepWake_.wait_until(lock, origin_ + milliseconds(due),
+                                  [this] { return !running_ || barkEnded_ || !armed_; });
+            continue;
+        }
+        lock.unlock();
         reap_finished_bark();
-        if (armed_ && now_ms() - lastFeed_ > timeoutMs_)
-            bark(0);
+        bark(0);
+        lock.lock();
+        notBefore = now_ms() + timeoutMs_;
     }
 }
 

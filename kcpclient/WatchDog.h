@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // A timer that runs its callback on a bark thread when it has not been fed
 // for longer than its time-out while armed. Expiry is noticed between one and
@@ -25,7 +26,8 @@ public:
     // Runs the callback now, unless a bark is running or the last one ended
     // less than quietMs ago.
     virtual void bark(uint32_t quietMs);
-    void set_armed(bool armed) { armed_ = armed; }
+    // Arming wakes the watch thread, which sleeps without limit while disarmed.
+    void set_armed(bool armed);
     bool is_armed() const { return armed_; }
     // Disarms and ends the watch thread; barks are refused afterwards.
     void stop();
@@ -48,6 +50,9 @@ private:
     std::atomic<int64_t> lastFeed_{0};
     std::atomic<bool> armed_{false};
     std::shared_ptr<std::thread> barkThread_;
+    // Bark threads that started the bark after their own: each is joined by
+    // the watch thread or the destructor, never by itself.
+    std::vector<std::shared_ptr<std::thread>> finishedBarks_; // guarded by barkMutex_
     std::mutex barkMutex_;
     bool barking_ = false;
     int64_t lastBarkEnd_;
@@ -56,9 +61,11 @@ private:
     std::shared_ptr<std::thread> watchThread_;
     std::mutex watchMutex_;
     std::atomic<bool> running_{false};
-    // Lets stop() end the watch thread's sleep at once, and a finished bark
-    // have its thread joined at once.
+    // Lets stop() and arming end the watch thread's sleep at once, and a
+    // finished bark have its thread joined at once.
     std::mutex sleepMutex_;
     std::condition_variable sleepWake_;
     bool barkEnded_ = false; // guarded by sleepMutex_
+    // Bark threads that have returned from their body, until reaped.
+    std::vector<std::thread::id> endedBarks_; // guarded by sleepMutex_
 };

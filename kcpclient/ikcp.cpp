@@ -842,6 +842,12 @@ int ikcp_waitsnd(const ikcpcb* kcp) {
     return static_cast<int>(kcp->nsnd_buf + kcp->nsnd_que);
 }
 
+bool ikcp_idle(const ikcpcb* kcp) {
+    // A closed remote window is asked for again on a timer of its own.
+    return kcp->acklist.empty() && kcp->nsnd_que == 0 && kcp->nsnd_buf == 0 && kcp->probe == 0 &&
+           kcp->rmt_wnd != 0;
+}
+
 IUINT32 ikcp_getconv(const void* ptr) {
     return load32(static_cast<const char*>(ptr));
 }

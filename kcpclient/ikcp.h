@@ -123,6 +123,10 @@ int ikcp_peeksize(const ikcpcb* kcp, int* end);
 int ikcp_setmtu(ikcpcb* kcp, int mtu);
 int ikcp_wndsize(ikcpcb* kcp, int sndwnd, int rcvwnd);
 int ikcp_waitsnd(const ikcpcb* kcp);
+// True when the engine has nothing to send until a datagram arrives or a
+// message is queued: no acknowledgement owed, nothing queued or waiting for
+// its acknowledgement, no window to ask for or to tell.
+bool ikcp_idle(const ikcpcb* kcp);
 int ikcp_nodelay(ikcpcb* kcp, int nodelay, int interval, int resend, int nc);
 int ikcp_interval(ikcpcb* kcp, int interval);
 // Conversation id of a datagram (its first four bytes, little-endian).

@@ -2,6 +2,7 @@
 #include "ui_VideoMaskWidget.h"
 
 #include "ui/IconResources.h"
+#include "ui/MovieWhileShown.h"
 
 #include <QMovie>
 #include <QPointer>
@@ -25,8 +26,7 @@ VideoMaskWidget::VideoMaskWidget(QWidget* parent) : QWidget(parent), ui(new Ui::
     setMouseTracking(true);
     m_movie = new QMovie(":/icon/loading.gif", QByteArray(), this);
     ui->lbLoading->setScaledContents(true);
-    ui->lbLoading->setMovie(m_movie);
-    m_movie->start();
+    playWhileShown(ui->lbLoading, m_movie);
     --m_setupDepth;
     placeIndicator();
 }

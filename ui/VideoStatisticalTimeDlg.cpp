@@ -23,8 +23,6 @@ VideoStatisticalTimeDlg::VideoStatisticalTimeDlg(QWidget* parent)
     setStyleSheet("#VideoStatisticalTimeDlg{background-color: rgba(0, 0, 0, 90);"
                   "border-radius: 20px;}");
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    // The dot blinks for the life of the widget, whether or not it is shown.
-    m_blinkTimerId = startTimer(500);
 }
 
 VideoStatisticalTimeDlg::~VideoStatisticalTimeDlg() {
@@ -53,6 +51,9 @@ void VideoStatisticalTimeDlg::startTime(int iTimeStart) {
     if (m_countTimerId != 0)
         killTimer(m_countTimerId);
     m_countTimerId = startTimer(1000);
+    // The dot blinks while the time counts, and only then.
+    if (m_blinkTimerId == 0)
+        m_blinkTimerId = startTimer(500);
     m_iconShown = true;
     ui->lbIcon->setVisible(true);
     show();
@@ -63,6 +64,10 @@ void VideoStatisticalTimeDlg::stopTime() {
     if (m_countTimerId != 0) {
         killTimer(m_countTimerId);
         m_countTimerId = 0;
+    }
+    if (m_blinkTimerId != 0) {
+        killTimer(m_blinkTimerId);
+        m_blinkTimerId = 0;
     }
     ui->lbTime->setText(formatTime(0));
     hide();

@@ -1,5 +1,6 @@
 #include "app/OrunAppRt.h"
 #include "hub/OrunAppFace.h"
+#include "tests/support/ThreadWakeups.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,25 @@ TEST(RuntimeStop, BusyFlagWithoutACodeIsReleased) {
     OrunAppRt::instance();
     hub->iOperation = -1;
     hub->iOperating = 1;
+    hub->wakeOperationWaiters();
     for (int i = 0; i < 40 && hub->iOperating.load() != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(hub->iOperating.load(), 0);
+}
+
+TEST(RuntimeStop, IdleLoopSleepsUntilAPost) {
+    OrunAppFace* hub = OrunAppFace::instance();
+    OrunAppRt::instance();
+    // Nothing posted for a second: the loop stays asleep (a period would
+    // wake it every few tens of milliseconds).
+    int threads = 0;
+    const uint64_t wakes =
+        threadwakeups::wakeups_during("orun-runtime", std::chrono::seconds(1), &threads);
+    ASSERT_EQ(threads, 1);
+    EXPECT_LT(wakes, 5u);
+    // A post is taken at once: code -1 is a busy flag without a code.
+    hub->postOperation(-1);
+    for (int i = 0; i < 300 && hub->iOperating.load() != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(hub->iOperating.load(), 0);
 }

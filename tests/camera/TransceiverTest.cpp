@@ -5,6 +5,7 @@
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
 #include "hub/OrunAppFace.h"
+#include "tests/support/ThreadWakeups.h"
 
 #include <QElapsedTimer>
 
@@ -256,6 +257,22 @@ TEST(Transceiver, MalformedDatagramsAreDroppedAndDispatchGetsItsArguments) {
     EXPECT_EQ(seen[0].sender, "127.0.0.1");
     EXPECT_EQ(seen[1].code, -1);
     EXPECT_EQ(seen[1].data, "push");
+}
+
+TEST(Transceiver, IdleReceiveThreadSleepsUntilADatagram) {
+    OrunAppFace::instance()->iWifiMode = 0;
+    Recorder& rec = freshRecorder();
+    ScriptedPeer camera;
+    ASSERT_TRUE(camera.ok());
+    // Nothing arrives for a second: the thread stays asleep (a stop poll
+    // would wake it every few tens of milliseconds).
+    int threads = 0;
+    const uint64_t wakes =
+        threadwakeups::wakeups_during("orun-control-rx", std::chrono::seconds(1), &threads);
+    ASSERT_EQ(threads, 1);
+    EXPECT_LT(wakes, 5u);
+    camera.sendToClient(marker('a'));
+    EXPECT_EQ(rec.settle(1).size(), 1u);
 }
 
 TEST(Transceiver, StopEndsTheReceiveThreadPromptly) {

@@ -758,3 +758,44 @@ TEST(IkcpSegments, LoweringTheMtuWithDataQueuedStillSendsItWhole) {
     EXPECT_EQ(sent[1].data.size(), 76u);
     EXPECT_EQ(sent[3].data.size(), 200u - 2 * 76u);
 }
+
+TEST(IkcpIdle, OnlyAnEngineWithNothingToSendIsIdle) {
+    Endpoint rx;
+    ikcp_update(rx.kcp, 0);
+    EXPECT_TRUE(ikcp_idle(rx.kcp));
+
+    // A received segment owes its acknowledgement until the next flush.
+    ASSERT_EQ(rx.input(encode(push(0, "a", 0, IKCP_CMD_PUSH_END))), 0);
+    EXPECT_FALSE(ikcp_idle(rx.kcp));
+    ikcp_update(rx.kcp, 100);
+    EXPECT_FALSE(rx.take_sent().empty());
+    EXPECT_TRUE(ikcp_idle(rx.kcp));
+
+    // A window to tell: asked by the peer.
+    Segment ask;
+    ask.cmd = IKCP_CMD_WASK;
+    ASSERT_EQ(rx.input(encode(ask)), 0);
+    EXPECT_FALSE(ikcp_idle(rx.kcp));
+    ikcp_update(rx.kcp, 200);
+    EXPECT_TRUE(ikcp_idle(rx.kcp));
+
+    // A message queued, then sent and not yet acknowledged.
+    Endpoint tx;
+    ikcp_update(tx.kcp, 0);
+    ASSERT_EQ(ikcp_send(tx.kcp, "m", 1, 1), 0);
+    EXPECT_FALSE(ikcp_idle(tx.kcp));
+    ikcp_update(tx.kcp, 100);
+    ASSERT_FALSE(tx.take_sent().empty());
+    EXPECT_FALSE(ikcp_idle(tx.kcp));
+    ASSERT_EQ(tx.input(ack(0, 100, 1)), 0);
+    ikcp_update(tx.kcp, 200);
+    EXPECT_TRUE(ikcp_idle(tx.kcp));
+
+    // A peer that closed its window is asked for it on a timer.
+    Segment closed;
+    closed.cmd = IKCP_CMD_WINS;
+    closed.wnd = 0;
+    ASSERT_EQ(tx.input(encode(closed)), 0);
+    ikcp_update(tx.kcp, 300);
+    EXPECT_FALSE(ikcp_idle(tx.kcp));
+}

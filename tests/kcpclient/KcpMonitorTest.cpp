@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/Eventually.h"
+#include "tests/support/ThreadWakeups.h"
 
 #include <atomic>
 #include <chrono>
@@ -106,6 +107,47 @@ TEST(WatchDog, BarksOnceWhenStarvedAndRespectsTheQuietTime) {
     slow.join_bark();
     EXPECT_EQ(overlaps, 0);
     EXPECT_LE(slowCalls, 3);
+}
+
+TEST(WatchDog, SleepsWhileDisarmedAndWakesWhenArmed) {
+    std::atomic<int> barks{0};
+    WatchDog dog(
+        50, [&] { barks++; }, false, "idle");
+    // Disarmed for a second: twenty time-outs, and the watch thread sleeps
+    // through them.
+    int threads = 0;
+    const uint64_t wakes =
+        threadwakeups::wakeups_during("orun-watchdog", std::chrono::seconds(1), &threads);
+    ASSERT_EQ(threads, 1);
+    EXPECT_LT(wakes, 5u);
+    EXPECT_EQ(barks, 0);
+    // Arming ends the unbounded sleep: the starved dog barks.
+    dog.set_armed(true);
+    EXPECT_TRUE(eventually([&] { return barks > 0; }, 3000));
+}
+
+TEST(WatchDog, EveryBarkThreadIsJoined) {
+    // A callback that barks again is refused (one bark at a time); a dog
+    // that barks often ends with all its bark threads joined.
+    std::atomic<int> calls{0};
+    std::atomic<WatchDog*> self{nullptr};
+    {
+        WatchDog dog(
+            20,
+            [&] {
+                calls++;
+                if (WatchDog* d = self.load())
+                    d->bark(0);
+            },
+            true, "again");
+        self = &dog;
+        EXPECT_TRUE(eventually([&] { return calls >= 3; }, 3000));
+        dog.stop();
+        dog.join_bark();
+        self = nullptr;
+    }
+    EXPECT_TRUE(threadwakeups::voluntary_switches("orun-wd-bark").empty());
+    EXPECT_TRUE(threadwakeups::voluntary_switches("orun-watchdog").empty());
 }
 
 TEST(WatchDogDeathTest, ZeroTimeOutIsFatal) {

@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/ThreadWakeups.h"
+
 #include <chrono>
+#include <future>
 #include <random>
 #include <thread>
 
@@ -100,6 +103,39 @@ TEST(KcpStream, StartedSessionJoinsMessagesIntoFramesAndStopsOnce) {
     }
     EXPECT_EQ(settled([&] { return camera->counters().stopRequests; }, 3), 3u);
     EXPECT_FALSE(camera->sessionActive());
+}
+
+TEST(KcpStream, ReceiveThreadSleepsWhileTheCameraIsSilentAndEndsAtOnce) {
+    MediaConfig config;
+    config.sideInfo = false;
+    config.framesPerSecond = 0;
+    auto camera = start_camera(config);
+    std::vector<std::string> units = {pattern(3000, 3), pattern(60, 5)};
+    camera->setVideoSource(std::make_shared<ListVideoSource>(frames_of(units)));
+    auto stream = std::make_shared<KcpStreamDetail>("127.0.0.1", camera->commandPort(), 100);
+    ASSERT_TRUE(stream->is_started());
+    for (size_t i = 0; i < units.size(); i++)
+        ASSERT_TRUE(stream->pop_frame(3000)) << "frame " << i;
+    // Everything is acknowledged soon after; then nothing is due until the
+    // camera sends again, and the thread sleeps (a wait bounded by the
+    // engine's 10 ms flush would wake it about a hundred times).
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int threads = 0;
+    const uint64_t wakes =
+        threadwakeups::wakeups_during("orun-media-rx", std::chrono::seconds(1), &threads);
+    ASSERT_EQ(threads, 1);
+    EXPECT_LT(wakes, 5u);
+
+    // The destructor ends the thread's wait for the silent camera.
+    std::promise<void> released;
+    std::future<void> done = released.get_future();
+    std::thread destroyer([&] {
+        stream.reset();
+        released.set_value();
+    });
+    EXPECT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    destroyer.join();
+    EXPECT_TRUE(threadwakeups::voluntary_switches("orun-media-rx").empty());
 }
 
 TEST(KcpStream, LargeMessagesAndBurstsOfSmallOnesDoNotStall) {

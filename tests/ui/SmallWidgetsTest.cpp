@@ -6,6 +6,8 @@
 #include "ui/VideoMaskWidget.h"
 #include "ui/VideoStatisticalTimeDlg.h"
 
+#include <QAbstractEventDispatcher>
+#include <QMovie>
 #include <QSignalSpy>
 #include <QToolButton>
 
@@ -241,6 +243,10 @@ TEST(RecordingTime, FormatsHoursMinutesAndSeconds) {
 TEST(RecordingTime, StartShowsAndCountsStopHides) {
     VideoStatisticalTimeDlg* dlg = VideoStatisticalTimeDlg::instance();
     dlg->setParent(nullptr);
+    // Not recording: no timer of its own runs (the dot blinks only while
+    // the time counts).
+    QAbstractEventDispatcher* events = QAbstractEventDispatcher::instance();
+    EXPECT_TRUE(events->registeredTimers(dlg).isEmpty());
     EXPECT_EQ(dlg->size(), QSize(160, 40));
     dlg->slot_startCountVideoTime(3725);
     EXPECT_TRUE(dlg->isVisible());
@@ -252,9 +258,23 @@ TEST(RecordingTime, StartShowsAndCountsStopHides) {
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_FALSE(dlg->isCounting());
     EXPECT_EQ(dlg->seconds(), 0);
+    EXPECT_TRUE(events->registeredTimers(dlg).isEmpty());
     dlg->slot_startVideoStatisticalTime();
     EXPECT_EQ(dlg->shownText(), "00:00:00");
     dlg->stopTime();
+    EXPECT_TRUE(events->registeredTimers(dlg).isEmpty());
+}
+
+TEST(LoadingMask, AnimationRunsOnlyWhileShown) {
+    VideoMaskWidget* mask = VideoMaskWidget::instance();
+    QMovie* movie = mask->findChild<QMovie*>();
+    ASSERT_NE(movie, nullptr);
+    mask->hide();
+    EXPECT_EQ(movie->state(), QMovie::NotRunning);
+    mask->show();
+    EXPECT_EQ(movie->state(), QMovie::Running);
+    mask->hide();
+    EXPECT_EQ(movie->state(), QMovie::NotRunning);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "hub/OrunAppFace.h"
 #include "ui/KeyMap.h"
+#include "ui/MovieWhileShown.h"
 #include "ui/settings/CaptureSettingsPage.h"
 #include "ui/settings/PumpWait.h"
 #include "ui/settings/SettingsEnvironment.h"
@@ -58,9 +59,8 @@ GeneralSettingsDlg::GeneralSettingsDlg(SettingsEnvironment& env, QWidget* parent
     ui->scrollArea->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_loadingMovie = new QMovie(QStringLiteral(":/icon/loading.gif"), QByteArray(), this);
     m_loadingMovie->setScaledSize(ui->lbLoading->size());
-    ui->lbLoading->setMovie(m_loadingMovie);
-    m_loadingMovie->start();
     ui->lbLoading->hide();
+    playWhileShown(ui->lbLoading, m_loadingMovie);
     addCapturePage();
 
     selectPage(0, ui->tbVideoSetting);

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMap>
+#include <QMovie>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -341,6 +342,9 @@ TEST_F(SettingsFixture, HotspotWhileDisconnectedOnlyStoresTheMode) {
     EXPECT_FALSE(child<QComboBox>(&dlg, "cbOnlineCamera")->isVisible());
     EXPECT_FALSE(child<QToolButton>(&dlg, "tbConnect")->isVisible());
     EXPECT_FALSE(child<QLabel>(&dlg, "lbLoading")->isVisible());
+    // The hidden loading animation does not run.
+    ASSERT_NE(child<QLabel>(&dlg, "lbLoading")->movie(), nullptr);
+    EXPECT_EQ(child<QLabel>(&dlg, "lbLoading")->movie()->state(), QMovie::NotRunning);
 }
 
 TEST_F(SettingsFixture, HotspotRequestSuccessAndFailure) {
