@@ -4,6 +4,7 @@
 //
 //   make_seeds <corpus folder>
 
+#include "app/visca/ViscaMessage.h"
 #include "camera/ControlFrame.h"
 #include "fuzz/FuzzInput.h"
 #include "kcpclient/KcpCmdOp.h"
@@ -222,6 +223,77 @@ void boxSeeds() {
     writeSeed("target_boxes", "one-box", std::string("\x10\x10\x00\x00", 4) + one);
 }
 
+// A VISCA-over-IP datagram of the given payload type and sequence number.
+std::string viscaDatagram(uint16_t type, uint32_t sequence, const std::string& payload) {
+    std::string d;
+    d.push_back(static_cast<char>(type >> 8));
+    d.push_back(static_cast<char>(type & 0xFF));
+    d.push_back(static_cast<char>(payload.size() >> 8));
+    d.push_back(static_cast<char>(payload.size() & 0xFF));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        d.push_back(static_cast<char>((sequence >> shift) & 0xFF));
+    return d + payload;
+}
+
+void viscaSeeds() {
+    const std::string commands[] = {
+        std::string("\x81\x01\x06\x01\x0C\x0A\x01\x02\xFF", 9), // pan-tilt drive
+        std::string("\x81\x01\x06\x01\x18\x17\x03\x03\xFF", 9), // pan-tilt stop
+        std::string("\x81\x01\x04\x07\x25\xFF", 6),             // zoom tele, speed 5
+        std::string("\x81\x01\x04\x07\x00\xFF", 6),             // zoom stop
+        std::string("\x81\x01\x04\x47\x02\x00\x00\x00\xFF", 9), // zoom direct
+        std::string("\x81\x01\x04\x18\x01\xFF", 6),             // focus one-push
+        std::string("\x81\x01\x04\x38\x02\xFF", 6),             // focus auto
+        std::string("\x81\x0A\x11\x54\x02\xFF", 6),             // tracking on
+        std::string("\x81\x01\x04\x3F\x02\x01\xFF", 7),         // preset recall
+    };
+    const std::string inquiries[] = {
+        std::string("\x81\x09\x04\x00\xFF", 5), std::string("\x81\x09\x00\x02\xFF", 5),
+        std::string("\x81\x09\x04\x47\xFF", 5), std::string("\x81\x09\x04\x38\xFF", 5),
+        std::string("\x81\x09\x06\x12\xFF", 5), std::string("\x81\x09\x7E\x7E\x00\xFF", 6),
+    };
+    // State byte: linked, tracking allowed, zoom 2.0.
+    const std::string linked(1, static_cast<char>(0x03 | (21 << 2)));
+    const std::string datagram(1, '\0');
+    const std::string stream(1, '\x01');
+
+    std::string udp = linked;
+    uint32_t sequence = 0;
+    for (const std::string& c : commands)
+        fuzz::appendPiece(udp, datagram + viscaDatagram(visca::kCommand, sequence++, c));
+    for (const std::string& i : inquiries)
+        fuzz::appendPiece(udp, datagram + viscaDatagram(visca::kInquiry, sequence++, i));
+    fuzz::appendPiece(udp, datagram + viscaDatagram(visca::kControlCommand, 0xFFFFFFFF, "\x01"));
+    writeSeed("visca", "udp-every-request", udp);
+
+    std::string unlinked(1, '\0');
+    fuzz::appendPiece(unlinked, datagram + viscaDatagram(visca::kCommand, 1, commands[0]));
+    fuzz::appendPiece(unlinked, datagram + viscaDatagram(visca::kCommand, 2, inquiries[2]));
+    // A length field that lies, a reply, an unknown command.
+    std::string lying = viscaDatagram(visca::kCommand, 3, commands[2]);
+    lying[3] = 0x09;
+    fuzz::appendPiece(unlinked, datagram + lying);
+    fuzz::appendPiece(unlinked, std::string(1, '\x02') + lying);
+    fuzz::appendPiece(unlinked, datagram + viscaDatagram(visca::kReply, 4, "\x90\x41\xFF"));
+    fuzz::appendPiece(
+        unlinked,
+        datagram + viscaDatagram(visca::kCommand, 5, std::string("\x81\x01\x04\x00\x02\xFF", 6)));
+    writeSeed("visca", "udp-unlinked-and-bad", unlinked);
+
+    // The TCP stream: messages cut across chunks, garbage and an overlong run.
+    std::string all;
+    for (const std::string& c : commands)
+        all += c;
+    for (const std::string& i : inquiries)
+        all += i;
+    std::string tcp = linked;
+    for (size_t at = 0; at < all.size(); at += 7)
+        fuzz::appendPiece(tcp, stream + all.substr(at, 7));
+    fuzz::appendPiece(tcp, stream + std::string("\x12\x34", 2) + std::string(20, '\x01') +
+                               std::string("\xFF", 1) + inquiries[0]);
+    writeSeed("visca", "tcp-stream", tcp);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -237,5 +309,6 @@ int main(int argc, char** argv) {
     mediaSeeds();
     h264Seeds();
     boxSeeds();
+    viscaSeeds();
     return 0;
 }

@@ -19,6 +19,7 @@ extern "C" int fuzzKcpCmd(const uint8_t* data, size_t size);
 extern "C" int fuzzMediaFrame(const uint8_t* data, size_t size);
 extern "C" int fuzzH264Inspect(const uint8_t* data, size_t size);
 extern "C" int fuzzTargetBoxes(const uint8_t* data, size_t size);
+extern "C" int fuzzVisca(const uint8_t* data, size_t size);
 
 namespace {
 
@@ -69,4 +70,8 @@ TEST(FuzzReplay, H264AccessUnits) {
 
 TEST(FuzzReplay, TargetBoxes) {
     EXPECT_GE(replay("target_boxes", &fuzzTargetBoxes), 2);
+}
+
+TEST(FuzzReplay, ViscaRequests) {
+    EXPECT_GE(replay("visca", &fuzzVisca), 3);
 }
