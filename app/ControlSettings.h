@@ -22,6 +22,12 @@ struct ControlSettings {
     int tcpPort = kDefaultTcpPort;
     QStringList allowed;
 
+    bool operator==(const ControlSettings& o) const {
+        return visca == o.visca && address == o.address && udpPort == o.udpPort && tcp == o.tcp &&
+               tcpPort == o.tcpPort && allowed == o.allowed;
+    }
+    bool operator!=(const ControlSettings& o) const { return !(*this == o); }
+
     // The settings as saved, with the defaults for what is missing or unusable.
     static ControlSettings load();
     void save() const;
