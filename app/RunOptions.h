@@ -23,6 +23,9 @@ struct RunOverrides {
     bool record = false;                    // record on the PC
     QString recordFile;                     // into this file (absolute), else the folder
     std::optional<LiveSettings> liveOutput; // the live output, to here
+    // The VISCA server on for the run, at this address and UDP port.
+    QString viscaAddress;
+    std::optional<int> viscaPort;
 };
 
 // Set once by the program before its window and threads start; tests set and

@@ -2,6 +2,7 @@
 
 #include "app/CaptureControl.h"
 #include "app/OrunAppRt.h"
+#include "app/ViscaControl.h"
 #include "camera/Camera.h"
 #include "camera/UDPTransciever.h"
 #include "hub/OrunAppFace.h"
@@ -9,6 +10,8 @@
 
 void shutdown() {
     OrunAppFace::instance()->uiActive = false;
+    // No controller's request comes in after this.
+    stopViscaControl();
     // Each stop waits for its worker to acknowledge within its own limit and
     // then joins it; the order keeps later stages available to earlier ones.
     OrunAppRt::instance()->stop();

@@ -1,6 +1,7 @@
 #include "app/Statistics.h"
 
 #include "app/CaptureControl.h"
+#include "app/ViscaControl.h"
 #include "camera/Camera.h"
 #include "video/LatencyTrace.h"
 #include "video/videoctl.h"
@@ -28,6 +29,11 @@ StatsSample sampleStatistics() {
     s.liveOutput = capture->isLiveOutputOn();
     s.live = capture->liveOutputStats();
     s.atUs = latencytrace::nowMicros(); // the clock of lastPictureUs
+    const ViscaControllerSeen controller = viscaControllerSeen();
+    if (!controller.who.isEmpty()) {
+        s.viscaController = controller.who.toStdString();
+        s.viscaLastRequestUs = s.atUs - static_cast<int64_t>(controller.secondsAgo * 1e6);
+    }
     return s;
 }
 
@@ -77,6 +83,9 @@ StatsReport describeStatistics(const StatsSample& before, const StatsSample& now
     r.recordingMissingSeconds = now.recorder.missingUs / 1e6;
     r.liveOutput = now.liveOutput;
     r.liveDropped = now.live.unitsDropped;
+    r.viscaController = now.viscaController;
+    if (!now.viscaController.empty())
+        r.viscaSecondsAgo = std::max<int64_t>(0, now.atUs - now.viscaLastRequestUs) / 1e6;
 
     if (!now.cameraLinked) {
         r.linkState = MediaLinkState::NoCamera;

@@ -22,6 +22,10 @@ struct StatsSample {
     WriterStats recorder;
     bool liveOutput = false;
     WriterStats live;
+    // The VISCA controller that sent last ("ADDRESS:PORT"; empty: none) and
+    // when, on the clock of atUs.
+    std::string viscaController;
+    int64_t viscaLastRequestUs = 0;
 };
 
 // Reads the counters of the process's decoder controller, media client,
@@ -69,6 +73,9 @@ struct StatsReport {
     double recordingMissingSeconds = 0;
     bool liveOutput = false;
     uint64_t liveDropped = 0;
+    // The VISCA controller that sent last; empty when none has.
+    std::string viscaController;
+    double viscaSecondsAgo = -1;
 };
 
 StatsReport describeStatistics(const StatsSample& before, const StatsSample& now);

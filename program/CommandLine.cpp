@@ -1,6 +1,7 @@
 #include "program/CommandLine.h"
 
 #include "app/CaptureSettings.h"
+#include "app/ControlSettings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -59,6 +60,13 @@ struct Options {
             "rtmp:// or rtmps:// URL (pushed to that server). A stream key or a "
             "passphrase is never shown or logged (rtmp://HOST/APP/\u2022\u2022\u2022\u2022)."),
         QStringLiteral("URL")};
+    QCommandLineOption visca{
+        QStringLiteral("visca"),
+        QStringLiteral("Take VISCA over IP (UDP) from PTZ controllers for this run, at "
+                       "[ADDRESS:]PORT (address 127.0.0.1 when left out; the settings give "
+                       "127.0.0.1:52381). VISCA has no authentication: another address than "
+                       "127.0.0.1 lets every program that reaches it steer the camera."),
+        QStringLiteral("[ADDRESS:]PORT")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
@@ -69,8 +77,8 @@ struct Options {
             parser.addOption(o);
     }
     QList<QCommandLineOption> all() const {
-        return {camera, station, hotspot, fullScreen, softwareDecoding, language,
-                stats,  record,  live,    help,       version};
+        return {camera, station, hotspot, fullScreen, softwareDecoding, language, stats,
+                record, live,    visca,   help,       version};
     }
 };
 
@@ -232,6 +240,15 @@ CommandLine parseCommandLine(const QStringList& arguments) {
         if (!CaptureSettings::liveFromUrl(parser.value(o.live), &live, &why))
             return fail(QStringLiteral("--live: %1").arg(why));
         run.liveOutput = live;
+    }
+    if (parser.isSet(o.visca)) {
+        QString address;
+        int port = 0;
+        QString why;
+        if (!ControlSettings::parseEndpoint(parser.value(o.visca), &address, &port, &why))
+            return fail(QStringLiteral("--visca: %1").arg(why));
+        run.viscaAddress = address;
+        run.viscaPort = port;
     }
     run.fullScreen = parser.isSet(o.fullScreen);
     return result;

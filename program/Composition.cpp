@@ -6,6 +6,7 @@
 #include "app/DeviceMessages.h"
 #include "app/OrunAppRt.h"
 #include "app/RunOptions.h"
+#include "app/ViscaControl.h"
 #include "camera/CameraReplyParsers.h"
 #include "kcpclient/KcpWrapper.h"
 #include "video/videoctl.h"
@@ -42,6 +43,8 @@ void startProgram() {
         CaptureControl::instance()->startRecording();
     if (run.liveOutput)
         CaptureControl::instance()->startLiveOutput();
+    // Controllers of other programs, when asked for; off, no socket opens.
+    startViscaControl(ControlSettings::effective());
 }
 
 void composeProgram() {

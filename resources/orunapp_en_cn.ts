@@ -773,5 +773,65 @@ Players: ffplay %1</translation>
         <source>站点模式:搜索到上次连接的相机时自动连接它,无需每次启动后再按“连接”</source>
         <translation>Station mode: link to the camera linked last as soon as the search finds it, without pressing Connect after every start</translation>
     </message>
+    <message>
+        <source>VISCA 控制无法打开端口:%1</source>
+        <translation>VISCA control cannot open its port: %1</translation>
+    </message>
+    <message>
+        <source>VISCA 控制器 %1 · 上次指令 %2 秒前</source>
+        <translation>VISCA controller %1 · last command %2 s ago</translation>
+    </message>
+    <message>
+        <source>接受 VISCA over IP 控制(UDP)</source>
+        <translation>Take VISCA over IP control (UDP)</translation>
+    </message>
+    <message>
+        <source>监听地址:</source>
+        <translation>Listen address:</translation>
+    </message>
+    <message>
+        <source>UDP 端口:</source>
+        <translation>UDP port:</translation>
+    </message>
+    <message>
+        <source>同时接受 TCP 上的 VISCA</source>
+        <translation>Also take VISCA over TCP</translation>
+    </message>
+    <message>
+        <source>TCP 端口:</source>
+        <translation>TCP port:</translation>
+    </message>
+    <message>
+        <source>全部(以逗号分隔的 IPv4 地址)</source>
+        <translation>Everyone (IPv4, comma separated)</translation>
+    </message>
+    <message>
+        <source>允许的发送方:</source>
+        <translation>Allowed senders:</translation>
+    </message>
+    <message>
+        <source>关闭时不打开任何端口。</source>
+        <translation>While off, no port is opened.</translation>
+    </message>
+    <message>
+        <source>只有本机的程序(如 OBS 的 PTZ 控制)能控制相机。</source>
+        <translation>Only programs on this PC (such as OBS's PTZ controls) can steer the camera.</translation>
+    </message>
+    <message>
+        <source>VISCA 没有身份验证:能访问此端口的任何人都能控制相机。</source>
+        <translation>VISCA has no authentication: anyone who reaches this port can steer the camera.</translation>
+    </message>
+    <message>
+        <source>监听地址应为 IPv4 地址,例如 127.0.0.1</source>
+        <translation>The listen address must be an IPv4 address, such as 127.0.0.1</translation>
+    </message>
+    <message>
+        <source>允许的发送方应为以逗号分隔的 IPv4 地址</source>
+        <translation>Allowed senders must be IPv4 addresses separated by commas</translation>
+    </message>
+    <message>
+        <source>外部控制</source>
+        <translation>Control</translation>
+    </message>
 </context>
 </TS>

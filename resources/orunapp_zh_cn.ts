@@ -773,5 +773,65 @@
         <source>站点模式:搜索到上次连接的相机时自动连接它,无需每次启动后再按“连接”</source>
         <translation>站点模式:搜索到上次连接的相机时自动连接它,无需每次启动后再按“连接”</translation>
     </message>
+    <message>
+        <source>VISCA 控制无法打开端口:%1</source>
+        <translation>VISCA 控制无法打开端口:%1</translation>
+    </message>
+    <message>
+        <source>VISCA 控制器 %1 · 上次指令 %2 秒前</source>
+        <translation>VISCA 控制器 %1 · 上次指令 %2 秒前</translation>
+    </message>
+    <message>
+        <source>接受 VISCA over IP 控制(UDP)</source>
+        <translation>接受 VISCA over IP 控制(UDP)</translation>
+    </message>
+    <message>
+        <source>监听地址:</source>
+        <translation>监听地址:</translation>
+    </message>
+    <message>
+        <source>UDP 端口:</source>
+        <translation>UDP 端口:</translation>
+    </message>
+    <message>
+        <source>同时接受 TCP 上的 VISCA</source>
+        <translation>同时接受 TCP 上的 VISCA</translation>
+    </message>
+    <message>
+        <source>TCP 端口:</source>
+        <translation>TCP 端口:</translation>
+    </message>
+    <message>
+        <source>全部(以逗号分隔的 IPv4 地址)</source>
+        <translation>全部(以逗号分隔的 IPv4 地址)</translation>
+    </message>
+    <message>
+        <source>允许的发送方:</source>
+        <translation>允许的发送方:</translation>
+    </message>
+    <message>
+        <source>关闭时不打开任何端口。</source>
+        <translation>关闭时不打开任何端口。</translation>
+    </message>
+    <message>
+        <source>只有本机的程序(如 OBS 的 PTZ 控制)能控制相机。</source>
+        <translation>只有本机的程序(如 OBS 的 PTZ 控制)能控制相机。</translation>
+    </message>
+    <message>
+        <source>VISCA 没有身份验证:能访问此端口的任何人都能控制相机。</source>
+        <translation>VISCA 没有身份验证:能访问此端口的任何人都能控制相机。</translation>
+    </message>
+    <message>
+        <source>监听地址应为 IPv4 地址,例如 127.0.0.1</source>
+        <translation>监听地址应为 IPv4 地址,例如 127.0.0.1</translation>
+    </message>
+    <message>
+        <source>允许的发送方应为以逗号分隔的 IPv4 地址</source>
+        <translation>允许的发送方应为以逗号分隔的 IPv4 地址</translation>
+    </message>
+    <message>
+        <source>外部控制</source>
+        <translation>外部控制</translation>
+    </message>
 </context>
 </TS>

@@ -1,4 +1,6 @@
 #include "ui/MySlider.h"
+
+#include "app/ManualControl.h"
 #include "ui_MySlider.h"
 
 #include "ui/IconResources.h"
@@ -160,10 +162,7 @@ void MySlider::mouseReleaseEvent(QMouseEvent* event) {
 void MySlider::requestZoom() {
     // The factor goes to the camera with one decimal, as the handle shows it.
     const float factor = QString::number(m_ratio * 2.5 + 1.0, 'f', 1).toFloat();
-    OrunAppFace* hub = OrunAppFace::instance();
-    hub->iZoomSpeed = 100;
-    hub->fZoomRate = factor;
-    hub->postOperation(3);
+    manual::zoomTo(factor);
     m_followCamera = false;
     if (m_resumeTimerId != 0)
         killTimer(m_resumeTimerId);

@@ -106,6 +106,10 @@ QString StatsOverlay::describe(const StatsReport& r, bool ratesKnown) {
         capture << tr("直播输出 丢弃 %1 帧").arg(r.liveDropped);
     if (!capture.isEmpty())
         lines << capture.join(QStringLiteral(" · "));
+    if (!r.viscaController.empty())
+        lines << tr("VISCA 控制器 %1 · 上次指令 %2 秒前")
+                     .arg(QString::fromStdString(r.viscaController).toHtmlEscaped(),
+                          number(r.viscaSecondsAgo, 1));
     lines << (r.secondsSinceLastPicture >= 0
                   ? tr("上一帧 %1 秒前").arg(number(r.secondsSinceLastPicture, 1))
                   : tr("尚无画面"));

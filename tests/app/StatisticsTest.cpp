@@ -112,3 +112,14 @@ TEST(Statistics, NothingYetAndTheStatesOfTheMediaLink) {
     EXPECT_EQ(r.receivedFps, 0.0);
     EXPECT_EQ(r.lossPercent, 0.0);
 }
+
+TEST(Statistics, TheViscaControllerAndHowLongAgoItSent) {
+    StatsSample a = reading(10'000'000);
+    StatsSample b = reading(11'000'000);
+    EXPECT_TRUE(describeStatistics(a, b).viscaController.empty());
+    b.viscaController = "127.0.0.1:50000";
+    b.viscaLastRequestUs = 10'500'000;
+    const StatsReport r = describeStatistics(a, b);
+    EXPECT_EQ(r.viscaController, "127.0.0.1:50000");
+    EXPECT_DOUBLE_EQ(r.viscaSecondsAgo, 0.5);
+}

@@ -27,7 +27,7 @@ TEST(CommandLine, NoArgumentsChangeNothing) {
     EXPECT_EQ(c.action, CommandLine::Action::Run);
     const RunOverrides& r = c.overrides;
     EXPECT_FALSE(r.cameraAddress || r.wifiMode || r.language || r.decodeMode || r.showStatistics);
-    EXPECT_FALSE(r.fullScreen || r.record || r.liveOutput);
+    EXPECT_FALSE(r.fullScreen || r.record || r.liveOutput || r.viscaPort);
     EXPECT_TRUE(r.recordFile.isEmpty());
     EXPECT_EQ(parseCommandLine({}).action, CommandLine::Action::Run);
 }
@@ -53,6 +53,16 @@ TEST(CommandLine, EveryOptionBecomesASettingOfThisRun) {
     ASSERT_EQ(c.action, CommandLine::Action::Run) << c.error.toStdString();
     EXPECT_EQ(c.overrides.wifiMode.value_or(-1), 1);
     EXPECT_EQ(c.overrides.cameraAddress.value_or(QString()), QString("127.0.0.1"));
+
+    // The VISCA server for the run: a port alone is on the loopback address.
+    c = parse({"--visca", "52400"});
+    ASSERT_EQ(c.action, CommandLine::Action::Run) << c.error.toStdString();
+    EXPECT_EQ(c.overrides.viscaPort.value_or(-1), 52400);
+    EXPECT_EQ(c.overrides.viscaAddress, QString("127.0.0.1"));
+    c = parse({"--visca=0.0.0.0:1259"});
+    ASSERT_EQ(c.action, CommandLine::Action::Run) << c.error.toStdString();
+    EXPECT_EQ(c.overrides.viscaPort.value_or(-1), 1259);
+    EXPECT_EQ(c.overrides.viscaAddress, QString("0.0.0.0"));
 
     EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(parse({"-h"}).action, CommandLine::Action::Help);
@@ -180,6 +190,11 @@ TEST(CommandLine, BadValuesAreRefusedWithAReason) {
         {{"--live", "srt://127.0.0.1:9710?latency"}, "'latency'"},
         {{"--live", "srt://127.0.0.1:9710?passphrase=short"}, "10 to 79"},
         {{"--live", "rtmp://"}, "rtmp://"},
+        {{"--visca"}, "--visca"},
+        {{"--visca", "0"}, "1 to 65535"},
+        {{"--visca", "127.0.0.1:65536"}, "65536"},
+        {{"--visca", "camera.local:52381"}, "camera.local"},
+        {{"--visca", "300.0.0.1:52381"}, "300.0.0.1"},
         {{"--record", dir.path()}, "is a folder"},
         {{"--record=" + dir.path() + "/"}, "is a folder"},
         {{"--record", dir.path() + "/plain-file/clip.mp4"}, "is not a folder"},

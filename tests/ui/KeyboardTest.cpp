@@ -488,6 +488,14 @@ TEST(StatsOverlay, SaysWhatTheCountersSayAndTheStateOfTheMediaLink) {
         << StatsOverlay::describe(r, true).toStdString();
     r.recording = false;
     r.liveOutput = false;
+    // The VISCA controller that sent last, and when; no line before one has.
+    EXPECT_FALSE(StatsOverlay::describe(r, true).contains("VISCA"));
+    r.viscaController = "192.168.1.20:52000";
+    r.viscaSecondsAgo = 2.34;
+    EXPECT_TRUE(StatsOverlay::describe(r, true).contains(
+        QString::fromUtf8("VISCA controller 192.168.1.20:52000 · last command 2.3 s ago")))
+        << StatsOverlay::describe(r, true).toStdString();
+    r.viscaController.clear();
 
     r.linkState = MediaLinkState::Reconnecting;
     r.attempts = 3;

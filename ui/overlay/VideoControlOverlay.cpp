@@ -1,5 +1,7 @@
 #include "ui/overlay/VideoControlOverlay.h"
 
+#include "app/ManualControl.h"
+
 #include "hub/OrunAppFace.h"
 #include "ui/CountDownDlg.h"
 #include "ui/ErrorInfoDlg.h"
@@ -277,9 +279,7 @@ void VideoControlOverlay::mouseDoubleClickEvent(QMouseEvent* event) {
 void VideoControlOverlay::slot_singleClick() {
     m_focusPoint = normalisePoint(m_pressPos, size());
     emit signal_drawFocusCircle(m_focusPoint, true);
-    OrunAppFace* hub = OrunAppFace::instance();
-    hub->ptFocus.set(m_focusPoint);
-    hub->postOperation(0);
+    manual::focusAt(m_focusPoint);
 }
 
 void VideoControlOverlay::mouseMoveEvent(QMouseEvent* event) {
@@ -325,24 +325,15 @@ void VideoControlOverlay::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void VideoControlOverlay::steerGimbal(int sector) {
-    OrunAppFace* hub = OrunAppFace::instance();
-    hub->gimbalSpeed.set(speedForSector(sector));
-    if (hub->iOperating.load(std::memory_order_acquire) != 1) {
-        hub->bGimbalMoving.store(true);
-        hub->iGimbalPeriodMs.store(120);
-        hub->postOperation(2);
-    }
+    manual::steerGimbal(speedForSector(sector));
 }
 
 void VideoControlOverlay::endGimbalMove() {
-    OrunAppFace* hub = OrunAppFace::instance();
-    hub->bGimbalMoving.store(false);
+    manual::stopGimbal();
     m_dragging = false;
     m_ui.lbGimbalFree->move(m_knobRest);
     pumpEventsFor(kReleaseResumeMs);
-    hub->iAiMode.store(0);
-    hub->iAiValue.store(1);
-    hub->postOperation(13);
+    manual::resumeTracking();
 }
 
 void VideoControlOverlay::steerGimbalTowards(int dx, int dy) {

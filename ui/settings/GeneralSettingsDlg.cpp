@@ -4,6 +4,7 @@
 #include "ui/KeyMap.h"
 #include "ui/MovieWhileShown.h"
 #include "ui/settings/CaptureSettingsPage.h"
+#include "ui/settings/ControlSettingsPage.h"
 #include "ui/settings/PumpWait.h"
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
@@ -239,7 +240,7 @@ void GeneralSettingsDlg::radioChanged(bool checked) {
 }
 
 bool GeneralSettingsDlg::hasChanges() const {
-    return !lstChanged.isEmpty() || m_capturePage->changed();
+    return !lstChanged.isEmpty() || m_capturePage->changed() || m_controlPage->changed();
 }
 
 // --- Menu ----------------------------------------------------------------------
@@ -249,7 +250,7 @@ void GeneralSettingsDlg::selectPage(int index, QToolButton* button) {
     const bool photoMode = OrunAppFace::instance()->iWorkMode.load() == 0;
     ui->tbPohtoSetting->setEnabled(photoMode);
     for (QToolButton* b : {ui->tbVideoSetting, ui->tbGeneralFunc, ui->tbBtnSetting, ui->tbLanguage,
-                           ui->tbPohtoSetting, ui->tbConnectMode, m_captureMenu}) {
+                           ui->tbPohtoSetting, ui->tbConnectMode, m_captureMenu, m_controlMenu}) {
         if (b == button)
             b->setStyleSheet(kMenuOn);
         else if (b == ui->tbPohtoSetting && !photoMode)
@@ -289,6 +290,20 @@ void GeneralSettingsDlg::addCapturePage() {
     connect(m_captureMenu, &QToolButton::clicked, this, &GeneralSettingsDlg::captureMenuClicked);
     connect(m_capturePage, &CaptureSettingsPage::edited, this,
             [this] { showApplyEnabled(hasChanges()); });
+
+    m_controlPage = new ControlSettingsPage(ui->stackedWidget);
+    ui->stackedWidget->addWidget(m_controlPage);
+    m_controlMenu = new QToolButton(ui->wgFrameLeft);
+    m_controlMenu->setObjectName(QStringLiteral("tbControlSetting"));
+    m_controlMenu->setGeometry(0, 414, 180, 44);
+    m_controlMenu->setText(tr("外部控制"));
+    connect(m_controlMenu, &QToolButton::clicked, this, &GeneralSettingsDlg::controlMenuClicked);
+    connect(m_controlPage, &ControlSettingsPage::edited, this,
+            [this] { showApplyEnabled(hasChanges()); });
+}
+
+void GeneralSettingsDlg::controlMenuClicked() {
+    selectPage(ui->stackedWidget->indexOf(m_controlPage), m_controlMenu);
 }
 
 void GeneralSettingsDlg::captureMenuClicked() {
@@ -491,8 +506,10 @@ void GeneralSettingsDlg::on_tbApply_clicked() {
     // on its page.
     if (m_capturePage->changed() && !m_capturePage->apply())
         captureMenuClicked();
+    if (m_controlPage->changed() && !m_controlPage->apply())
+        controlMenuClicked();
     // A step that failed stays listed, so the user can apply it again.
-    showApplyEnabled(hasApplySteps() || m_capturePage->changed());
+    showApplyEnabled(hasApplySteps() || m_capturePage->changed() || m_controlPage->changed());
 }
 
 // --- Wi-Fi mode ----------------------------------------------------------------
@@ -685,7 +702,7 @@ void GeneralSettingsDlg::on_tbConnect_clicked() {
                     [hub] { return hub->uiActive.load(); }, 4999);
     m_env->hideMask();
     recomputeChanged();
-    showApplyEnabled(hasApplySteps() || m_capturePage->changed());
+    showApplyEnabled(hasApplySteps() || m_capturePage->changed() || m_controlPage->changed());
     updateConnectButton();
 }
 

@@ -9,6 +9,7 @@ namespace Ui {
 class GeneralSettingsDlg;
 }
 class CaptureSettingsPage;
+class ControlSettingsPage;
 class QMovie;
 class QToolButton;
 class SettingsEnvironment;
@@ -68,6 +69,7 @@ private slots:
     void on_tbConnect_clicked();
     void on_cbAutoConnect_clicked(bool checked);
     void captureMenuClicked();
+    void controlMenuClicked();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -111,4 +113,6 @@ private:
     QPoint m_dragOffset;
     CaptureSettingsPage* m_capturePage = nullptr;
     QToolButton* m_captureMenu = nullptr;
+    ControlSettingsPage* m_controlPage = nullptr;
+    QToolButton* m_controlMenu = nullptr;
 };

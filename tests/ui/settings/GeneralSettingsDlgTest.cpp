@@ -1,6 +1,8 @@
 #include "ui/settings/GeneralSettingsDlg.h"
 #include "app/CaptureSettings.h"
 #include "app/Configuration.h"
+#include "app/ControlSettings.h"
+#include "app/ViscaControl.h"
 #include "tests/ui/overlay/UiTestKit.h"
 #include "tests/ui/settings/FakeSettingsEnvironment.h"
 #include "ui/settings/SettingsEnvironment.h"
@@ -18,6 +20,7 @@
 #include <QMovie>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -615,5 +618,65 @@ TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
     kind->setCurrentIndex(2);
     EXPECT_EQ(address->text(), "rtmp://live.example.com/app");
     EXPECT_EQ(secret->text(), "my-stream-key");
+    setApplicationBaseDir(QString());
+}
+
+TEST_F(SettingsFixture, ControlPageSwitchesTheViscaServerAndRefusesBadAddresses) {
+    QTemporaryDir base;
+    setApplicationBaseDir(base.path());
+    QDir().mkpath(base.path() + "/language");
+    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
+        QFile::copy(QDir::current().filePath(QString("language/") + name),
+                    base.path() + "/language/" + name);
+    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    for (int language : {1, 0}) {
+        loadLanguage(language);
+        GeneralSettingsDlg shown(env);
+        child<QToolButton>(&shown, "tbControlSetting")->click();
+        child<QCheckBox>(&shown, "cbVisca")->click();
+        if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
+            shown.grab().save(artifacts + (language == 1 ? "/settings_control_en.png"
+                                                         : "/settings_control_zh.png"));
+    }
+    loadLanguage(1);
+
+    GeneralSettingsDlg dlg(env);
+    child<QToolButton>(&dlg, "tbControlSetting")->click();
+    auto* stack = child<QStackedWidget>(&dlg, "stackedWidget");
+    ASSERT_EQ(stack->currentWidget()->objectName(), "wgControlSetting");
+    // Off by default, on the loopback address and the usual ports.
+    auto* visca = child<QCheckBox>(&dlg, "cbVisca");
+    auto* address = child<QLineEdit>(&dlg, "leViscaAddress");
+    EXPECT_FALSE(visca->isChecked());
+    EXPECT_EQ(address->text(), "127.0.0.1");
+    EXPECT_EQ(child<QSpinBox>(&dlg, "sbViscaUdpPort")->value(), 52381);
+    EXPECT_EQ(child<QSpinBox>(&dlg, "sbViscaTcpPort")->value(), 5678);
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+
+    // Another address than the loopback one: the warning, and a bad sender refused.
+    visca->click();
+    address->clear();
+    QTest::keyClicks(address, "0.0.0.0");
+    EXPECT_TRUE(child<QLabel>(&dlg, "lbViscaHint")->text().contains("no authentication"));
+    auto* allowed = child<QLineEdit>(&dlg, "leViscaAllowed");
+    QTest::keyClicks(allowed, "192.168.1.20, camera-desk");
+    pressApply(dlg);
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled()) << "refused, still to apply";
+    EXPECT_FALSE(ControlSettings::load().visca);
+
+    allowed->clear();
+    QTest::keyClicks(allowed, "192.168.1.20, 192.168.1.21");
+    child<QSpinBox>(&dlg, "sbViscaUdpPort")->setValue(1259);
+    child<QCheckBox>(&dlg, "cbViscaTcp")->click();
+    pressApply(dlg);
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+    const ControlSettings saved = ControlSettings::load();
+    EXPECT_TRUE(saved.visca);
+    EXPECT_EQ(saved.address, "0.0.0.0");
+    EXPECT_EQ(saved.udpPort, 1259);
+    EXPECT_TRUE(saved.tcp);
+    EXPECT_EQ(saved.allowed, QStringList({"192.168.1.20", "192.168.1.21"}));
+    EXPECT_TRUE(runtime.seen.empty()) << "nothing for the camera";
+    stopViscaControl();
     setApplicationBaseDir(QString());
 }
