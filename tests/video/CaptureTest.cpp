@@ -205,6 +205,41 @@ TEST(UnitClock, CameraTimesAddNoRoundingAndLateArrivalsKeepTheRate) {
     }
 }
 
+// A machine too busy for a moment: the pictures of a stall arrive together
+// when it ends. Neither the rate learned nor the file's times may follow it.
+TEST(UnitClock, AStallAndTheBurstAfterItAreNoRate) {
+    for (int fps : {30, 60}) {
+        const int64_t step = 1000000 / fps;
+        for (int stalledFrom : {4, 9}) {
+            UnitClock arrival;
+            int n = 0;
+            // Seven pictures held back by 130 ms, then on time again.
+            auto arrivesAt = [&](int i) {
+                return i >= stalledFrom && i < stalledFrom + 7 ? (stalledFrom + 7) * step + 300
+                                                               : i * step + (i * 7919 % 1000) * 3;
+            };
+            while (!arrival.learn(0, 5000 + arrivesAt(n)))
+                ++n;
+            EXPECT_EQ(FramePacer::stepFor(arrival.typicalStepUs()), 90000 / fps)
+                << fps << " a second, stall from picture " << stalledFrom << ": "
+                << arrival.typicalStepUs();
+        }
+    }
+
+    // Forty pictures together at the start of a file, then 60 a second: the
+    // file keeps the rate and never puts two pictures in one millisecond.
+    FramePacer pacer;
+    pacer.start(16667);
+    int64_t last = -90;
+    for (int n = 0; n < 600; ++n) {
+        const int64_t at = n < 40 ? n * 20 : 700000 + (n - 40) * 16667;
+        const int64_t tick = pacer.pace(at);
+        ASSERT_GE(tick - last, 90) << n;
+        last = tick;
+    }
+    EXPECT_EQ(pacer.stepTicks(), 1500);
+}
+
 TEST(FramePacer, ConstantStepsThatFollowTheTimelineWithoutItsJitter) {
     EXPECT_EQ(FramePacer::stepFor(33333), 3000) << "30 a second";
     EXPECT_EQ(FramePacer::stepFor(33370), 3000) << "29.97 or 30: a whole rate";

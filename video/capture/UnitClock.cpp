@@ -28,25 +28,23 @@ int64_t medianOf(std::vector<int64_t> values, int64_t fallback) {
     return values[values.size() / 2];
 }
 
-// The slope of the least-squares line through (n, times[n]): the step of
-// times that come late by varying amounts. 0 with fewer than two times.
-int64_t fittedStep(const std::vector<int64_t>& times) {
+// The step of times that come late by varying amounts: the median of the
+// slopes between times at least half of them apart. A stall followed by the
+// burst of what it held back bends a least-squares line far off; it moves
+// only the few slopes that start or end inside it. 0 with fewer than two
+// times.
+int64_t robustStep(const std::vector<int64_t>& times) {
     const size_t n = times.size();
     if (n < 2)
         return 0;
-    const double meanIndex = static_cast<double>(n - 1) / 2.0;
-    double meanTime = 0;
-    for (int64_t t : times)
-        meanTime += static_cast<double>(t - times[0]);
-    meanTime /= static_cast<double>(n);
-    double covariance = 0;
-    double variance = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const double di = static_cast<double>(i) - meanIndex;
-        covariance += di * (static_cast<double>(times[i] - times[0]) - meanTime);
-        variance += di * di;
-    }
-    return std::llround(covariance / variance);
+    const size_t apart = std::max<size_t>(1, n / 2);
+    std::vector<double> slopes;
+    slopes.reserve((n - apart) * (n - apart + 1) / 2);
+    for (size_t i = 0; i + apart < n; ++i)
+        for (size_t j = i + apart; j < n; ++j)
+            slopes.push_back(static_cast<double>(times[j] - times[i]) / static_cast<double>(j - i));
+    std::nth_element(slopes.begin(), slopes.begin() + slopes.size() / 2, slopes.end());
+    return std::llround(slopes[slopes.size() / 2]);
 }
 
 } // namespace
@@ -108,7 +106,7 @@ void UnitClock::decideNow() {
         if (step > 0)
             step = toMicros(step, m_ticksPerSecond);
     } else {
-        step = fittedStep(m_arrivals);
+        step = robustStep(m_arrivals);
     }
     m_typicalStepUs = step > 0 ? step : kDefaultStepUs;
     m_cameraSteps.clear();
@@ -196,14 +194,16 @@ int64_t FramePacer::stepFor(int64_t stepUs) {
 void FramePacer::start(int64_t stepUs) {
     m_step = stepFor(stepUs);
     m_first = true;
-    m_count = 0;
+    m_recent.clear();
 }
 
 int64_t FramePacer::pace(int64_t timelineUs) {
-    ++m_count;
+    m_recent.push_back(timelineUs);
+    if (m_recent.size() > kMeasureCount)
+        m_recent.pop_front();
     if (m_first) {
         m_first = false;
-        m_originUs = m_anchorUs = timelineUs;
+        m_anchorUs = timelineUs;
         m_anchorSlot = m_anchorTicks = m_lastSlot = 0;
         return 0;
     }
@@ -217,11 +217,14 @@ int64_t FramePacer::pace(int64_t timelineUs) {
     int64_t slot = next;
     if (late >= 1.0) {
         slot = next + static_cast<int64_t>(std::floor(late));
-    } else if (late < -kLeadLimit) {
-        // The pictures come faster than the step: the step of the file so far.
-        const int64_t measured = static_cast<int64_t>(
-            std::floor(static_cast<double>(timelineUs - m_originUs) * kTicksPerSecond / 1.0e6 /
-                       static_cast<double>(m_count - 1)));
+    } else if (late < -kLeadLimit && m_recent.size() == kMeasureCount) {
+        // The pictures may come faster than the step: the step of the last
+        // pictures, taken so that a burst among them does not count.
+        const int64_t measured = std::max<int64_t>(
+            static_cast<int64_t>(
+                std::floor(static_cast<double>(robustStep({m_recent.begin(), m_recent.end()})) *
+                           kTicksPerSecond / 1.0e6)),
+            std::llround(static_cast<double>(m_step) * (1.0 - kMostShortening)));
         if (measured >= 1 && measured < m_step) {
             m_anchorTicks += (next - m_anchorSlot) * m_step;
             m_anchorSlot = next;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 // Turns the times of the camera's units into a timeline: microseconds, zero
@@ -14,8 +16,9 @@
 // of them, or the trailer does not advance, the arrival times are used
 // instead. Learning also gives the usual step between pictures: of the
 // camera's time, the median step (or the mean one when shorter); of arrival,
-// the slope of a straight line through the arrival times (a picture that
-// comes late moves a median or the mean of so few steps far more).
+// the median slope between arrival times at least half of them apart (a
+// picture that comes late, or a stall and the burst after it, moves a median
+// or the mean of so few steps, and a least-squares line, far more).
 //
 // Afterwards a unit's time is the camera's: its distance from where the
 // camera's time last joined the timeline, so that no rounding adds up. A
@@ -88,7 +91,11 @@ private:
 // its place (a picture missing, or a rate a little slower than the step)
 // moves on by whole steps, leaving a gap; pictures that run more than
 // kLeadLimit steps early for their place (a rate faster than the step) make
-// the step shorter from there on, as measured over the file so far.
+// the step shorter from there on, as measured over the last kMeasureCount
+// pictures the way the clock learns a step, and never by more than
+// kMostShortening at a time. A stall and the burst of what it held back is no
+// rate: it leaves the times that many steps ahead, at the same step; a step
+// taken from it would crowd the file's times into the same millisecond.
 class FramePacer {
 public:
     static constexpr int64_t kTicksPerSecond = 90000;
@@ -96,6 +103,8 @@ public:
     static constexpr double kShortening = 0.005;
     // How many steps ahead of the timeline the times may run.
     static constexpr double kLeadLimit = 15.0;
+    static constexpr size_t kMeasureCount = 64;
+    static constexpr double kMostShortening = 0.2;
 
     // Starts a file whose pictures come every `stepUs` microseconds.
     void start(int64_t stepUs);
@@ -115,11 +124,10 @@ public:
 private:
     int64_t m_step = 3000;
     bool m_first = true;
-    int64_t m_count = 0;
-    int64_t m_originUs = 0;
     // The anchor of the current step: a slot, its timeline time and its ticks.
     int64_t m_anchorSlot = 0;
     int64_t m_anchorUs = 0;
     int64_t m_anchorTicks = 0;
     int64_t m_lastSlot = 0;
+    std::deque<int64_t> m_recent; // the timeline times of the last pictures
 };
