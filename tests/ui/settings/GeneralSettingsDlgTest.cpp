@@ -29,6 +29,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -71,6 +72,34 @@ struct SettingsFixture : ::testing::Test {
     FakeEnvironment env;
     RuntimeDouble runtime;
 };
+
+// Makes `base` the program's folder, with both translations in it, so that
+// loadLanguage() finds them.
+void useBaseWithTranslations(const QTemporaryDir& base) {
+    setApplicationBaseDir(base.path());
+    QDir().mkpath(base.path() + "/language");
+    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
+        QFile::copy(QDir::current().filePath(QString("language/") + name),
+                    base.path() + "/language/" + name);
+}
+
+// Opens the page of `button` in English and in Chinese, after `prepare`, and
+// saves each as NAME_en.png and NAME_zh.png among the test artifacts, for a
+// look; English is loaded again afterwards.
+void savePageInBothLanguages(
+    FakeEnvironment& env, const char* button, const QString& name,
+    const std::function<void(GeneralSettingsDlg&)>& prepare = [](GeneralSettingsDlg&) {}) {
+    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    for (int language : {1, 0}) {
+        loadLanguage(language);
+        GeneralSettingsDlg shown(env);
+        child<QToolButton>(&shown, button)->click();
+        prepare(shown);
+        if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
+            shown.grab().save(artifacts + "/" + name + (language == 1 ? "_en.png" : "_zh.png"));
+    }
+    loadLanguage(1);
+}
 
 } // namespace
 
@@ -294,20 +323,9 @@ TEST_F(SettingsFixture, AutoConnectIsOnByDefaultShownInStationModeAndKept) {
     if (artifacts.isEmpty() || !QDir().mkpath(artifacts))
         return;
     QTemporaryDir base;
-    setApplicationBaseDir(base.path());
-    QDir().mkpath(base.path() + "/language");
-    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
-        QFile::copy(QDir::current().filePath(QString("language/") + name),
-                    base.path() + "/language/" + name);
+    useBaseWithTranslations(base);
     env.config.remove("autoConnect");
-    for (int language : {1, 0}) {
-        loadLanguage(language);
-        GeneralSettingsDlg shown(env);
-        child<QToolButton>(&shown, "tbConnectMode")->click();
-        shown.grab().save(artifacts +
-                          (language == 1 ? "/settings_wifi_en.png" : "/settings_wifi_zh.png"));
-    }
-    loadLanguage(1);
+    savePageInBothLanguages(env, "tbConnectMode", "settings_wifi");
     setApplicationBaseDir(QString());
 }
 
@@ -532,21 +550,8 @@ TEST_F(SettingsFixture, WifiStatusLineNamesTheLinkAndTheMode) {
 // that does not suit the output is refused with the reason on the page.
 TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
     QTemporaryDir base;
-    setApplicationBaseDir(base.path());
-    QDir().mkpath(base.path() + "/language");
-    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
-        QFile::copy(QDir::current().filePath(QString("language/") + name),
-                    base.path() + "/language/" + name);
-    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
-    for (int language : {1, 0}) {
-        loadLanguage(language);
-        GeneralSettingsDlg shown(env);
-        child<QToolButton>(&shown, "tbCaptureSetting")->click();
-        if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
-            shown.grab().save(artifacts + (language == 1 ? "/settings_capture_en.png"
-                                                         : "/settings_capture_zh.png"));
-    }
-    loadLanguage(1);
+    useBaseWithTranslations(base);
+    savePageInBothLanguages(env, "tbCaptureSetting", "settings_capture");
 
     GeneralSettingsDlg dlg(env);
     child<QToolButton>(&dlg, "tbCaptureSetting")->click();
@@ -623,22 +628,10 @@ TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
 
 TEST_F(SettingsFixture, ControlPageSwitchesTheViscaServerAndRefusesBadAddresses) {
     QTemporaryDir base;
-    setApplicationBaseDir(base.path());
-    QDir().mkpath(base.path() + "/language");
-    for (const char* name : {"orunapp_zh_cn.qm", "orunapp_en_cn.qm"})
-        QFile::copy(QDir::current().filePath(QString("language/") + name),
-                    base.path() + "/language/" + name);
-    const QString artifacts = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
-    for (int language : {1, 0}) {
-        loadLanguage(language);
-        GeneralSettingsDlg shown(env);
-        child<QToolButton>(&shown, "tbControlSetting")->click();
-        child<QCheckBox>(&shown, "cbVisca")->click();
-        if (!artifacts.isEmpty() && QDir().mkpath(artifacts))
-            shown.grab().save(artifacts + (language == 1 ? "/settings_control_en.png"
-                                                         : "/settings_control_zh.png"));
-    }
-    loadLanguage(1);
+    useBaseWithTranslations(base);
+    savePageInBothLanguages(
+        env, "tbControlSetting", "settings_control",
+        [](GeneralSettingsDlg& shown) { child<QCheckBox>(&shown, "cbVisca")->click(); });
 
     GeneralSettingsDlg dlg(env);
     child<QToolButton>(&dlg, "tbControlSetting")->click();
