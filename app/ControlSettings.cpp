@@ -31,6 +31,17 @@ ControlSettings ControlSettings::load() {
     QStringList allowed;
     if (parseAllowed(readConfigValue(key("viscaAllowed"), QString()).toString(), &allowed))
         s.allowed = allowed;
+
+    s.gamepad = readConfigValue(key("gamepad"), false).toBool();
+    bool ok = false;
+    const int deadZone =
+        readConfigValue(key("gamepadDeadZone"), s.gamepadDeadZonePercent).toInt(&ok);
+    if (ok && deadZone >= 0 && deadZone <= kMostDeadZonePercent)
+        s.gamepadDeadZonePercent = deadZone;
+    s.gamepadInvertVertical = readConfigValue(key("gamepadInvertVertical"), false).toBool();
+    s.gamepadZoomByTriggers =
+        readConfigValue(key("gamepadZoom"), QString()).toString() == QLatin1String("triggers");
+    s.gamepadBackground = readConfigValue(key("gamepadBackground"), false).toBool();
     return s;
 }
 
@@ -41,6 +52,12 @@ void ControlSettings::save() const {
     writeConfigValue(key("viscaTcp"), tcp);
     writeConfigValue(key("viscaTcpPort"), tcpPort);
     writeConfigValue(key("viscaAllowed"), allowed.join(QStringLiteral(", ")));
+    writeConfigValue(key("gamepad"), gamepad);
+    writeConfigValue(key("gamepadDeadZone"), gamepadDeadZonePercent);
+    writeConfigValue(key("gamepadInvertVertical"), gamepadInvertVertical);
+    writeConfigValue(key("gamepadZoom"), gamepadZoomByTriggers ? QStringLiteral("triggers")
+                                                               : QStringLiteral("rightStick"));
+    writeConfigValue(key("gamepadBackground"), gamepadBackground);
 }
 
 ControlSettings ControlSettings::effective() {

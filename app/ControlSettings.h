@@ -11,6 +11,11 @@
 //   when the server binds another address than the loopback one; a comma
 //   separated list of IPv4 addresses, empty for everyone).
 // VISCA has no authentication: whoever reaches the port steers the camera.
+// Game controllers, under the same group: gamepad (bool, off by default),
+//   gamepadDeadZone (percent of a stick's travel, 0 to 50, 15 by default),
+//   gamepadInvertVertical (bool), gamepadZoom ("rightStick" or "triggers"),
+//   gamepadBackground (bool, off: the controller works only while the
+//   program's window is in front).
 struct ControlSettings {
     static constexpr int kDefaultUdpPort = 52381;
     static constexpr int kDefaultTcpPort = 5678;
@@ -22,9 +27,21 @@ struct ControlSettings {
     int tcpPort = kDefaultTcpPort;
     QStringList allowed;
 
+    static constexpr int kDefaultDeadZonePercent = 15;
+    static constexpr int kMostDeadZonePercent = 50;
+    bool gamepad = false;
+    int gamepadDeadZonePercent = kDefaultDeadZonePercent;
+    bool gamepadInvertVertical = false;
+    bool gamepadZoomByTriggers = false; // else the right stick's up and down
+    bool gamepadBackground = false;
+
     bool operator==(const ControlSettings& o) const {
         return visca == o.visca && address == o.address && udpPort == o.udpPort && tcp == o.tcp &&
-               tcpPort == o.tcpPort && allowed == o.allowed;
+               tcpPort == o.tcpPort && allowed == o.allowed && gamepad == o.gamepad &&
+               gamepadDeadZonePercent == o.gamepadDeadZonePercent &&
+               gamepadInvertVertical == o.gamepadInvertVertical &&
+               gamepadZoomByTriggers == o.gamepadZoomByTriggers &&
+               gamepadBackground == o.gamepadBackground;
     }
     bool operator!=(const ControlSettings& o) const { return !(*this == o); }
 

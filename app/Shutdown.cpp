@@ -1,6 +1,7 @@
 #include "app/Shutdown.h"
 
 #include "app/CaptureControl.h"
+#include "app/GamepadControl.h"
 #include "app/OrunAppRt.h"
 #include "app/ViscaControl.h"
 #include "camera/Camera.h"
@@ -12,6 +13,7 @@ void shutdown() {
     OrunAppFace::instance()->uiActive = false;
     // No controller's request comes in after this.
     stopViscaControl();
+    GamepadControl::instance()->stop();
     // Each stop waits for its worker to acknowledge within its own limit and
     // then joins it; the order keeps later stages available to earlier ones.
     OrunAppRt::instance()->stop();

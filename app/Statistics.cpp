@@ -1,6 +1,7 @@
 #include "app/Statistics.h"
 
 #include "app/CaptureControl.h"
+#include "app/GamepadControl.h"
 #include "app/ViscaControl.h"
 #include "camera/Camera.h"
 #include "video/LatencyTrace.h"
@@ -34,6 +35,8 @@ StatsSample sampleStatistics() {
         s.viscaController = controller.who.toStdString();
         s.viscaLastRequestUs = s.atUs - static_cast<int64_t>(controller.secondsAgo * 1e6);
     }
+    for (const QString& name : GamepadControl::instance()->controllers())
+        s.gamepads.push_back(name.toStdString());
     return s;
 }
 
@@ -84,6 +87,7 @@ StatsReport describeStatistics(const StatsSample& before, const StatsSample& now
     r.liveOutput = now.liveOutput;
     r.liveDropped = now.live.unitsDropped;
     r.viscaController = now.viscaController;
+    r.gamepads = now.gamepads;
     if (!now.viscaController.empty())
         r.viscaSecondsAgo = std::max<int64_t>(0, now.atUs - now.viscaLastRequestUs) / 1e6;
 

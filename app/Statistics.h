@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What the statistics over the video show, read from the counters the video
 // pipeline, the media client and the control link keep anyway.
@@ -26,6 +27,8 @@ struct StatsSample {
     // when, on the clock of atUs.
     std::string viscaController;
     int64_t viscaLastRequestUs = 0;
+    // The game controllers connected, the one in use first.
+    std::vector<std::string> gamepads;
 };
 
 // Reads the counters of the process's decoder controller, media client,
@@ -76,6 +79,7 @@ struct StatsReport {
     // The VISCA controller that sent last; empty when none has.
     std::string viscaController;
     double viscaSecondsAgo = -1;
+    std::vector<std::string> gamepads;
 };
 
 StatsReport describeStatistics(const StatsSample& before, const StatsSample& now);

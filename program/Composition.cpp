@@ -4,12 +4,15 @@
 #include "app/CameraStateSync.h"
 #include "app/CaptureControl.h"
 #include "app/DeviceMessages.h"
+#include "app/GamepadControl.h"
 #include "app/OrunAppRt.h"
 #include "app/RunOptions.h"
 #include "app/ViscaControl.h"
 #include "camera/CameraReplyParsers.h"
 #include "kcpclient/KcpWrapper.h"
 #include "video/videoctl.h"
+
+#include <QGuiApplication>
 
 Camera::SupervisorHooks programSupervisorHooks() {
     Camera::SupervisorHooks hooks;
@@ -44,7 +47,15 @@ void startProgram() {
     if (run.liveOutput)
         CaptureControl::instance()->startLiveOutput();
     // Controllers of other programs, when asked for; off, no socket opens.
-    startViscaControl(ControlSettings::effective());
+    const ControlSettings control = ControlSettings::effective();
+    startViscaControl(control);
+    // Game controllers, when asked for; they count while the window is in
+    // front (unless the settings let them work behind other windows too).
+    GamepadControl* gamepads = GamepadControl::instance();
+    gamepads->followApplicationState(QGuiApplication::applicationState());
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, gamepads,
+                     &GamepadControl::followApplicationState, Qt::UniqueConnection);
+    gamepads->apply(control);
 }
 
 void composeProgram() {
