@@ -833,5 +833,73 @@ Players: ffplay %1</translation>
         <source>外部控制</source>
         <translation>Control</translation>
     </message>
+    <message>
+        <source>用游戏手柄控制相机</source>
+        <translation>Steer the camera with a game controller</translation>
+    </message>
+    <message>
+        <source>摇杆死区:</source>
+        <translation>Stick dead zone:</translation>
+    </message>
+    <message>
+        <source>右摇杆上下</source>
+        <translation>Right stick up and down</translation>
+    </message>
+    <message>
+        <source>扳机(右放大,左缩小)</source>
+        <translation>Triggers (right zooms in, left out)</translation>
+    </message>
+    <message>
+        <source>变焦:</source>
+        <translation>Zoom:</translation>
+    </message>
+    <message>
+        <source>反转上下方向</source>
+        <translation>Invert up and down</translation>
+    </message>
+    <message>
+        <source>窗口在后台时也响应手柄</source>
+        <translation>Also while the window is in the background</translation>
+    </message>
+    <message>
+        <source>应用后开始读取游戏手柄。</source>
+        <translation>Game controllers are read once this is applied.</translation>
+    </message>
+    <message>
+        <source>没有连接游戏手柄:插入后即可使用。</source>
+        <translation>No game controller connected: plug one in to use it.</translation>
+    </message>
+    <message>
+        <source>已连接:%1</source>
+        <translation>Connected: %1</translation>
+    </message>
+    <message>
+        <source>无法读取游戏手柄:%1</source>
+        <translation>Game controllers cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>左摇杆</source>
+        <translation>Left stick</translation>
+    </message>
+    <message>
+        <source>转动云台,松开后恢复跟踪</source>
+        <translation>Turn the gimbal; let go and tracking resumes</translation>
+    </message>
+    <message>
+        <source>右摇杆上下 / 扳机</source>
+        <translation>Right stick up/down or triggers</translation>
+    </message>
+    <message>
+        <source>放大 / 缩小</source>
+        <translation>Zoom in / out</translation>
+    </message>
+    <message>
+        <source>游戏手柄</source>
+        <translation>Game controller</translation>
+    </message>
+    <message>
+        <source>游戏手柄 %1</source>
+        <translation>Game controller: %1</translation>
+    </message>
 </context>
 </TS>

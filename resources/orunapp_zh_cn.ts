@@ -833,5 +833,73 @@
         <source>外部控制</source>
         <translation>外部控制</translation>
     </message>
+    <message>
+        <source>用游戏手柄控制相机</source>
+        <translation>用游戏手柄控制相机</translation>
+    </message>
+    <message>
+        <source>摇杆死区:</source>
+        <translation>摇杆死区:</translation>
+    </message>
+    <message>
+        <source>右摇杆上下</source>
+        <translation>右摇杆上下</translation>
+    </message>
+    <message>
+        <source>扳机(右放大,左缩小)</source>
+        <translation>扳机(右放大,左缩小)</translation>
+    </message>
+    <message>
+        <source>变焦:</source>
+        <translation>变焦:</translation>
+    </message>
+    <message>
+        <source>反转上下方向</source>
+        <translation>反转上下方向</translation>
+    </message>
+    <message>
+        <source>窗口在后台时也响应手柄</source>
+        <translation>窗口在后台时也响应手柄</translation>
+    </message>
+    <message>
+        <source>应用后开始读取游戏手柄。</source>
+        <translation>应用后开始读取游戏手柄。</translation>
+    </message>
+    <message>
+        <source>没有连接游戏手柄:插入后即可使用。</source>
+        <translation>没有连接游戏手柄:插入后即可使用。</translation>
+    </message>
+    <message>
+        <source>已连接:%1</source>
+        <translation>已连接:%1</translation>
+    </message>
+    <message>
+        <source>无法读取游戏手柄:%1</source>
+        <translation>无法读取游戏手柄:%1</translation>
+    </message>
+    <message>
+        <source>左摇杆</source>
+        <translation>左摇杆</translation>
+    </message>
+    <message>
+        <source>转动云台,松开后恢复跟踪</source>
+        <translation>转动云台,松开后恢复跟踪</translation>
+    </message>
+    <message>
+        <source>右摇杆上下 / 扳机</source>
+        <translation>右摇杆上下 / 扳机</translation>
+    </message>
+    <message>
+        <source>放大 / 缩小</source>
+        <translation>放大 / 缩小</translation>
+    </message>
+    <message>
+        <source>游戏手柄</source>
+        <translation>游戏手柄</translation>
+    </message>
+    <message>
+        <source>游戏手柄 %1</source>
+        <translation>游戏手柄 %1</translation>
+    </message>
 </context>
 </TS>

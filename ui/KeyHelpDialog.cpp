@@ -1,8 +1,10 @@
 #include "ui/KeyHelpDialog.h"
 
+#include "ui/GamepadMap.h"
 #include "ui/KeyMap.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -33,18 +35,37 @@ KeyHelpDialog::KeyHelpDialog(QWidget* parent) : QDialog(parent) {
     grid->setHorizontalSpacing(24);
     grid->setVerticalSpacing(6);
     int row = 0;
-    for (const KeyBinding& binding : keyBindings()) {
-        const QString keys = keyNames(binding.command);
-        const QString words = commandWords(binding.command);
+    auto addRow = [&](QGridLayout* into, const QString& keys, const QString& words) {
         m_rows.append({keys, words});
         auto* keyLabel = new QLabel(keys, this);
         keyLabel->setProperty("role", QStringLiteral("key"));
-        grid->addWidget(keyLabel, row, 0);
-        grid->addWidget(new QLabel(words, this), row, 1);
+        into->addWidget(keyLabel, row, 0);
+        into->addWidget(new QLabel(words, this), row, 1);
         ++row;
-    }
+    };
+    for (const KeyBinding& binding : keyBindings())
+        addRow(grid, keyNames(binding.command), commandWords(binding.command));
     grid->setColumnStretch(1, 1);
-    layout->addLayout(grid);
+
+    // The game controller's sticks and buttons, beside the keys.
+    auto* pad = new QGridLayout();
+    pad->setHorizontalSpacing(24);
+    pad->setVerticalSpacing(6);
+    row = 0;
+    auto* padTitle = new QLabel(tr("游戏手柄"), this);
+    padTitle->setProperty("role", QStringLiteral("key"));
+    pad->addWidget(padTitle, row++, 0, 1, 2);
+    m_gamepadFrom = m_rows.size();
+    for (const auto& [control, words] : gamepadHelpRows())
+        addRow(pad, control, words);
+    pad->setColumnStretch(1, 1);
+    pad->setRowStretch(row, 1);
+
+    auto* columns = new QHBoxLayout();
+    columns->setSpacing(36);
+    columns->addLayout(grid);
+    columns->addLayout(pad);
+    layout->addLayout(columns);
 
     auto* close = new QPushButton(tr("关闭"), this);
     close->setObjectName(QStringLiteral("pbClose"));

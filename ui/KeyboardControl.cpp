@@ -82,6 +82,10 @@ bool KeyboardControl::textFieldHasFocus() {
 void KeyboardControl::run(KeyCommand command) {
     if (textFieldHasFocus())
         return;
+    runCommand(command);
+}
+
+void KeyboardControl::runCommand(KeyCommand command) {
     const auto it = m_handlers.find(command);
     if (it != m_handlers.end() && it->second)
         it->second();

@@ -29,6 +29,10 @@ public:
     // −1, 0 or 1, y down) whenever it changes, `release` once none is held.
     void bindGimbal(std::function<void(int dx, int dy)> steer, std::function<void()> release);
 
+    // Runs what a command's keys run, whoever asks (a game controller's
+    // button); nothing for a command without a handler.
+    void runCommand(KeyCommand command);
+
     // The window's action of a command (nullptr for the arrow keys).
     QAction* action(KeyCommand command) const;
     // Whether arrow keys are held down now.

@@ -3,11 +3,14 @@
 #include "ui_OrunAppUI.h"
 
 #include "app/CaptureControl.h"
+#include "app/GamepadControl.h"
 #include "hub/OrunAppFace.h"
+#include "ui/GamepadMap.h"
 #include "ui/KeyboardControl.h"
 #include "ui/MySlider.h"
 #include "ui/overlay/VideoControlOverlay.h"
 
+#include <QApplication>
 #include <QCheckBox>
 
 void OrunAppUI::makeKeys() {
@@ -73,4 +76,13 @@ void OrunAppUI::makeKeys() {
     m_keys->bind(KeyCommand::Settings, [this] { on_tbGeneraSetting_clicked(); });
     m_keys->bind(KeyCommand::Statistics, [this] { ui->cbShowStats->click(); });
     m_keys->bind(KeyCommand::Help, [this] { showKeyHelp(); });
+
+    // A game controller's button runs what its key runs; like the keys, not
+    // while a dialog of the program waits for an answer.
+    connect(GamepadControl::instance(), &GamepadControl::buttonPressed, this,
+            [this](GamepadButton button) {
+                if (QApplication::activeModalWidget())
+                    return;
+                m_keys->runCommand(gamepadBinding(button).command);
+            });
 }

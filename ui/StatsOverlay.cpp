@@ -110,6 +110,12 @@ QString StatsOverlay::describe(const StatsReport& r, bool ratesKnown) {
         lines << tr("VISCA 控制器 %1 · 上次指令 %2 秒前")
                      .arg(QString::fromStdString(r.viscaController).toHtmlEscaped(),
                           number(r.viscaSecondsAgo, 1));
+    if (!r.gamepads.empty()) {
+        QStringList names;
+        for (const std::string& name : r.gamepads)
+            names << QString::fromStdString(name).toHtmlEscaped();
+        lines << tr("游戏手柄 %1").arg(names.join(QStringLiteral(", ")));
+    }
     lines << (r.secondsSinceLastPicture >= 0
                   ? tr("上一帧 %1 秒前").arg(number(r.secondsSinceLastPicture, 1))
                   : tr("尚无画面"));

@@ -7,6 +7,7 @@
 
 #include "app/CaptureControl.h"
 #include "ui/CaptureBar.h"
+#include "ui/GamepadMap.h"
 #include "ui/KeyHelpDialog.h"
 #include "ui/KeyMap.h"
 #include "ui/KeyboardControl.h"
@@ -246,11 +247,21 @@ TEST_F(KeyboardFixture, EachKeyDoesWhatItsControlDoes) {
     key(Qt::Key_F);
     EXPECT_FALSE(window->isFullScreenView());
 
-    // F1: the list of every key.
+    // F1: the list of every key, then the game controller's sticks and
+    // buttons, each button with the words of the key it stands for.
     key(Qt::Key_F1);
     ASSERT_NE(window->keyHelp(), nullptr);
     EXPECT_TRUE(window->keyHelp()->isVisible());
-    EXPECT_EQ(window->keyHelp()->rows().size(), keyBindings().size());
+    const auto rows = window->keyHelp()->rows();
+    const int padFrom = window->keyHelp()->gamepadFrom();
+    EXPECT_EQ(padFrom, keyBindings().size());
+    ASSERT_EQ(rows.size(), padFrom + 2 + gamepadBindings().size());
+    for (int i = 0; i < gamepadBindings().size(); ++i) {
+        const GamepadBinding& b = gamepadBindings()[i];
+        EXPECT_EQ(rows[padFrom + 2 + i].first, QString::fromLatin1(b.name));
+        EXPECT_EQ(rows[padFrom + 2 + i].second, commandWords(b.command));
+    }
+    EXPECT_EQ(rows[padFrom + 2].second, commandWords(KeyCommand::Shutter)) << "A: the shutter";
     window->keyHelp()->close();
 
     // Ctrl+,: the settings dialog.
@@ -496,6 +507,14 @@ TEST(StatsOverlay, SaysWhatTheCountersSayAndTheStateOfTheMediaLink) {
         QString::fromUtf8("VISCA controller 192.168.1.20:52000 · last command 2.3 s ago")))
         << StatsOverlay::describe(r, true).toStdString();
     r.viscaController.clear();
+    // The game controllers connected, the one in use first, their names as
+    // text (a name is the device's word, not markup).
+    EXPECT_FALSE(StatsOverlay::describe(r, true).contains("Game controller"));
+    r.gamepads = {"Xbox <Wireless> Controller", "PS5 Controller"};
+    EXPECT_TRUE(StatsOverlay::describe(r, true).contains(
+        QString::fromUtf8("Game controller: Xbox &lt;Wireless&gt; Controller, PS5 Controller")))
+        << StatsOverlay::describe(r, true).toStdString();
+    r.gamepads.clear();
 
     r.linkState = MediaLinkState::Reconnecting;
     r.attempts = 3;

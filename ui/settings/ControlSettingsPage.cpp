@@ -1,9 +1,11 @@
 #include "ui/settings/ControlSettingsPage.h"
 
+#include "app/GamepadControl.h"
 #include "app/RunOptions.h"
 #include "app/ViscaControl.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -62,10 +64,46 @@ ControlSettingsPage::ControlSettingsPage(QWidget* parent) : QWidget(parent) {
     m_hint->setObjectName(QStringLiteral("lbViscaHint"));
     m_hint->setWordWrap(true);
     grid->addWidget(m_hint, row++, 0, 1, 2);
+
+    // Game controllers.
+    m_gamepad = new QCheckBox(tr("用游戏手柄控制相机"), this);
+    m_gamepad->setObjectName(QStringLiteral("cbGamepad"));
+    grid->addWidget(m_gamepad, row++, 0, 1, 2);
+    m_deadZone = new QSpinBox(this);
+    m_deadZone->setObjectName(QStringLiteral("sbGamepadDeadZone"));
+    m_deadZone->setRange(0, ControlSettings::kMostDeadZonePercent);
+    m_deadZone->setSuffix(QStringLiteral(" %"));
+    m_deadZone->setMinimumWidth(100);
+    titled(tr("摇杆死区:"), m_deadZone);
+    m_zoomBy = new QComboBox(this);
+    m_zoomBy->setObjectName(QStringLiteral("cmbGamepadZoom"));
+    m_zoomBy->addItem(tr("右摇杆上下"));
+    m_zoomBy->addItem(tr("扳机(右放大,左缩小)"));
+    titled(tr("变焦:"), m_zoomBy);
+    m_invert = new QCheckBox(tr("反转上下方向"), this);
+    m_invert->setObjectName(QStringLiteral("cbGamepadInvert"));
+    grid->addWidget(m_invert, row++, 0, 1, 2);
+    m_background = new QCheckBox(tr("窗口在后台时也响应手柄"), this);
+    m_background->setObjectName(QStringLiteral("cbGamepadBackground"));
+    grid->addWidget(m_background, row++, 0, 1, 2);
+    m_gamepadState = new QLabel(this);
+    m_gamepadState->setObjectName(QStringLiteral("lbGamepadState"));
+    m_gamepadState->setWordWrap(true);
+    grid->addWidget(m_gamepadState, row++, 0, 1, 2);
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(1, 1);
 
-    for (QCheckBox* box : {m_visca, m_tcp})
+    connect(m_deadZone, QOverload<int>::of(&QSpinBox::valueChanged), this, [this] {
+        updateHint();
+        emit edited();
+    });
+    connect(m_zoomBy, QOverload<int>::of(&QComboBox::activated), this, [this] {
+        updateHint();
+        emit edited();
+    });
+    connect(GamepadControl::instance(), &GamepadControl::controllersChanged, this,
+            &ControlSettingsPage::updateHint);
+    for (QCheckBox* box : {m_visca, m_tcp, m_gamepad, m_invert, m_background})
         connect(box, &QCheckBox::clicked, this, [this] {
             updateHint();
             emit edited();
@@ -83,12 +121,18 @@ ControlSettingsPage::ControlSettingsPage(QWidget* parent) : QWidget(parent) {
 void ControlSettingsPage::showSettings(const ControlSettings& s) {
     const QSignalBlocker a(m_udpPort);
     const QSignalBlocker b(m_tcpPort);
+    const QSignalBlocker c(m_deadZone);
     m_visca->setChecked(s.visca);
     m_address->setText(s.address);
     m_udpPort->setValue(s.udpPort);
     m_tcp->setChecked(s.tcp);
     m_tcpPort->setValue(s.tcpPort);
     m_allowed->setText(s.allowed.join(QStringLiteral(", ")));
+    m_gamepad->setChecked(s.gamepad);
+    m_deadZone->setValue(s.gamepadDeadZonePercent);
+    m_zoomBy->setCurrentIndex(s.gamepadZoomByTriggers ? 1 : 0);
+    m_invert->setChecked(s.gamepadInvertVertical);
+    m_background->setChecked(s.gamepadBackground);
     updateHint();
 }
 
@@ -104,6 +148,11 @@ ControlSettings ControlSettingsPage::chosen() const {
         s.allowed = allowed;
     else
         s.allowed = QStringList{m_allowed->text()};
+    s.gamepad = m_gamepad->isChecked();
+    s.gamepadDeadZonePercent = m_deadZone->value();
+    s.gamepadZoomByTriggers = m_zoomBy->currentIndex() == 1;
+    s.gamepadInvertVertical = m_invert->isChecked();
+    s.gamepadBackground = m_background->isChecked();
     return s;
 }
 
@@ -125,6 +174,19 @@ void ControlSettingsPage::updateHint() {
         m_hint->setText(tr("只有本机的程序(如 OBS 的 PTZ 控制)能控制相机。"));
     else
         m_hint->setText(tr("VISCA 没有身份验证:能访问此端口的任何人都能控制相机。"));
+
+    for (QWidget* w : {static_cast<QWidget*>(m_deadZone), static_cast<QWidget*>(m_zoomBy),
+                       static_cast<QWidget*>(m_invert), static_cast<QWidget*>(m_background)})
+        w->setEnabled(s.gamepad);
+    const QStringList pads = GamepadControl::instance()->controllers();
+    if (!s.gamepad)
+        m_gamepadState->clear();
+    else if (!GamepadControl::instance()->reading())
+        m_gamepadState->setText(tr("应用后开始读取游戏手柄。"));
+    else if (pads.isEmpty())
+        m_gamepadState->setText(tr("没有连接游戏手柄:插入后即可使用。"));
+    else
+        m_gamepadState->setText(tr("已连接:%1").arg(pads.join(QStringLiteral(", "))));
 }
 
 bool ControlSettingsPage::apply() {
@@ -143,5 +205,7 @@ bool ControlSettingsPage::apply() {
     // --visca decides for the whole run; otherwise the server follows at once.
     if (!runOverrides().viscaPort)
         startViscaControl(s);
+    GamepadControl::instance()->apply(s);
+    updateHint();
     return true;
 }

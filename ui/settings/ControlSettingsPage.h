@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
@@ -12,8 +13,10 @@ class QSpinBox;
 // The settings dialog's page for control from other programs: the VISCA
 // server on or off, the address it binds, its UDP port, plain VISCA over TCP
 // and its port, and the senders allowed when another address than the
-// loopback one is bound. apply() saves and restarts the server with them
-// (unless --visca decides for this run).
+// loopback one is bound; game controllers on or off, the sticks' dead zone,
+// what zooms, the vertical direction, and whether the controller works while
+// the window is behind others. apply() saves, restarts the server with them
+// (unless --visca decides for this run) and hands the controllers theirs.
 class ControlSettingsPage : public QWidget {
     Q_OBJECT
 public:
@@ -40,4 +43,10 @@ private:
     QSpinBox* m_tcpPort = nullptr;
     QLineEdit* m_allowed = nullptr;
     QLabel* m_hint = nullptr;
+    QCheckBox* m_gamepad = nullptr;
+    QSpinBox* m_deadZone = nullptr;
+    QComboBox* m_zoomBy = nullptr;
+    QCheckBox* m_invert = nullptr;
+    QCheckBox* m_background = nullptr;
+    QLabel* m_gamepadState = nullptr;
 };

@@ -2,6 +2,7 @@
 #include "app/CaptureSettings.h"
 #include "app/Configuration.h"
 #include "app/ControlSettings.h"
+#include "app/GamepadControl.h"
 #include "app/ViscaControl.h"
 #include "tests/ui/overlay/UiTestKit.h"
 #include "tests/ui/settings/FakeSettingsEnvironment.h"
@@ -671,5 +672,54 @@ TEST_F(SettingsFixture, ControlPageSwitchesTheViscaServerAndRefusesBadAddresses)
     EXPECT_EQ(saved.allowed, QStringList({"192.168.1.20", "192.168.1.21"}));
     EXPECT_TRUE(runtime.seen.empty()) << "nothing for the camera";
     stopViscaControl();
+    setApplicationBaseDir(QString());
+}
+
+TEST_F(SettingsFixture, ControlPageSwitchesTheGameControllersWithTheirOptions) {
+    QTemporaryDir base;
+    useBaseWithTranslations(base);
+    savePageInBothLanguages(
+        env, "tbControlSetting", "settings_control_gamepad",
+        [](GeneralSettingsDlg& shown) { child<QCheckBox>(&shown, "cbGamepad")->click(); });
+
+    GeneralSettingsDlg dlg(env);
+    child<QToolButton>(&dlg, "tbControlSetting")->click();
+    // Off by default, and its options greyed until it is on.
+    auto* gamepad = child<QCheckBox>(&dlg, "cbGamepad");
+    auto* deadZone = child<QSpinBox>(&dlg, "sbGamepadDeadZone");
+    auto* zoom = child<QComboBox>(&dlg, "cmbGamepadZoom");
+    auto* background = child<QCheckBox>(&dlg, "cbGamepadBackground");
+    EXPECT_FALSE(gamepad->isChecked());
+    EXPECT_EQ(deadZone->value(), 15);
+    EXPECT_EQ(deadZone->maximum(), 50);
+    EXPECT_FALSE(deadZone->isEnabled());
+    EXPECT_FALSE(background->isChecked());
+    EXPECT_FALSE(GamepadControl::instance()->reading());
+
+    // On, with its options: saved, and the controllers are read at once.
+    gamepad->click();
+    EXPECT_TRUE(deadZone->isEnabled());
+    deadZone->setValue(25);
+    zoom->setCurrentIndex(1);
+    emit zoom->activated(1);
+    child<QCheckBox>(&dlg, "cbGamepadInvert")->click();
+    EXPECT_TRUE(applyButton(&dlg)->isEnabled());
+    pressApply(dlg);
+    EXPECT_FALSE(applyButton(&dlg)->isEnabled());
+    ControlSettings saved = ControlSettings::load();
+    EXPECT_TRUE(saved.gamepad);
+    EXPECT_EQ(saved.gamepadDeadZonePercent, 25);
+    EXPECT_TRUE(saved.gamepadZoomByTriggers);
+    EXPECT_TRUE(saved.gamepadInvertVertical);
+    EXPECT_FALSE(saved.gamepadBackground);
+    EXPECT_TRUE(GamepadControl::instance()->reading());
+    EXPECT_TRUE(child<QLabel>(&dlg, "lbGamepadState")->text().contains("No game controller"));
+
+    // Off again: nothing is read any more.
+    gamepad->click();
+    pressApply(dlg);
+    EXPECT_FALSE(ControlSettings::load().gamepad);
+    EXPECT_FALSE(GamepadControl::instance()->reading());
+    EXPECT_TRUE(runtime.seen.empty()) << "nothing for the camera";
     setApplicationBaseDir(QString());
 }
