@@ -3,6 +3,7 @@
 // VISCA camera and its requests reach the camera as the ones the joystick,
 // the zoom slider and a click into the picture send.
 
+#include "CameraRequests.h"
 #include "CamsimProcess.h"
 #include "E2eWindow.h"
 
@@ -27,12 +28,7 @@ constexpr uint16_t kViscaPort = 52381;
 const QByteArray kAck = viscaBytes({0x90, 0x41, 0xFF});
 const QByteArray kCompletion = viscaBytes({0x90, 0x51, 0xFF});
 
-float floatAt(const QByteArray& payload, int offset) {
-    float f = 0;
-    if (payload.size() >= offset + 4)
-        std::memcpy(&f, payload.constData() + offset, 4);
-    return f;
-}
+using camerarequests::floatAt;
 
 // The program with its VISCA server on for the run, linked to camsim.
 class ViscaEndToEnd : public ::testing::Test {

@@ -2,6 +2,7 @@
 // widgets must reach the simulated camera as the right requests, and the
 // camera's picture and state must show in the window.
 
+#include "CameraRequests.h"
 #include "CamsimProcess.h"
 #include "E2eWindow.h"
 
@@ -37,16 +38,14 @@
 
 namespace {
 
+using camerarequests::bytes;
+using camerarequests::floatAt;
+using camerarequests::movingSpeeds;
+using camerarequests::trackingResumedAfterSpeeds;
+
 constexpr int kCamera = 1; // command sets as camsim logs them
 constexpr int kSdk = 3;
 constexpr int kUniversal = 0;
-
-float floatAt(const QByteArray& payload, int offset) {
-    float f = 0;
-    if (payload.size() >= offset + 4)
-        std::memcpy(&f, payload.constData() + offset, 4);
-    return f;
-}
 
 QString artifact(const QString& name) {
     QString dir = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
@@ -100,13 +99,6 @@ void dragTo(QWidget* w, const QPoint& p) {
     QMouseEvent move(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, Qt::LeftButton,
                      Qt::NoModifier);
     QApplication::sendEvent(w, &move);
-}
-
-QByteArray bytes(std::initializer_list<int> values) {
-    QByteArray out;
-    for (int v : values)
-        out.append(static_cast<char>(v));
-    return out;
 }
 
 // Link-up and picture, then the controls of the overlay one after another on
@@ -483,33 +475,6 @@ TEST(WindowEndToEnd, SettingsDialogChangesPictureAndLayout) {
 }
 
 // --- Keyboard -------------------------------------------------------------------
-
-// The gimbal speed requests after the mark that move the gimbal.
-std::vector<QByteArray> movingSpeeds(const CamsimProcess& camsim) {
-    std::vector<QByteArray> out;
-    for (const LoggedRequest& r : camsim.since(kSdk, 0x025))
-        if (floatAt(r.payload, 4) != 0.0f || floatAt(r.payload, 8) != 0.0f)
-            out.push_back(r.payload);
-    return out;
-}
-
-// True once an AI setting (0x051) with `payload` came after the last gimbal
-// speed.
-bool trackingResumedAfterSpeeds(const CamsimProcess& camsim, const QByteArray& payload) {
-    bool resumed = false;
-    bool speedSeen = false;
-    for (const LoggedRequest& r : camsim.requests()) {
-        if (r.set != kSdk)
-            continue;
-        if (r.id == 0x025) {
-            speedSeen = true;
-            resumed = false;
-        } else if (r.id == 0x051 && speedSeen && r.payload == payload) {
-            resumed = true;
-        }
-    }
-    return resumed;
-}
 
 // Every key through the real window reaches the camera as the request its
 // button (or the joystick, or the zoom slider) sends; in a text field the
