@@ -275,6 +275,29 @@ TEST_F(ViscaServerTest, PlainViscaOverTcpAnswersWithBareMessages) {
     EXPECT_EQ(ops->count("focus"), 1);
 }
 
+TEST_F(ViscaServerTest, BoundBeyondTheLoopbackOnlyTheAllowedSendersAreHeard) {
+    ViscaServerSettings settings;
+    settings.address = "0.0.0.0";
+    settings.allowed = {"127.0.0.2"};
+    start(settings);
+    // A sender not on the list: no reply, nothing done, counted.
+    const QByteArray drive = viscaBytes({0x81, 0x01, 0x06, 0x01, 0x0C, 0x17, 0x02, 0x01, 0xFF});
+    client->command(drive);
+    EXPECT_FALSE(client->receive(500).has_value());
+    EXPECT_EQ(ops->count("drive"), 0);
+    EXPECT_EQ(server->stats().refusedSenders, 1u);
+    // The allowed one is answered and steers.
+    ViscaTestClient allowed(server->udpPort(), QStringLiteral("127.0.0.1"),
+                            QStringLiteral("127.0.0.2"));
+    const uint32_t seq = allowed.command(drive);
+    const auto ack = allowed.receive(5000);
+    ASSERT_TRUE(ack.has_value());
+    EXPECT_EQ(ack->message, viscaBytes({0x90, 0x41, 0xFF}));
+    EXPECT_EQ(ack->sequence, seq);
+    EXPECT_TRUE(eventually([&] { return ops->count("drive") == 1; }));
+    EXPECT_EQ(server->stats().refusedSenders, 1u);
+}
+
 TEST(ViscaControl, ATakenPortShowsABannerAndTheProgramGoesOn) {
     QUdpSocket holder;
     ASSERT_TRUE(holder.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0));

@@ -39,7 +39,7 @@ if(NOT architecture STREQUAL arch)
     list(APPEND failures "Architecture is '${architecture}', this machine's is ${arch}")
 endif()
 # Computed from the libraries the program loads, not written by hand.
-foreach(lib libqt5widgets5 libqt5network5 libavcodec libopencv-core libc6)
+foreach(lib libqt5widgets5 libqt5network5 libavcodec libopencv-core libsdl2-2.0-0 libc6)
     string(FIND "${depends}" "${lib}" at)
     if(at EQUAL -1)
         list(APPEND failures "Depends lacks ${lib}")

@@ -34,9 +34,12 @@ public:
     static constexpr uint16_t kInquiry = 0x0110;
     static constexpr uint16_t kControl = 0x0200;
 
-    explicit ViscaTestClient(uint16_t port, const QString& host = QStringLiteral("127.0.0.1"))
+    // Sends to `host`:`port` from a free port of `from` (any 127.x address is
+    // this computer's, so a second sender needs no other network).
+    explicit ViscaTestClient(uint16_t port, const QString& host = QStringLiteral("127.0.0.1"),
+                             const QString& from = QStringLiteral("127.0.0.1"))
         : m_host(host), m_port(port) {
-        m_socket.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+        m_socket.bind(QHostAddress(from), 0);
     }
 
     // Sends a message in a datagram of that payload type; returns its sequence number.
