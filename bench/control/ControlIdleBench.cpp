@@ -8,7 +8,7 @@
 #include "app/ViscaServer.h"
 #include "app/gamepad/GamepadReader.h"
 
-#include <SDL.h>
+#include "tests/support/VirtualGamepad.h"
 
 #include <dirent.h>
 #include <unistd.h>
@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -124,21 +125,9 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     measure("no controller", seconds);
 
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
-        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
-        return 1;
-    }
-    SDL_VirtualJoystickDesc desc;
-    SDL_zero(desc);
-    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    desc.name = "Bench pad";
-    const int index = SDL_JoystickAttachVirtualEx(&desc);
-    if (index < 0) {
-        std::fprintf(stderr, "SDL virtual pad: %s\n", SDL_GetError());
+    auto pad = std::make_unique<VirtualGamepad>("Bench pad");
+    if (!pad->plugged()) {
+        std::fprintf(stderr, "SDL virtual pad: %s\n", pad->error().c_str());
         return 1;
     }
     reader.rescan();
@@ -150,9 +139,8 @@ int main(int argc, char** argv) {
     }
     measure("one controller at rest", seconds);
 
-    SDL_JoystickDetachVirtual(index);
+    pad.reset();
     reader.stop();
     server.stop();
-    SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
     return 0;
 }
