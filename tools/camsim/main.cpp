@@ -3,13 +3,15 @@
 // SIGINT or SIGTERM.
 //
 //   camsim [--address A] [--broadcast B] [--name NAME] [--log]
-//          [--video FILE] [--fps N] [--time-trailer[-ms]] [--loss P] [--no-media]
+//          [--video FILE] [--fps N] [--key-frames S] [--time-trailer[-ms]]
+//          [--loss P] [--no-media]
 //     --address A     IPv4 address to bind (default 127.0.0.1)
 //     --broadcast B   also receive announcements sent to broadcast address B
 //     --name NAME     camera name reported in the station info
 //     --log           print every request received on standard output
 //     --video FILE    replay an H.264 (Annex B) file instead of the synthetic scene
 //     --fps N         send N video frames per second (default: the source's rate)
+//     --key-frames S  a key frame every S seconds (1 to 10; default 1)
 //     --time-trailer  end every video frame with the send-time trailer
 //     --time-trailer-ms  end every video frame with a trailer counting the
 //                     picture's place at the frame rate in milliseconds
@@ -58,15 +60,15 @@ extern "C" {
 namespace {
 
 void usage(const char* program) {
-    std::fprintf(
-        stderr,
-        "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
-        "          [--video FILE] [--fps N] [--time-trailer[-ms]] [--loss P] [--no-media]\n"
-        "          [--exit-with-parent]\n"
-        "commands on standard input, one a line:\n"
-        "  temperature C | module-flags X | battery P | card STATE ERROR\n"
-        "  pause-media | resume-media | counters\n",
-        program);
+    std::fprintf(stderr,
+                 "usage: %s [--address A] [--broadcast B] [--name NAME] [--log]\n"
+                 "          [--video FILE] [--fps N] [--key-frames S] [--time-trailer[-ms]]\n"
+                 "          [--loss P] [--no-media]\n"
+                 "          [--exit-with-parent]\n"
+                 "commands on standard input, one a line:\n"
+                 "  temperature C | module-flags X | battery P | card STATE ERROR\n"
+                 "  pause-media | resume-media | counters\n",
+                 program);
 }
 
 // What the picture looks like for the camera's current settings.
@@ -160,6 +162,7 @@ int main(int argc, char** argv) {
     camsim::MediaConfig mediaConfig;
     camsim::MediaFaults mediaFaults;
     bool exitWithParent = false;
+    int keyFrameSeconds = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -176,6 +179,12 @@ int main(int argc, char** argv) {
         } else if (arg == "--fps" && hasValue) {
             mediaConfig.framesPerSecond = std::atoi(argv[++i]);
             if (mediaConfig.framesPerSecond <= 0 || mediaConfig.framesPerSecond > 1000) {
+                usage(argv[0]);
+                return 2;
+            }
+        } else if (arg == "--key-frames" && hasValue) {
+            keyFrameSeconds = std::atoi(argv[++i]);
+            if (keyFrameSeconds < 1 || keyFrameSeconds > 10) {
                 usage(argv[0]);
                 return 2;
             }
@@ -248,7 +257,8 @@ int main(int argc, char** argv) {
         } else {
             // Encoded for the rate it is sent at, as a camera's stream is.
             source = std::make_shared<camsim::SyntheticVideoSource>(
-                mediaConfig.framesPerSecond > 0 ? mediaConfig.framesPerSecond : 30);
+                mediaConfig.framesPerSecond > 0 ? mediaConfig.framesPerSecond : 30,
+                keyFrameSeconds);
         }
         source->configure(videoSettingsFor(control.state()));
         // Resolution, mirroring and zoom set over the control link change the picture.

@@ -180,7 +180,7 @@ std::string H264Encoder::name() const {
 
 namespace {
 
-AVCodecContext* openWith(const AVCodec* codec, int width, int height, int fps) {
+AVCodecContext* openWith(const AVCodec* codec, int width, int height, int fps, int gop) {
     AVCodecContext* ctx = avcodec_alloc_context3(codec);
     if (!ctx)
         return nullptr;
@@ -189,7 +189,7 @@ AVCodecContext* openWith(const AVCodec* codec, int width, int height, int fps) {
     ctx->pix_fmt = AV_PIX_FMT_YUV420P;
     ctx->time_base = AVRational{1, fps};
     ctx->framerate = AVRational{fps, 1};
-    ctx->gop_size = fps;
+    ctx->gop_size = gop;
     ctx->max_b_frames = 0;
     ctx->bit_rate = static_cast<int64_t>(width) * height * 4; // about 3.7 Mbit/s at 720p
     // One thread: every picture is a single slice with four-byte start codes.
@@ -208,17 +208,18 @@ AVCodecContext* openWith(const AVCodec* codec, int width, int height, int fps) {
 
 } // namespace
 
-bool H264Encoder::open(int width, int height, int framesPerSecond) {
+bool H264Encoder::open(int width, int height, int framesPerSecond, int keyFrameSeconds) {
     close();
+    const int gop = framesPerSecond * std::max(1, keyFrameSeconds);
     const AVCodec* preferred = avcodec_find_encoder_by_name("libx264");
     if (preferred)
-        m_ctx = openWith(preferred, width, height, framesPerSecond);
+        m_ctx = openWith(preferred, width, height, framesPerSecond, gop);
     void* it = nullptr;
     const AVCodec* codec = nullptr;
     while (!m_ctx && (codec = av_codec_iterate(&it))) {
         if (codec == preferred || !av_codec_is_encoder(codec) || codec->id != AV_CODEC_ID_H264)
             continue;
-        m_ctx = openWith(codec, width, height, framesPerSecond);
+        m_ctx = openWith(codec, width, height, framesPerSecond, gop);
     }
     if (!m_ctx)
         return false;
@@ -269,8 +270,8 @@ std::string H264Encoder::encode(const cv::Mat& rgb, bool forceKey) {
     return withLongStartCodes(unit);
 }
 
-SyntheticVideoSource::SyntheticVideoSource(int framesPerSecond)
-    : m_fps(std::max(1, framesPerSecond)) {}
+SyntheticVideoSource::SyntheticVideoSource(int framesPerSecond, int keyFrameSeconds)
+    : m_fps(std::max(1, framesPerSecond)), m_keyFrameSeconds(std::max(1, keyFrameSeconds)) {}
 
 void SyntheticVideoSource::configure(const VideoSettings& settings) {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -297,7 +298,7 @@ bool SyntheticVideoSource::nextFrame(VideoFrame& out) {
         m_keyFrameNext = false;
     }
     // A new size opens a new encoder, whose first picture is an IDR with SPS and PPS.
-    if (reopen && !m_encoder.open(settings.width, settings.height, m_fps))
+    if (reopen && !m_encoder.open(settings.width, settings.height, m_fps, m_keyFrameSeconds))
         return false;
     SubjectBox box;
     cv::Mat picture = SyntheticScene::render(m_index, settings, &box);

@@ -40,7 +40,7 @@ public:
 std::string makeSideInfo(const SubjectBox& box);
 
 // An H.264 encoder for the simulated camera: low latency, no B-frames, SPS and
-// PPS with every IDR, one IDR per second.
+// PPS with every IDR, one IDR per second (or every `keyFrameSeconds`).
 class H264Encoder {
 public:
     H264Encoder();
@@ -50,7 +50,7 @@ public:
 
     // Opens an encoder for the size; libx264 when available, else the first
     // other H.264 encoder that opens. False when none does.
-    bool open(int width, int height, int framesPerSecond);
+    bool open(int width, int height, int framesPerSecond, int keyFrameSeconds = 1);
     void close();
     bool isOpen() const { return m_ctx != nullptr; }
     // Name of the encoder in use.
@@ -73,7 +73,7 @@ private:
 // thread than nextFrame().
 class SyntheticVideoSource : public VideoSource {
 public:
-    explicit SyntheticVideoSource(int framesPerSecond = 30);
+    explicit SyntheticVideoSource(int framesPerSecond = 30, int keyFrameSeconds = 1);
     void configure(const VideoSettings& settings) override;
     bool nextFrame(VideoFrame& out) override;
     void startStream() override;
@@ -84,6 +84,7 @@ public:
 
 private:
     const int m_fps;
+    const int m_keyFrameSeconds;
     std::mutex m_mutex; // guards m_settings and m_reopen
     VideoSettings m_settings;
     bool m_reopen = true;
