@@ -18,14 +18,11 @@ FetchGate::Verdict FetchGate::admit(const std::string& unit, Clock::time_point n
     keyFrame = false;
     if (unit.size() > 4 && static_cast<uint8_t>(unit[4]) == 0x0D)
         return Verdict::SideInfoUnit;
-    // A key frame that arrives while settling is dropped with the rest, so
-    // the stream must start at the next one: starting after it would hand
-    // the decoder pictures whose parameter sets it never saw.
-    if (now - m_settleMark < kSettle)
-        return Verdict::Settling;
     keyFrame = isKeyFrameUnit(unit);
+    // Every unit of a group refers to the parameter sets of its key frame:
+    // whatever comes before the first key frame is useless to the decoder.
     if (!m_keyFrameSeen && !keyFrame)
-        return Verdict::NotKeyFrame;
+        return now - m_settleMark < kSettle ? Verdict::Settling : Verdict::NotKeyFrame;
     m_keyFrameSeen = true;
-    return Verdict::Admit;
+    return now - m_settleMark < kSettle ? Verdict::DecodeOnly : Verdict::Admit;
 }

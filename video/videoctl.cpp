@@ -271,15 +271,20 @@ void videoctl::kcpFetchThread() {
     FetchGate gate(Clock::now());
     uint64_t discontinuities = client->video_discontinuities();
     // Whether units went to the sinks since the last break: a break is
-    // announced once, not for every idle pass.
+    // announced once, not for every idle pass. While the link settles units
+    // may go to the decoder alone: then it alone hears of a break.
     bool streaming = false;
+    bool decodingAhead = false;
     std::shared_ptr<std::string> sideSeen;
     auto side = std::make_shared<const SideInfo>(SideInfo{});
     uint64_t sequence = 0;
     auto interrupt = [&](StreamBreak reason) {
         if (streaming)
             breakStream(reason);
+        else if (decodingAhead)
+            m_decoderInput->onStreamBreak(reason);
         streaming = false;
+        decodingAhead = false;
     };
 
     while (m_fetchWorker.running()) {
@@ -311,7 +316,9 @@ void videoctl::kcpFetchThread() {
         if (!m_linkUp.load() || m_fetchPaused.load())
             continue;
         bool keyFrame = false;
-        if (gate.admit(*popped.data, Clock::now(), keyFrame) != FetchGate::Verdict::Admit) {
+        const FetchGate::Verdict verdict = gate.admit(*popped.data, Clock::now(), keyFrame);
+        const bool decodeOnly = verdict == FetchGate::Verdict::DecodeOnly;
+        if (verdict != FetchGate::Verdict::Admit && !decodeOnly) {
             m_counters.unitsGated.fetch_add(1, std::memory_order_relaxed);
             continue;
         }
@@ -329,6 +336,15 @@ void videoctl::kcpFetchThread() {
         unit.keyFrame = keyFrame;
         unit.sequence = ++sequence;
         unit.side = side;
+        if (decodeOnly) {
+            // Decoded so that the first picture after the settle shows at
+            // once; none of its own pictures is shown.
+            m_shownFrom = unit.sequence + 1;
+            m_counters.unitsGated.fetch_add(1, std::memory_order_relaxed);
+            decodingAhead = true;
+            m_decoderInput->onUnit(unit);
+            continue;
+        }
         latencytrace::unitFetched(unit.cameraTime, popped.wholeUs);
         streaming = true;
         m_counters.unitsAdmitted.fetch_add(1, std::memory_order_relaxed);
@@ -419,7 +435,9 @@ void videoctl::kcpDisplayThread() {
         // decoder may refill the slot while this picture is converted.
         if (!m_kcpFrames.take(picture, meta))
             continue;
-        if (picture->buf[0])
+        // Pictures of units from before the link last came up, or decoded
+        // ahead while it settled, go to no sink.
+        if (picture->buf[0] && meta.sequence >= m_shownFrom.load())
             showPicture(picture, meta);
         av_frame_unref(picture);
     }

@@ -57,6 +57,7 @@ public:
         int height = 0;
         bool boxesDrawn = false;
         bool hasClean = false;
+        int64_t cameraTime = 0;
     };
 
     explicit RecordingPictureSink(bool wantsClean = false) : m_wantsClean(wantsClean) {}
@@ -64,7 +65,7 @@ public:
     void onPicture(const VideoPicture& picture) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pictures.push_back({picture.sequence, picture.rgb.cols, picture.rgb.rows,
-                              picture.boxesDrawn, !picture.clean.empty()});
+                              picture.boxesDrawn, !picture.clean.empty(), picture.cameraTime});
         m_last = picture;
     }
     std::vector<Seen> pictures() const {

@@ -22,24 +22,36 @@ FetchGate::Verdict judge(FetchGate& gate, const std::string& unit, Clock::time_p
     return gate.admit(unit, at, key);
 }
 
-TEST(FetchGate, FirstSecondDroppedThenNothingBeforeAKeyFrame) {
+TEST(FetchGate, FirstSecondOnlyForTheDecoderFromItsNewestKeyFrameThenEverything) {
     const Clock::time_point t0 = Clock::now();
     FetchGate gate(t0);
-    // A key frame inside the first second is dropped, and does not count:
-    // the P-slices after it refer to parameter sets the decoder never saw.
-    EXPECT_EQ(judge(gate, kKeyFrame, t0 + milliseconds(999)), FetchGate::Verdict::Settling);
+    // Inside the first second: nothing before a key frame; from one on the
+    // decoder alone takes the units (nothing is shown or written of them).
+    EXPECT_EQ(judge(gate, kPSlice, t0 + milliseconds(100)), FetchGate::Verdict::Settling);
     EXPECT_FALSE(gate.keyFrameSeen());
-    EXPECT_EQ(judge(gate, kPSlice, t0 + milliseconds(1000)), FetchGate::Verdict::NotKeyFrame);
     bool key = false;
+    EXPECT_EQ(gate.admit(kKeyFrame, t0 + milliseconds(400), key), FetchGate::Verdict::DecodeOnly);
+    EXPECT_TRUE(key);
+    EXPECT_TRUE(gate.keyFrameSeen());
+    EXPECT_EQ(gate.admit(kPSlice, t0 + milliseconds(999), key), FetchGate::Verdict::DecodeOnly);
+    EXPECT_FALSE(key);
+    // The second is over: the group goes on for everyone, without waiting
+    // for the next key frame.
+    EXPECT_EQ(gate.admit(kPSlice, t0 + milliseconds(1000), key), FetchGate::Verdict::Admit);
     EXPECT_EQ(gate.admit(kKeyFrame, t0 + milliseconds(1100), key), FetchGate::Verdict::Admit);
     EXPECT_TRUE(key);
-    EXPECT_EQ(gate.admit(kPSlice, t0 + milliseconds(1133), key), FetchGate::Verdict::Admit);
-    EXPECT_FALSE(key);
+    EXPECT_EQ(judge(gate, kSideInfoUnit, t0 + milliseconds(500)), FetchGate::Verdict::SideInfoUnit);
     EXPECT_EQ(judge(gate, kSideInfoUnit, t0 + milliseconds(1200)),
               FetchGate::Verdict::SideInfoUnit);
     // Units too short to have a header byte are not side information.
     EXPECT_EQ(judge(gate, std::string("\0\0\0\x01", 4), t0 + milliseconds(1200)),
               FetchGate::Verdict::Admit);
+
+    // Without a key frame in the first second, the stream waits for one.
+    FetchGate late(t0);
+    EXPECT_EQ(judge(late, kPSlice, t0 + milliseconds(900)), FetchGate::Verdict::Settling);
+    EXPECT_EQ(judge(late, kPSlice, t0 + milliseconds(1000)), FetchGate::Verdict::NotKeyFrame);
+    EXPECT_EQ(judge(late, kKeyFrame, t0 + milliseconds(1033)), FetchGate::Verdict::Admit);
 }
 
 TEST(FetchGate, RestartSettlesAgainResyncOnlyWaitsForTheKeyFrame) {
@@ -48,12 +60,16 @@ TEST(FetchGate, RestartSettlesAgainResyncOnlyWaitsForTheKeyFrame) {
     ASSERT_EQ(judge(gate, kKeyFrame, t0 + milliseconds(2000)), FetchGate::Verdict::Admit);
 
     // The link came back (or the pipeline resumed): a second of settling,
-    // then a key frame.
+    // then the group of the key frame that came meanwhile, or the next one.
     const Clock::time_point back = t0 + milliseconds(3000);
     gate.restart(back);
-    EXPECT_EQ(judge(gate, kKeyFrame, back + milliseconds(500)), FetchGate::Verdict::Settling);
-    EXPECT_EQ(judge(gate, kPSlice, back + milliseconds(1000)), FetchGate::Verdict::NotKeyFrame);
-    EXPECT_EQ(judge(gate, kKeyFrame, back + milliseconds(1033)), FetchGate::Verdict::Admit);
+    EXPECT_FALSE(gate.keyFrameSeen());
+    EXPECT_EQ(judge(gate, kPSlice, back + milliseconds(300)), FetchGate::Verdict::Settling);
+    EXPECT_EQ(judge(gate, kKeyFrame, back + milliseconds(500)), FetchGate::Verdict::DecodeOnly);
+    EXPECT_EQ(judge(gate, kPSlice, back + milliseconds(1000)), FetchGate::Verdict::Admit);
+    gate.restart(back + milliseconds(2000));
+    EXPECT_EQ(judge(gate, kPSlice, back + milliseconds(3000)), FetchGate::Verdict::NotKeyFrame);
+    EXPECT_EQ(judge(gate, kKeyFrame, back + milliseconds(3033)), FetchGate::Verdict::Admit);
 
     // A new media session: no settling, but the next key frame first.
     const Clock::time_point session = back + milliseconds(5000);
@@ -61,6 +77,12 @@ TEST(FetchGate, RestartSettlesAgainResyncOnlyWaitsForTheKeyFrame) {
     EXPECT_EQ(judge(gate, kPSlice, session), FetchGate::Verdict::NotKeyFrame);
     EXPECT_EQ(judge(gate, kKeyFrame, session + milliseconds(33)), FetchGate::Verdict::Admit);
     EXPECT_EQ(judge(gate, kPSlice, session + milliseconds(66)), FetchGate::Verdict::Admit);
+    // Lost units while settling: the group starts again at the next key frame.
+    gate.restart(session + milliseconds(100));
+    EXPECT_EQ(judge(gate, kKeyFrame, session + milliseconds(200)), FetchGate::Verdict::DecodeOnly);
+    gate.resync();
+    EXPECT_EQ(judge(gate, kPSlice, session + milliseconds(300)), FetchGate::Verdict::Settling);
+    EXPECT_EQ(judge(gate, kPSlice, session + milliseconds(1200)), FetchGate::Verdict::NotKeyFrame);
 }
 
 TEST(FetchGate, CheapKeyFrameTestAgreesWithTheFullInspection) {

@@ -102,8 +102,8 @@ private:
     std::vector<std::string> m_addresses;
 };
 
-std::vector<camsim::VideoFrame> encodedStream(int count) {
-    camsim::SyntheticVideoSource source;
+std::vector<camsim::VideoFrame> encodedStream(int count, int keyFrameSeconds = 1) {
+    camsim::SyntheticVideoSource source(30, keyFrameSeconds);
     std::vector<camsim::VideoFrame> frames(count);
     for (auto& f : frames)
         EXPECT_TRUE(source.nextFrame(f));
@@ -293,13 +293,14 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     for (size_t i = 0; i < b.size(); ++i)
         EXPECT_EQ(b[i].sequence, a[i].sequence);
 
-    // Pictures come in the units' order, each from a unit the sinks saw.
+    // Pictures come in the units' order. They may begin before the unit
+    // sinks' first key frame (the settle's group was decoded ahead), and
+    // none comes from a unit the sinks did not get yet.
     const auto pa = picturesA->pictures();
     const auto pb = picturesB->pictures();
     ASSERT_FALSE(pa.empty());
     for (size_t i = 1; i < pa.size(); ++i)
         EXPECT_GT(pa[i].sequence, pa[i - 1].sequence);
-    EXPECT_GE(pa.front().sequence, a.front().sequence);
     EXPECT_LE(pa.back().sequence, a.back().sequence);
     ASSERT_LE(pb.size(), pa.size());
     for (size_t i = 0; i < pb.size(); ++i) {
@@ -314,6 +315,35 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     const VideoPicture last = picturesB->last();
     EXPECT_GT(whitePixelsOnRow(last.rgb, 252), 150);
     EXPECT_EQ(whitePixelsOnRow(last.clean, 252), 0);
+    EXPECT_EQ(ctl->stats().decodeErrors, 0u);
+}
+
+// Key frames every two seconds: the first picture is not the key frame the
+// settle held back, nor one after the next key frame, but the newest one when
+// the second is over; the unit sinks still start at a key frame.
+TEST_F(PipelineTest, TheFirstPictureAfterTheSettleIsTheNewestEvenBetweenKeyFrames) {
+    hub->iDecodeMode = 1;
+    client = std::make_shared<FakeMediaClient>(encodedStream(60, 2));
+    ctl->setMediaClient(client);
+    auto pictures = std::make_shared<RecordingPictureSink>();
+    auto units = std::make_shared<RecordingUnitSink>();
+    ctl->addPictureSink(pictures);
+    ctl->addUnitSink(units);
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(eventually([&] { return pictures->count() >= 3; }, 8000));
+    ASSERT_TRUE(eventually([&] { return units->count() >= 1; }, 8000));
+    ctl->stop();
+    ctl->removePictureSink(pictures);
+    ctl->removeUnitSink(units);
+
+    // Units 1 and 61 are the key frames; the second is over about unit 31.
+    const auto seen = pictures->pictures();
+    ASSERT_GE(seen.size(), 3u);
+    const int64_t firstShown = seen.front().cameraTime;
+    EXPECT_GE(firstShown, 20) << "a picture from the settle was shown";
+    EXPECT_LT(firstShown, 61) << "the first picture waited for the next key frame";
+    EXPECT_TRUE(units->units().front().keyFrame);
+    EXPECT_EQ(units->units().front().cameraTime, 61);
     EXPECT_EQ(ctl->stats().decodeErrors, 0u);
 }
 
@@ -353,7 +383,9 @@ TEST_F(PipelineTest, ADecoderThatFailsOnTheStreamIsReplacedAtTheNextKeyFrame) {
     auto shown = std::make_shared<RecordingPictureSink>();
     ctl->addUnitSink(units);
     ctl->addPictureSink(shown);
-    ctl->setDecoderFactory([] { return std::make_unique<BreakingDecoder>(8); });
+    // It breaks down once pictures are shown: the first second's group (from
+    // unit 1 to about 31) is decoded ahead of the settle's end.
+    ctl->setDecoderFactory([] { return std::make_unique<BreakingDecoder>(45); });
     ASSERT_TRUE(ctl->start());
     ASSERT_TRUE(eventually([&] { return ctl->stats().decoderSwitches == 1; }, 10000));
     const size_t before = shown->count();
