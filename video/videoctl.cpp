@@ -269,6 +269,8 @@ void videoctl::kcpFetchThread() {
     std::shared_ptr<KcpWrapper> client = mediaClient();
     client->set_address(OrunAppFace::instance()->sCameraAddress.get().toUtf8().toStdString());
     FetchGate gate(Clock::now());
+    // Units are counted anew: a limit of the run before would hide pictures.
+    m_shownFrom = 0;
     uint64_t discontinuities = client->video_discontinuities();
     // Whether units went to the sinks since the last break: a break is
     // announced once, not for every idle pass. While the link settles units

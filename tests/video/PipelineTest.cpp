@@ -1,11 +1,10 @@
 // The decoder controller end to end: a fake media client serves the simulated
 // camera's H.264, pictures come out of the hub's signal_showVideoFrame.
 #include "hub/OrunAppFace.h"
-#include "kcpclient/KcpWrapper.h"
-#include "tools/camsim/video/SyntheticVideoSource.h"
 #include "video/videoctl.h"
 
 #include "tests/support/Eventually.h"
+#include "tests/support/FakeMediaClient.h"
 #include "tests/support/InjectedDecoders.h"
 #include "tests/support/RecordingSinks.h"
 
@@ -18,6 +17,7 @@ extern "C" {
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -28,94 +28,14 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Serves pre-encoded frames in a loop at the camera's frame rate, like the
-// media client: pop_video waits up to its time-out for the next unit, which
-// carries its number (from 1) as its camera time.
-class FakeMediaClient : public KcpWrapper {
-public:
-    explicit FakeMediaClient(std::vector<camsim::VideoFrame> frames)
-        : m_frames(std::move(frames)), m_start(Clock::now()) {}
-
-    MediaDataTime pop_video(uint32_t timeoutMs) override {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        const Clock::time_point due = m_start + milliseconds(33) * m_served;
-        if (due > Clock::now() + milliseconds(timeoutMs)) {
-            lock.unlock();
-            std::this_thread::sleep_for(milliseconds(timeoutMs));
-            return {};
-        }
-        lock.unlock();
-        std::this_thread::sleep_until(due);
-        lock.lock();
-        const camsim::VideoFrame& f = m_frames[m_served % m_frames.size()];
-        ++m_served;
-        m_side = std::make_shared<std::string>(f.sideInfo);
-        MediaDataTime out;
-        out.data = std::make_shared<std::string>(f.accessUnit);
-        out.time = static_cast<int64_t>(m_served);
-        return out;
-    }
-    std::shared_ptr<std::string> pop_video_data(uint32_t timeoutMs) override {
-        return pop_video(timeoutMs).data;
-    }
-    uint64_t video_discontinuities() override { return m_breaks.load(); }
-    // A new media session starts before the next unit.
-    void startNewSession() { ++m_breaks; }
-    // The number the next unit served will carry.
-    int64_t nextUnit() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return static_cast<int64_t>(m_served) + 1;
-    }
-    std::shared_ptr<std::string> latest_side_info() override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_side;
-    }
-    void set_address(const std::string& address) override {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_addresses.push_back(address);
-    }
-    void stop() override { ++m_stops; }
-
-    MediaDataTime peek_video(uint32_t) override { return {}; }
-    MediaDataTime pop_record(uint32_t) override { return {}; }
-    MediaDataTime peek_record(uint32_t) override { return {}; }
-    std::shared_ptr<std::string> peek_video_data(uint32_t) override { return nullptr; }
-    std::shared_ptr<std::string> pop_record_data(uint32_t) override { return nullptr; }
-    std::shared_ptr<std::string> peek_record_data(uint32_t) override { return nullptr; }
-    int32_t frame_count() override { return 0; }
-    void kick() override {}
-    bool auto_route() override { return false; }
-
-    std::vector<std::string> addresses() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_addresses;
-    }
-    std::atomic<int> m_stops{0};
-
-private:
-    std::atomic<uint64_t> m_breaks{0};
-    std::mutex m_mutex;
-    std::vector<camsim::VideoFrame> m_frames;
-    Clock::time_point m_start;
-    size_t m_served = 0;
-    std::shared_ptr<std::string> m_side;
-    std::vector<std::string> m_addresses;
-};
-
-std::vector<camsim::VideoFrame> encodedStream(int count, int keyFrameSeconds = 1) {
-    camsim::SyntheticVideoSource source(30, keyFrameSeconds);
-    std::vector<camsim::VideoFrame> frames(count);
-    for (auto& f : frames)
-        EXPECT_TRUE(source.nextFrame(f));
-    return frames;
-}
-
 class PipelineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         hub = OrunAppFace::instance();
         hub->sCameraAddress.set(QStringLiteral("127.0.0.1"));
-        client = std::make_shared<FakeMediaClient>(encodedStream(60));
+        std::vector<camsim::VideoFrame> frames = encodedStream(60);
+        ASSERT_EQ(frames.size(), 60u) << "no H.264 encoder";
+        client = std::make_shared<FakeMediaClient>(std::move(frames));
         ctl = videoctl::instance();
         ctl->setMediaClient(client);
         ctl->setLinkUp(true);
@@ -345,6 +265,22 @@ TEST_F(PipelineTest, TheFirstPictureAfterTheSettleIsTheNewestEvenBetweenKeyFrame
     EXPECT_TRUE(units->units().front().keyFrame);
     EXPECT_EQ(units->units().front().cameraTime, 61);
     EXPECT_EQ(ctl->stats().decodeErrors, 0u);
+
+    // Started again, joined where the next key frame comes only after the
+    // settle (unit 55): its picture is the first, and shown, whatever the
+    // run before held back.
+    std::vector<camsim::VideoFrame> joined = encodedStream(60, 2);
+    ASSERT_EQ(joined.size(), 60u);
+    std::rotate(joined.begin(), joined.begin() + 6, joined.end());
+    client = std::make_shared<FakeMediaClient>(std::move(joined));
+    ctl->setMediaClient(client);
+    auto again = std::make_shared<RecordingPictureSink>();
+    ctl->addPictureSink(again);
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(eventually([&] { return again->count() >= 1; }, 8000));
+    ctl->stop();
+    ctl->removePictureSink(again);
+    EXPECT_EQ(again->pictures().front().cameraTime, 55);
 }
 
 TEST_F(PipelineTest, NewMediaSessionWaitsForTheNextKeyFrame) {
