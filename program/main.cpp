@@ -2,6 +2,7 @@
 #include "hub/OrunAppFace.h"
 #include "program/CommandLine.h"
 #include "program/Composition.h"
+#include "program/StopSignals.h"
 #include "ui/OrunAppUI.h"
 
 #include <QApplication>
@@ -45,6 +46,9 @@ int main(int argc, char* argv[]) {
     if (command.overrides.fullScreen)
         window->setFullScreenView(true);
     OrunAppFace::instance()->uiActive = true;
+    // A logout, `kill`, Ctrl+C: the program closes as by its close button,
+    // recordings finished and every thread joined.
+    installStopSignals([window] { window->on_tbClose_clicked(); });
 
     startProgram();
 

@@ -24,6 +24,7 @@ extern "C" {
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -668,4 +669,60 @@ TEST(CommandLineCaptureEndToEnd, KilledWhileRecordingTheFilePlaysToWithinASecond
     const mediaprobe::RunResult decoded = mediaprobe::run(
         "ffmpeg", {"-hide_banner", "-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
     EXPECT_EQ(decoded.exitCode, 0) << decoded.err.toStdString();
+}
+
+// The program asked to end by the system while it records (a logout or
+// `kill` sends SIGTERM, Ctrl+C in a terminal SIGINT): it closes as by its
+// close button, the file finished with every picture the recorder took, and
+// exits with status 0.
+TEST(CommandLineCaptureEndToEnd, SigtermOrSigintWhileRecordingFinishesTheFileAndExitsCleanly) {
+    REQUIRE_FFMPEG();
+    CamsimProcess camsim;
+    ASSERT_TRUE(camsim.start({"--time-trailer-ms"}));
+    QTemporaryDir dir;
+    struct Case {
+        const char* name;
+        int signal;
+    };
+    for (const Case& c : {Case{"clip.mkv", SIGTERM}, Case{"clip.mp4", SIGINT}}) {
+        SCOPED_TRACE(c.name);
+        const QString file = dir.path() + "/" + c.name;
+        QProcess client;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", dir.path() + "/home-config");
+        client.setProcessEnvironment(env);
+        client.setProcessChannelMode(QProcess::MergedChannels);
+        client.start(QDir::currentPath() + "/orunapp",
+                     {"--camera", "127.0.0.1", "--software-decoding", "--record", file});
+        ASSERT_TRUE(client.waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFileInfo(file).size() > 0; }, 20000))
+            << "nothing recorded into " << file.toStdString();
+        QTest::qWait(2500);
+        QElapsedTimer stopping;
+        stopping.start();
+        ::kill(static_cast<pid_t>(client.processId()), c.signal);
+        ASSERT_TRUE(client.waitForFinished(15000)) << "still running after the signal";
+        std::printf("%s: ended %lld ms after the signal\n", c.name,
+                    static_cast<long long>(stopping.elapsed()));
+        EXPECT_EQ(client.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(client.exitCode(), 0);
+
+        // The log names what the file holds, and the file holds it all.
+        const QString output = QString::fromUtf8(client.readAll());
+        EXPECT_TRUE(
+            output.contains(c.signal == SIGTERM ? "Stopping on SIGTERM" : "Stopping on SIGINT"));
+        const QRegularExpressionMatch complete =
+            QRegularExpression(QStringLiteral("Recording complete: \\S+ (\\d+) pictures"))
+                .match(output);
+        ASSERT_TRUE(complete.hasMatch()) << output.toStdString();
+        const int taken = complete.captured(1).toInt();
+        const std::vector<double> times = mediaprobe::packetTimesMs(file);
+        EXPECT_GE(static_cast<int>(times.size()), taken - 1) << "the recorder took " << taken;
+        EXPECT_LE(static_cast<int>(times.size()), taken);
+        EXPECT_GT(taken, 30);
+        const mediaprobe::RunResult decoded = mediaprobe::run(
+            "ffmpeg", {"-hide_banner", "-nostdin", "-v", "error", "-i", file, "-f", "null", "-"});
+        EXPECT_EQ(decoded.exitCode, 0);
+        EXPECT_EQ(decoded.err.toStdString(), "");
+    }
 }
