@@ -1,8 +1,10 @@
 #include "kcpclient/LogLine.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 const char* LogLine::level_name(int level) {
     static const char* const names[] = {"INFO", "WARNING", "ERROR", "FATAL"};
@@ -13,13 +15,23 @@ const char* LogLine::level_name(int level) {
 }
 
 std::string LogLine::timestamp() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
+    using namespace std::chrono;
+    const system_clock::time_point now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const long nanoseconds = static_cast<long>(
+        duration_cast<std::chrono::nanoseconds>(now.time_since_epoch() % std::chrono::seconds(1))
+            .count());
     std::tm local{};
-    localtime_r(&now.tv_sec, &local);
+    {
+        // std::localtime's result is shared by every thread: copied under a lock.
+        static std::mutex mutex;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (const std::tm* t = std::localtime(&seconds))
+            local = *t;
+    }
     char text[64];
     size_t used = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
-    std::snprintf(text + used, sizeof text - used, ".%09ld", static_cast<long>(now.tv_nsec));
+    std::snprintf(text + used, sizeof text - used, ".%09ld", nanoseconds);
     return text;
 }
 
