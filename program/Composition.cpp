@@ -43,6 +43,8 @@ void startProgram() {
         CaptureControl::instance()->startRecording();
     if (run.liveOutput)
         CaptureControl::instance()->startLiveOutput();
+    if (run.virtualCamera || CaptureSettings::load().webcamAtStart)
+        CaptureControl::instance()->startWebcam();
     // Controllers of other programs, when asked for; off, no socket opens.
     startViscaControl(ControlSettings::effective());
 }
@@ -68,6 +70,9 @@ CaptureControl::VideoHooks captureVideoHooks() {
     };
     hooks.addPictureSink = [video](std::shared_ptr<PictureSink> sink) {
         video->addPictureSink(std::move(sink));
+    };
+    hooks.removePictureSink = [video](const std::shared_ptr<PictureSink>& sink) {
+        video->removePictureSink(sink);
     };
     return hooks;
 }

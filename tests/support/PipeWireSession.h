@@ -193,13 +193,11 @@ public:
                                            "filesink", "location=" + file});
         return m_process.waitForStarted(5000);
     }
-    // A consumer that reads nothing after its first picture: a fakesink that
-    // never lets go of the buffer it holds (paused pipeline).
-    bool startStalled(int id) {
-        m_process.start("gst-launch-1.0", {"-q", "pipewiresrc", QString("path=%1").arg(id), "!",
-                                           "queue", "max-size-buffers=1", "!", "fakesink",
-                                           "sync=true", "ts-offset=3600000000000"});
-        return m_process.waitForStarted(5000);
+    // Stops the consumer where it is (SIGSTOP), as a program that hangs:
+    // it reads nothing more and keeps the buffers it holds.
+    bool pause() {
+        return m_process.state() == QProcess::Running &&
+               ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP) == 0;
     }
     bool waitForFinished(int timeoutMs) {
         return QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; },
@@ -211,6 +209,7 @@ public:
     void stop() {
         if (m_process.state() == QProcess::NotRunning)
             return;
+        ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
         m_process.terminate();
         if (!m_process.waitForFinished(3000)) {
             m_process.kill();

@@ -123,6 +123,13 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     m_hint->setWordWrap(true);
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(m_hint, row++, 0, 1, 3);
+    // The pictures offered as a camera to other programs (the camera lists
+    // show it as "orunapp camera").
+    grid->addWidget(new QLabel(tr("摄像头:"), this), row, 0);
+    m_webcamAtStart = new QCheckBox(tr("程序启动时作为摄像头提供(orunapp 摄像头)"), this);
+    m_webcamAtStart->setObjectName(QStringLiteral("cbWebcamAtStart"));
+    connect(m_webcamAtStart, &QCheckBox::clicked, this, &CaptureSettingsPage::edited);
+    grid->addWidget(m_webcamAtStart, row++, 1, 1, 2);
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(1, 1);
 
@@ -149,6 +156,7 @@ void CaptureSettingsPage::showSettings(const CaptureSettings& settings) {
     m_snapshotFolder->setText(QDir::toNativeSeparators(settings.snapshotFolder));
     (settings.snapshotFormat == QLatin1String("jpg") ? m_jpg : m_png)->setChecked(true);
     m_boxes->setChecked(settings.snapshotBoxes);
+    m_webcamAtStart->setChecked(settings.webcamAtStart);
     m_shownKind = indexOfKind(settings.liveKind);
     m_kind->setCurrentIndex(m_shownKind);
     showAddress();
@@ -167,6 +175,7 @@ CaptureSettings CaptureSettingsPage::chosen() const {
         s.snapshotFolder = CaptureSettings::defaultSnapshotFolder();
     s.snapshotFormat = m_jpg->isChecked() ? QStringLiteral("jpg") : QStringLiteral("png");
     s.snapshotBoxes = m_boxes->isChecked();
+    s.webcamAtStart = m_webcamAtStart->isChecked();
     s.liveKind = kKinds[m_shownKind];
     const QString address = m_address->text().trimmed();
     const QString secret = m_secret->text();

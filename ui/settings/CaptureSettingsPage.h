@@ -16,7 +16,7 @@ class QRadioButton;
 // where the live output goes (an SRT passphrase and an RTMP stream key in a
 // field of their own that hides what is typed). It shows the saved settings; apply() saves what
 // was changed (a recording or an output that runs keeps its settings until it
-// is started again).
+// is started again). Also whether the webcam is on from the program's start.
 class CaptureSettingsPage : public QWidget {
     Q_OBJECT
 public:
@@ -59,4 +59,5 @@ private:
     QLabel* m_secretTitle = nullptr;
     QLineEdit* m_secret = nullptr;
     QLabel* m_hint = nullptr;
+    QCheckBox* m_webcamAtStart = nullptr;
 };
