@@ -344,9 +344,11 @@ bool CaptureControl::startWebcam() {
         qWarning() << "Webcam not started: no video path";
         return false;
     }
+    const CaptureSettings saved = CaptureSettings::load();
     WebcamSettings settings;
     // With boxes or without, as snapshots are.
-    settings.withBoxes = CaptureSettings::load().snapshotBoxes;
+    settings.withBoxes = saved.snapshotBoxes;
+    settings.loopbackDevice = saved.webcamDevice.toStdString();
     const WriterId id = ++m_nextId;
     std::shared_ptr<VirtualCamera> camera =
         m_makeWebcam ? m_makeWebcam(settings, reporterFor(id, Writer::Webcam))
@@ -358,11 +360,16 @@ bool CaptureControl::startWebcam() {
     }
     m_webcam = camera;
     m_webcamId = id;
+    m_webcamLoopback = !settings.loopbackDevice.empty();
     m_webcamRead = false;
     camera->start();
     m_hooks.addPictureSink(camera);
-    qInfo().noquote() << "Webcam on: offering the pictures as the camera"
-                      << QString::fromStdString(settings.nodeName);
+    if (settings.loopbackDevice.empty())
+        qInfo().noquote() << "Webcam on: offering the pictures as the PipeWire camera"
+                          << QString::fromStdString(settings.nodeName);
+    else
+        qInfo().noquote() << "Webcam on: writing the pictures to the v4l2loopback device"
+                          << QString::fromStdString(settings.loopbackDevice);
     emit webcamChanged(true);
     return true;
 }
@@ -407,7 +414,10 @@ void CaptureControl::onWebcamEvent(WriterId id, const CaptureEvent& event) {
         break;
     case CaptureEvent::Kind::OutputFailed:
         qWarning().noquote() << "Webcam not offered:" << reason;
-        emit notice(kNoticeWarning, tr("无法作为摄像头使用:没有运行中的 PipeWire 服务"));
+        if (m_webcamLoopback)
+            emit notice(kNoticeWarning, tr("无法写入 V4L2 回环设备:%1").arg(reason));
+        else
+            emit notice(kNoticeWarning, tr("无法作为摄像头使用:没有运行中的 PipeWire 服务"));
         break;
     case CaptureEvent::Kind::Finished:
         // It ended by itself (no daemon, or the daemon went away).

@@ -144,6 +144,7 @@ private:
     std::shared_ptr<VirtualCamera> m_webcam;
     WriterId m_webcamId = 0;
     bool m_webcamRead = false;
+    bool m_webcamLoopback = false; // a v4l2loopback device, not PipeWire
     std::shared_ptr<SnapshotTaker> m_snapshots;
     bool m_snapshotsPlugged = false;
     // Writers that were asked to stop and have not finished yet.

@@ -14,7 +14,8 @@
 //   address of each kind, so that switching kinds keeps them; SRT's and UDP's
 //   may carry the protocol's options, "HOST:PORT?latency=200000"), and
 //   liveSrtPassphrase (empty for none), webcamAtStart (bool: the program
-//   offered as a camera from its start). The stream key inside liveRtmp and
+//   offered as a camera from its start), webcamDevice (empty: a PipeWire
+//   camera; else the v4l2loopback device, by path or card label). The stream key inside liveRtmp and
 //   the passphrase are secrets: kept in the file (which only its owner may
 //   read), never logged or shown.
 struct CaptureSettings {
@@ -29,6 +30,7 @@ struct CaptureSettings {
     QString liveRtmp;
     QString liveSrtPassphrase;
     bool webcamAtStart = false;
+    QString webcamDevice;
 
     // The settings as saved, with the defaults for what is missing or unusable.
     static CaptureSettings load();

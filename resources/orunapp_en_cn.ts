@@ -438,6 +438,30 @@ Players: ffplay %1</translation>
         <translation>The webcam stopped: the PipeWire service went away</translation>
     </message>
     <message>
+        <source>PipeWire(浏览器、OBS、会议程序)</source>
+        <translation>PipeWire (browsers, OBS, meeting programs)</translation>
+    </message>
+    <message>
+        <source>启动时开启</source>
+        <translation>On at start</translation>
+    </message>
+    <message>
+        <source>V4L2 回环设备(未找到)</source>
+        <translation>V4L2 loopback device (none found)</translation>
+    </message>
+    <message>
+        <source>没有 V4L2 回环设备。加载内核模块后重新打开设置:%1</source>
+        <translation>No V4L2 loopback device. Load the kernel module, then open the settings again: %1</translation>
+    </message>
+    <message>
+        <source>V4L2:%1(未找到)</source>
+        <translation>V4L2: %1 (not found)</translation>
+    </message>
+    <message>
+        <source>无法写入 V4L2 回环设备:%1</source>
+        <translation>The V4L2 loopback device could not be written: %1</translation>
+    </message>
+    <message>
         <source>播放器或 OBS 打开 %1</source>
         <translation>Players and OBS open %1</translation>
     </message>

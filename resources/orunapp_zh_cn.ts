@@ -438,6 +438,30 @@
         <translation>摄像头输出已停止:PipeWire 服务已退出</translation>
     </message>
     <message>
+        <source>PipeWire(浏览器、OBS、会议程序)</source>
+        <translation>PipeWire(浏览器、OBS、会议程序)</translation>
+    </message>
+    <message>
+        <source>启动时开启</source>
+        <translation>启动时开启</translation>
+    </message>
+    <message>
+        <source>V4L2 回环设备(未找到)</source>
+        <translation>V4L2 回环设备(未找到)</translation>
+    </message>
+    <message>
+        <source>没有 V4L2 回环设备。加载内核模块后重新打开设置:%1</source>
+        <translation>没有 V4L2 回环设备。加载内核模块后重新打开设置:%1</translation>
+    </message>
+    <message>
+        <source>V4L2:%1(未找到)</source>
+        <translation>V4L2:%1(未找到)</translation>
+    </message>
+    <message>
+        <source>无法写入 V4L2 回环设备:%1</source>
+        <translation>无法写入 V4L2 回环设备:%1</translation>
+    </message>
+    <message>
         <source>播放器或 OBS 打开 %1</source>
         <translation>播放器或 OBS 打开 %1</translation>
     </message>

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // How the program offers itself as a camera to other programs.
 struct WebcamSettings {
@@ -16,6 +17,9 @@ struct WebcamSettings {
     bool withBoxes = false;
     // The picture rate announced to consumers.
     int rate = 30;
+    // Empty: the system's own camera service (PipeWire). Else the
+    // v4l2loopback device to write to, by its path or its card label.
+    std::string loopbackDevice;
 };
 
 // What a virtual camera has done so far.
@@ -51,6 +55,25 @@ public:
     virtual WebcamStats stats() const = 0;
 };
 
-// The virtual camera of this system, or none where the build has none.
+// The virtual camera of this system (a v4l2loopback device when the settings
+// name one), or none where the build has none.
 std::shared_ptr<VirtualCamera> makeVirtualCamera(const WebcamSettings& settings,
                                                  CaptureReport report);
+
+// A video device of the v4l2loopback kernel module (Linux): what programs
+// that open V4L2 cameras, and OBS's own virtual camera, read.
+struct LoopbackDevice {
+    std::string path;  // "/dev/video10"
+    std::string label; // its card label ("orunapp camera")
+};
+
+// The v4l2loopback devices under `folder` (their driver says "v4l2
+// loopback"), in the order of their numbers; other video devices are left
+// out. None where the system has no such module.
+std::vector<LoopbackDevice> listLoopbackDevices(const std::string& folder = "/dev");
+// The device that `choice` names, by its path or else by its card label; an
+// empty path when none does.
+LoopbackDevice findLoopbackDevice(const std::vector<LoopbackDevice>& devices,
+                                  const std::string& choice);
+// The command that makes one.
+std::string loopbackHowTo();

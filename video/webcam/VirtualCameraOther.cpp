@@ -5,3 +5,7 @@
 std::shared_ptr<VirtualCamera> makeVirtualCamera(const WebcamSettings&, CaptureReport) {
     return nullptr;
 }
+
+std::vector<LoopbackDevice> listLoopbackDevices(const std::string&) {
+    return {};
+}
