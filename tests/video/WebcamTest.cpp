@@ -4,10 +4,15 @@
 // conversions.
 #include "video/webcam/PictureLayout.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <opencv2/imgproc.hpp>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -103,4 +108,67 @@ TEST(WebcamPictures, APictureThatDoesNotFitItsBufferIsNotWritten) {
     EXPECT_EQ(out[0], 7);
     EXPECT_EQ(PictureLayout::of(PictureLayout::Format::BGRx, 0, 360).size, 0u);
     EXPECT_EQ(PictureLayout::of(PictureLayout::Format::BGRx, -4, 360).size, 0u);
+}
+
+TEST(WebcamPictures, TheDecodersPlanesAreCopiedForI420AndConvertedOnceForTheOthers) {
+    const cv::Mat rgb = quadrants(640, 360, false);
+    cv::Mat i420;
+    cv::cvtColor(rgb, i420, cv::COLOR_RGB2YUV_I420);
+    // The decoder's frame: planar, with lines wider than the picture.
+    const int w = 640;
+    const int h = 360;
+    std::vector<uint8_t> y(static_cast<size_t>(w + 64) * h, 0);
+    std::vector<uint8_t> u(static_cast<size_t>(w / 2 + 32) * h / 2, 0);
+    std::vector<uint8_t> v(u.size(), 0);
+    std::vector<uint8_t> uv(static_cast<size_t>(w + 64) * h / 2, 0);
+    for (int r = 0; r < h; ++r)
+        std::memcpy(&y[static_cast<size_t>(r) * (w + 64)], i420.ptr(r), w);
+    const uint8_t* cb = i420.ptr(h);
+    const uint8_t* cr = cb + w * h / 4;
+    for (int r = 0; r < h / 2; ++r)
+        for (int c = 0; c < w / 2; ++c) {
+            u[static_cast<size_t>(r) * (w / 2 + 32) + c] = cb[r * w / 2 + c];
+            v[static_cast<size_t>(r) * (w / 2 + 32) + c] = cr[r * w / 2 + c];
+            uv[static_cast<size_t>(r) * (w + 64) + 2 * c] = cb[r * w / 2 + c];
+            uv[static_cast<size_t>(r) * (w + 64) + 2 * c + 1] = cr[r * w / 2 + c];
+        }
+    AVFrame planar{};
+    planar.format = AV_PIX_FMT_YUV420P;
+    planar.width = w;
+    planar.height = h;
+    planar.data[0] = y.data();
+    planar.data[1] = u.data();
+    planar.data[2] = v.data();
+    planar.linesize[0] = w + 64;
+    planar.linesize[1] = planar.linesize[2] = w / 2 + 32;
+    AVFrame nv12 = planar;
+    nv12.format = AV_PIX_FMT_NV12;
+    nv12.data[1] = uv.data();
+    nv12.data[2] = nullptr;
+    nv12.linesize[1] = w + 64;
+    nv12.linesize[2] = 0;
+
+    PictureConverter converter;
+    const PictureLayout layout = PictureLayout::of(PictureLayout::Format::I420, w, h);
+    std::vector<uint8_t> out(layout.size, 0);
+    for (const AVFrame* frame : {&planar, &nv12}) {
+        std::fill(out.begin(), out.end(), 0);
+        ASSERT_TRUE(converter.convert(*frame, layout, out.data(), out.size()));
+        EXPECT_EQ(std::memcmp(out.data(), i420.data, layout.size), 0)
+            << (frame == &planar ? "planar" : "NV12") << ": the very planes";
+    }
+    const PictureLayout bgrx = PictureLayout::of(PictureLayout::Format::BGRx, w, h);
+    out.assign(bgrx.size, 0);
+    ASSERT_TRUE(converter.convert(planar, bgrx, out.data(), out.size()));
+    cv::Mat back;
+    cv::cvtColor(cv::Mat(h, w, CV_8UC4, out.data()), back, cv::COLOR_BGRA2RGB);
+    EXPECT_LE(farthest(rgb, back), 6);
+
+    // Another size, or a format the decoder does not give, is not written.
+    AVFrame other = planar;
+    other.width = 320;
+    EXPECT_FALSE(converter.convert(other, layout, out.data(), out.size()));
+    other = planar;
+    other.format = AV_PIX_FMT_YUV444P;
+    EXPECT_FALSE(converter.convert(other, layout, out.data(), out.size()));
 }

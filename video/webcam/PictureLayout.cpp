@@ -1,9 +1,12 @@
 #include "video/webcam/PictureLayout.h"
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
+
+#include <cstring>
 
 namespace {
 
@@ -97,4 +100,41 @@ bool PictureConverter::convert(const cv::Mat& rgb, const PictureLayout& layout, 
         dstStride[p] = layout.strides[p];
     }
     return sws_scale(m_sws, src, srcStride, 0, layout.height, dst, dstStride) == layout.height;
+}
+
+bool PictureConverter::convert(const AVFrame& frame, const PictureLayout& layout, uint8_t* out,
+                               size_t outSize) {
+    const auto format = static_cast<AVPixelFormat>(frame.format);
+    if (layout.size == 0 || outSize < layout.size || !out || frame.width != layout.width ||
+        frame.height != layout.height || !frame.data[0] ||
+        (format != AV_PIX_FMT_YUV420P && format != AV_PIX_FMT_YUVJ420P &&
+         format != AV_PIX_FMT_NV12))
+        return false;
+    if (format == AV_PIX_FMT_YUV420P && layout.format == PictureLayout::Format::I420) {
+        // The consumer's format is the decoder's: the planes are copied.
+        for (int p = 0; p < 3; ++p) {
+            const int w = p == 0 ? layout.width : (layout.width + 1) / 2;
+            const int h = p == 0 ? layout.height : (layout.height + 1) / 2;
+            if (!frame.data[p] || frame.linesize[p] < w)
+                return false;
+            for (int y = 0; y < h; ++y)
+                std::memcpy(out + layout.offsets[p] + static_cast<size_t>(y) * layout.strides[p],
+                            frame.data[p] + static_cast<ptrdiff_t>(y) * frame.linesize[p],
+                            static_cast<size_t>(w));
+        }
+        return true;
+    }
+    m_sws = sws_getCachedContext(m_sws, layout.width, layout.height, format, layout.width,
+                                 layout.height, pixelFormat(layout.format), SWS_POINT, nullptr,
+                                 nullptr, nullptr);
+    if (!m_sws)
+        return false;
+    uint8_t* dst[4] = {nullptr, nullptr, nullptr, nullptr};
+    int dstStride[4] = {0, 0, 0, 0};
+    for (int p = 0; p < layout.planes; ++p) {
+        dst[p] = out + layout.offsets[p];
+        dstStride[p] = layout.strides[p];
+    }
+    return sws_scale(m_sws, frame.data, frame.linesize, 0, layout.height, dst, dstStride) ==
+           layout.height;
 }

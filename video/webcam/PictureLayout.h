@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct AVFrame;
 struct SwsContext;
 
 // How one picture lies in a camera buffer: the pixel formats the virtual
@@ -27,9 +28,10 @@ struct PictureLayout {
     static const char* name(Format format);
 };
 
-// Turns R, G, B pictures into a layout's pixels in one pass (libswscale,
-// BT.601 with the video range, as the decoder's pictures came). One
-// converter per thread: it keeps its scaler between pictures.
+// Turns R, G, B pictures, or the decoder's frames, into a layout's pixels in
+// one pass (libswscale, BT.601 with the video range, as the decoder's
+// pictures came). One converter per thread: it keeps its scaler between
+// pictures.
 class PictureConverter {
 public:
     PictureConverter() = default;
@@ -41,6 +43,12 @@ public:
     // `out`, which holds `outSize` bytes. False, and nothing written, when
     // the picture or the buffer does not fit the layout.
     bool convert(const cv::Mat& rgb, const PictureLayout& layout, uint8_t* out, size_t outSize);
+
+    // Writes the decoder's frame (YUV 4:2:0, planar or NV12, at the layout's
+    // size) into `out`: I420 from planar video-range YUV is copied line by
+    // line, everything else converted in one pass. False, and nothing
+    // written, when the frame or the buffer does not fit.
+    bool convert(const AVFrame& frame, const PictureLayout& layout, uint8_t* out, size_t outSize);
 
 private:
     SwsContext* m_sws = nullptr;

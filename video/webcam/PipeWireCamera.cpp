@@ -210,9 +210,15 @@ struct PipeWireCamera::Session {
         d.chunk->size = 0;
         d.chunk->stride = layout.strides[0];
         if (d.data && d.maxsize >= layout.size) {
-            const cv::Mat image = SnapshotTaker::chooseImage(picture, owner->m_settings.withBoxes);
-            if (!image.empty() &&
-                converter.convert(image, layout, static_cast<uint8_t*>(d.data), d.maxsize)) {
+            auto* into = static_cast<uint8_t*>(d.data);
+            bool written = !owner->m_settings.withBoxes && picture.decoded &&
+                           converter.convert(*picture.decoded, layout, into, d.maxsize);
+            if (!written) {
+                const cv::Mat image =
+                    SnapshotTaker::chooseImage(picture, owner->m_settings.withBoxes);
+                written = !image.empty() && converter.convert(image, layout, into, d.maxsize);
+            }
+            if (written) {
                 d.chunk->size = static_cast<uint32_t>(layout.size);
                 ++owner->m_sent;
             }

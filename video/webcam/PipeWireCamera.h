@@ -31,6 +31,9 @@ public:
 
     bool wantsPicture() const override { return true; }
     bool wantsCleanPicture() const override { return !m_settings.withBoxes; }
+    // Without boxes the decoder's planes are copied, not the R, G, B picture
+    // converted back.
+    bool wantsDecodedFrame() const override { return !m_settings.withBoxes; }
     void onPicture(const VideoPicture& picture) override;
 
     const WebcamSettings& settings() const { return m_settings; }
