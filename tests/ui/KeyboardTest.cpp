@@ -251,6 +251,8 @@ TEST_F(KeyboardFixture, EachKeyDoesWhatItsControlDoes) {
     ASSERT_NE(window->keyHelp(), nullptr);
     EXPECT_TRUE(window->keyHelp()->isVisible());
     EXPECT_EQ(window->keyHelp()->rows().size(), keyBindings().size());
+    EXPECT_TRUE(window->keyHelp()->rows().contains(
+        qMakePair(QStringLiteral("W"), commandWords(KeyCommand::PcWebcam))));
     window->keyHelp()->close();
 
     // Ctrl+,: the settings dialog.
@@ -421,6 +423,7 @@ TEST_F(KeyboardFixture, EveryControlIsNamedByTheWordsOfItsTooltipAndTooltipsName
         {"tbGeneraSetting", "(Ctrl+,)"},
         {"tbPcRecord", "(R)"},
         {"tbPcSnapshot", "(S)"},
+        {"tbPcWebcam", "(W)"},
     };
     for (const auto& [object, keys] : keyed) {
         QWidget* w = window->findChild<QWidget*>(QLatin1String(object));
