@@ -245,7 +245,7 @@ TEST_F(WebcamEndToEnd, ADaemonKilledWhileStreamingIsToldAndTheWebcamStartsAgain)
     const int node = PipeWireSession::waitForNode("orunapp");
     ASSERT_GE(node, 0);
     PipeWireConsumer consumer;
-    ASSERT_TRUE(consumer.start(node, "I420", 100000, "/dev/null"));
+    ASSERT_TRUE(consumer.start(node, "I420", 100000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return control->isWebcamRead(); }, 10000));
 
     session->killDaemon();
@@ -282,7 +282,7 @@ TEST_F(WebcamEndToEnd, AConsumerThatStopsReadingDoesNotSlowTheVideo) {
     const int node = PipeWireSession::waitForNode("orunapp");
     ASSERT_GE(node, 0);
     PipeWireConsumer consumer;
-    ASSERT_TRUE(consumer.start(node, "I420", 100000, "/dev/null"));
+    ASSERT_TRUE(consumer.start(node, "I420", 100000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return camera->stats().sent > 5; }, 10000));
     ASSERT_TRUE(consumer.pause());
     const uint64_t droppedBefore = camera->stats().dropped;

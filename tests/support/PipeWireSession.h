@@ -74,15 +74,17 @@ public:
                 m_daemonPid =
                     m_output.mid(at + 13, m_output.indexOf('\n', at) - at - 13).toLongLong();
         });
-        // wireplumber starts once the daemon answers; the session ends with
-        // either of them.
+        // wireplumber starts once the daemon answers. The session ends when
+        // its standard input does (stop(), or this process ending however
+        // it ends): nothing of it outlives the test.
         const QString script =
             "pipewire & pw=$!; echo \"pipewire-pid $pw\"; "
-            "trap 'kill $wp $pw 2>/dev/null; exit 0' TERM INT; "
             "n=0; until pw-cli info 0 >/dev/null 2>&1; do "
             "  n=$((n+1)); if [ $n -gt 100 ] || ! kill -0 $pw 2>/dev/null; then "
-            "    echo 'pipewire did not start'; exit 3; fi; sleep 0.05; done; "
-            "wireplumber & wp=$!; echo session-ready; wait $pw; kill $wp 2>/dev/null; wait";
+            "    echo 'pipewire did not start'; kill $pw 2>/dev/null; wait; exit 3; fi; "
+            "  sleep 0.05; done; "
+            "wireplumber & wp=$!; echo session-ready; "
+            "read line; kill $wp $pw 2>/dev/null; wait";
         m_process->start("dbus-run-session", {"--", "sh", "-c", script});
         if (!m_process->waitForStarted(5000))
             return "dbus-run-session did not start";
@@ -103,7 +105,7 @@ public:
     void stop() {
         if (!m_process || m_process->state() == QProcess::NotRunning)
             return;
-        m_process->terminate();
+        m_process->closeWriteChannel();
         if (!m_process->waitForFinished(5000)) {
             m_process->kill();
             m_process->waitForFinished(3000);
@@ -114,11 +116,8 @@ public:
     void killDaemon() {
         if (m_daemonPid > 0)
             ::kill(static_cast<pid_t>(m_daemonPid), SIGKILL);
-        if (m_process)
-            m_process->waitForFinished(5000);
     }
 
-    bool running() const { return m_process && m_process->state() == QProcess::Running; }
     QString runtimeDir() const { return m_dir.path(); }
 
     // pw-dump's objects, or none when it did not answer.
@@ -184,40 +183,77 @@ public:
     PipeWireConsumer() { m_process.setProcessChannelMode(QProcess::MergedChannels); }
     ~PipeWireConsumer() { stop(); }
 
-    bool start(int id, const QString& format, int frames, const QString& file) {
+    // Reads into `file` (a file of the test's own, replaced), or into
+    // GStreamer's fakesink when it is empty.
+    bool start(int id, const QString& format, int frames, const QString& file = QString()) {
         m_file = file;
-        QFile::remove(file);
-        m_process.start("gst-launch-1.0", {"-q", "pipewiresrc", QString("path=%1").arg(id),
-                                           QString("num-buffers=%1").arg(frames), "!",
-                                           QString("video/x-raw,format=%1").arg(format), "!",
-                                           "filesink", "location=" + file});
+        if (!file.isEmpty())
+            QFile::remove(file);
+        // gst-launch ends with its standard input too (stop(), or this
+        // process ending however it ends), through a small shell around it
+        // that tells its process id.
+        const QString wrapper = "exec 3<&0; gst-launch-1.0 \"$@\" </dev/null & g=$!; "
+                                "echo \"gst-pid $g\"; { read l <&3; kill $g 2>/dev/null; } & "
+                                "r=$!; wait $g; s=$?; kill $r 2>/dev/null; exit $s";
+        QStringList pipeline = {"-c",
+                                wrapper,
+                                "sh",
+                                "-q",
+                                "pipewiresrc",
+                                QString("path=%1").arg(id),
+                                QString("num-buffers=%1").arg(frames),
+                                "!",
+                                QString("video/x-raw,format=%1").arg(format),
+                                "!"};
+        if (file.isEmpty())
+            pipeline << "fakesink";
+        else
+            pipeline << "filesink"
+                     << "location=" + file;
+        m_process.start("sh", pipeline);
         return m_process.waitForStarted(5000);
     }
     // Stops the consumer where it is (SIGSTOP), as a program that hangs:
     // it reads nothing more and keeps the buffers it holds.
     bool pause() {
-        return m_process.state() == QProcess::Running &&
-               ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP) == 0;
+        const qint64 pid = gstPid();
+        return pid > 0 && ::kill(static_cast<pid_t>(pid), SIGSTOP) == 0;
     }
     bool waitForFinished(int timeoutMs) {
         return QTest::qWaitFor([&] { return m_process.state() == QProcess::NotRunning; },
                                timeoutMs) &&
                m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
     }
-    qint64 bytes() const { return QFileInfo(m_file).size(); }
-    QByteArray output() { return m_process.readAll(); }
+    qint64 bytes() const { return m_file.isEmpty() ? 0 : QFileInfo(m_file).size(); }
+    QByteArray output() {
+        m_output += m_process.readAll();
+        return m_output;
+    }
     void stop() {
         if (m_process.state() == QProcess::NotRunning)
             return;
-        ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
-        m_process.terminate();
-        if (!m_process.waitForFinished(3000)) {
+        const qint64 pid = gstPid();
+        if (pid > 0)
+            ::kill(static_cast<pid_t>(pid), SIGCONT);
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000)) {
+            if (pid > 0)
+                ::kill(static_cast<pid_t>(pid), SIGKILL);
             m_process.kill();
             m_process.waitForFinished(3000);
         }
     }
 
 private:
+    // gst-launch's process id, once the shell has told it.
+    qint64 gstPid() {
+        if (!QTest::qWaitFor([&] { return output().contains("gst-pid "); }, 3000))
+            return 0;
+        const int at = m_output.indexOf("gst-pid ");
+        return m_output.mid(at + 8, m_output.indexOf('\n', at) - at - 8).toLongLong();
+    }
+
     QProcess m_process;
     QString m_file;
+    QByteArray m_output;
 };
