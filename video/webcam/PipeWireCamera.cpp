@@ -379,7 +379,8 @@ void PipeWireCamera::run() {
         pw_stream_destroy(session.stream);
         session.stream = nullptr;
     }
-    pw_loop_destroy_source(session.loop, wake);
+    if (wake)
+        pw_loop_destroy_source(session.loop, wake);
     pw_loop_leave(session.loop);
     spa_hook_remove(&session.coreListener);
     pw_core_disconnect(session.core);

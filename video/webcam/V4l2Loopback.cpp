@@ -82,6 +82,7 @@ public:
             close();
             return false;
         }
+        m_headerWritten = true;
         m_layout = PictureLayout::of(PictureLayout::Format::YUY2, width, height);
         // The device's lines are width * 2 bytes, without padding.
         m_layout.strides[0] = width * 2;
@@ -115,16 +116,19 @@ public:
     void close() {
         if (!m_context)
             return;
-        if (m_context->pb || (m_context->oformat->flags & AVFMT_NOFILE))
+        if (m_headerWritten)
             av_write_trailer(m_context);
         avformat_free_context(m_context);
         m_context = nullptr;
+        m_headerWritten = false;
+        m_layout = PictureLayout{};
     }
     int width() const { return m_layout.width; }
     int height() const { return m_layout.height; }
 
 private:
     AVFormatContext* m_context = nullptr;
+    bool m_headerWritten = false;
     PictureLayout m_layout;
     PictureConverter m_converter;
     std::vector<uint8_t> m_buffer;
