@@ -30,9 +30,9 @@ public:
     WebcamStats stats() const override;
 
     bool wantsPicture() const override { return true; }
-    bool wantsCleanPicture() const override { return !m_settings.withBoxes; }
     // Without boxes the decoder's planes are copied, not the R, G, B picture
-    // converted back.
+    // converted back; so the display stage never makes a picture without
+    // boxes for this sink (a copy of every picture while boxes are shown).
     bool wantsDecodedFrame() const override { return !m_settings.withBoxes; }
     void onPicture(const VideoPicture& picture) override;
 
