@@ -5,6 +5,7 @@
 #include "video/capture/LiveOutput.h"
 #include "video/capture/Recorder.h"
 #include "video/capture/SnapshotTaker.h"
+#include "video/webcam/VirtualCamera.h"
 
 #include <QDebug>
 #include <QDir>
@@ -40,6 +41,10 @@ void CaptureControl::setVideoHooks(VideoHooks hooks) {
 
 void CaptureControl::setRecorderFactory(RecorderFactory factory) {
     m_makeRecorder = std::move(factory);
+}
+
+void CaptureControl::setWebcamFactory(WebcamFactory factory) {
+    m_makeWebcam = std::move(factory);
 }
 
 qint64 CaptureControl::recordedMs() const {
@@ -99,6 +104,9 @@ CaptureReport CaptureControl::reporterFor(WriterId id, Writer writer) {
                     break;
                 case Writer::Snapshot:
                     onSnapshotEvent(event);
+                    break;
+                case Writer::Webcam:
+                    onWebcamEvent(id, event);
                     break;
                 }
             },
@@ -320,6 +328,106 @@ void CaptureControl::onSnapshotEvent(const CaptureEvent& event) {
     }
 }
 
+// --- Webcam -------------------------------------------------------------------------
+
+void CaptureControl::toggleWebcam() {
+    if (isWebcamOn())
+        stopWebcam();
+    else
+        startWebcam();
+}
+
+bool CaptureControl::startWebcam() {
+    if (m_webcam)
+        return true;
+    if (!m_hooks.addPictureSink || !m_hooks.removePictureSink) {
+        qWarning() << "Webcam not started: no video path";
+        return false;
+    }
+    const CaptureSettings saved = CaptureSettings::load();
+    WebcamSettings settings;
+    // With boxes or without, as snapshots are.
+    settings.withBoxes = saved.snapshotBoxes;
+    settings.loopbackDevice = saved.webcamDevice.toStdString();
+    const WriterId id = ++m_nextId;
+    std::shared_ptr<VirtualCamera> camera =
+        m_makeWebcam ? m_makeWebcam(settings, reporterFor(id, Writer::Webcam))
+                     : makeVirtualCamera(settings, reporterFor(id, Writer::Webcam));
+    if (!camera) {
+        qWarning() << "Webcam not started: this system has no virtual camera yet";
+        emit notice(kNoticeWarning, tr("此系统上还不能作为摄像头使用"));
+        return false;
+    }
+    m_webcam = camera;
+    m_webcamId = id;
+    m_webcamLoopback = !settings.loopbackDevice.empty();
+    m_webcamRead = false;
+    camera->start();
+    m_hooks.addPictureSink(camera);
+    if (settings.loopbackDevice.empty())
+        qInfo().noquote() << "Webcam on: offering the pictures as the PipeWire camera"
+                          << QString::fromStdString(settings.nodeName);
+    else
+        qInfo().noquote() << "Webcam on: writing the pictures to the v4l2loopback device"
+                          << QString::fromStdString(settings.loopbackDevice);
+    emit webcamChanged(true);
+    return true;
+}
+
+void CaptureControl::stopWebcam() {
+    if (!m_webcam)
+        return;
+    std::shared_ptr<VirtualCamera> camera = std::move(m_webcam);
+    m_webcam.reset();
+    m_webcamId = 0;
+    m_webcamRead = false;
+    m_hooks.removePictureSink(camera);
+    // Withdrawing the node is a message to the local daemon: quick.
+    camera->stop();
+    qInfo() << "Webcam off";
+    emit webcamChanged(false);
+}
+
+void CaptureControl::onWebcamEvent(WriterId id, const CaptureEvent& event) {
+    if (id != m_webcamId)
+        return;
+    const QString reason = QString::fromStdString(event.reason);
+    switch (event.kind) {
+    case CaptureEvent::Kind::OutputWaiting:
+        qInfo().noquote() << "Webcam: listed as" << QString::fromStdString(event.path)
+                          << ", waiting for a program to read it";
+        break;
+    case CaptureEvent::Kind::OutputOpened:
+        m_webcamRead = true;
+        qInfo() << "Webcam: a program reads the camera";
+        emit webcamChanged(true);
+        break;
+    case CaptureEvent::Kind::OutputClosed:
+        m_webcamRead = false;
+        if (event.errorNumber != 0) {
+            qWarning().noquote() << "Webcam stopped:" << reason;
+            emit notice(kNoticeWarning, tr("摄像头输出已停止:PipeWire 服务已退出"));
+        } else {
+            qInfo().noquote() << "Webcam: the program reading it stopped:" << reason;
+            emit webcamChanged(true);
+        }
+        break;
+    case CaptureEvent::Kind::OutputFailed:
+        qWarning().noquote() << "Webcam not offered:" << reason;
+        if (m_webcamLoopback)
+            emit notice(kNoticeWarning, tr("无法写入 V4L2 回环设备:%1").arg(reason));
+        else
+            emit notice(kNoticeWarning, tr("无法作为摄像头使用:没有运行中的 PipeWire 服务"));
+        break;
+    case CaptureEvent::Kind::Finished:
+        // It ended by itself (no daemon, or the daemon went away).
+        stopWebcam();
+        break;
+    default:
+        break;
+    }
+}
+
 // --- Writers that end ---------------------------------------------------------------
 
 void CaptureControl::retire(WriterId id, std::shared_ptr<UnitWriter> writer) {
@@ -363,6 +471,7 @@ void CaptureControl::shutdown(int graceMs) {
     m_liveId = 0;
     if (m_snapshots)
         m_snapshots->stop();
+    stopWebcam();
     if (wasRecording)
         emit recordingChanged(false);
     if (wasLive)

@@ -16,9 +16,12 @@ class PictureSink;
 class Recorder;
 class SnapshotTaker;
 class UnitSink;
+class VirtualCamera;
+struct WebcamSettings;
 
 // Capture on the PC, as the window and the keyboard drive it: recording,
-// snapshots and the live output. Each is switched on and off here; the
+// snapshots, the live output and the program as a camera for other programs
+// (the webcam). Each is switched on and off here; the
 // writers (video/capture) do their work on threads of their own, and what
 // they report comes back to the graphical thread as signals: a notice for the
 // banner (where a file went, or why it could not be written) and the states
@@ -36,6 +39,7 @@ public:
         std::function<void(std::shared_ptr<UnitSink>)> addUnitSink;
         std::function<void(const std::shared_ptr<UnitSink>&)> removeUnitSink;
         std::function<void(std::shared_ptr<PictureSink>)> addPictureSink;
+        std::function<void(const std::shared_ptr<PictureSink>&)> removePictureSink;
     };
 
     // Banner levels, as ErrorInfoDlg shows them.
@@ -56,6 +60,12 @@ public:
         std::function<std::shared_ptr<Recorder>(const RecorderSettings&, CaptureReport)>;
     void setRecorderFactory(RecorderFactory factory);
 
+    // Makes the webcam: this system's virtual camera unless another is
+    // handed in.
+    using WebcamFactory =
+        std::function<std::shared_ptr<VirtualCamera>(const WebcamSettings&, CaptureReport)>;
+    void setWebcamFactory(WebcamFactory factory);
+
     bool isRecording() const { return m_recorder != nullptr; }
     // What the recording's files hold so far, in their own time (0 when it
     // is off).
@@ -69,6 +79,10 @@ public:
     // The URL a player opens: of the running output, else of the settings.
     QString liveUrl() const;
     bool isSnapshotPending() const;
+    // The program offered as a camera (its node listed, read or not).
+    bool isWebcamOn() const { return m_webcam != nullptr; }
+    // Whether a program reads the webcam now.
+    bool isWebcamRead() const { return m_webcamRead; }
 
     WriterStats recordingStats() const;
     WriterStats liveOutputStats() const;
@@ -86,10 +100,14 @@ public slots:
     void toggleLiveOutput();
     bool startLiveOutput();
     void stopLiveOutput();
+    void toggleWebcam();
+    bool startWebcam();
+    void stopWebcam();
 
 signals:
     void recordingChanged(bool on);
     void liveOutputChanged(bool on);
+    void webcamChanged(bool on);
     // For the banner: a level (kNoticeWarning, kNoticeInfo) and the text.
     void notice(int level, const QString& text);
     // A complete file: a recording's part, or a snapshot.
@@ -97,11 +115,12 @@ signals:
 
 private:
     using WriterId = quint64;
-    enum class Writer { Recording, Live, Snapshot };
+    enum class Writer { Recording, Live, Snapshot, Webcam };
     CaptureReport reporterFor(WriterId id, Writer writer);
     void onRecorderEvent(WriterId id, const CaptureEvent& event);
     void onLiveEvent(WriterId id, const CaptureEvent& event);
     void onSnapshotEvent(const CaptureEvent& event);
+    void onWebcamEvent(WriterId id, const CaptureEvent& event);
     // Stops a writer without waiting; it is released when it reports Finished.
     void retire(WriterId id, std::shared_ptr<UnitWriter> writer);
     void release(WriterId id);
@@ -121,6 +140,11 @@ private:
     std::shared_ptr<LiveOutput> m_live;
     WriterId m_liveId = 0;
     bool m_liveFailureShown = false;
+    WebcamFactory m_makeWebcam;
+    std::shared_ptr<VirtualCamera> m_webcam;
+    WriterId m_webcamId = 0;
+    bool m_webcamRead = false;
+    bool m_webcamLoopback = false; // a v4l2loopback device, not PipeWire
     std::shared_ptr<SnapshotTaker> m_snapshots;
     bool m_snapshotsPlugged = false;
     // Writers that were asked to stop and have not finished yet.

@@ -88,6 +88,8 @@ CaptureSettings CaptureSettings::load() {
     s.liveUdp = textOr(QStringLiteral("liveUdp"), defaultAddress(LiveSettings::Kind::UdpMpegTs));
     s.liveRtmp = textOr(QStringLiteral("liveRtmp"), defaultAddress(LiveSettings::Kind::RtmpPush));
     s.liveSrtPassphrase = readConfigValue(key("liveSrtPassphrase"), QString()).toString();
+    s.webcamAtStart = readConfigValue(key("webcamAtStart"), false).toBool();
+    s.webcamDevice = readConfigValue(key("webcamDevice"), QString()).toString().trimmed();
     return s;
 }
 
@@ -102,6 +104,8 @@ void CaptureSettings::save() const {
     writeConfigValue(key("liveUdp"), liveUdp);
     writeConfigValue(key("liveRtmp"), liveRtmp);
     writeConfigValue(key("liveSrtPassphrase"), liveSrtPassphrase);
+    writeConfigValue(key("webcamAtStart"), webcamAtStart);
+    writeConfigValue(key("webcamDevice"), webcamDevice);
 }
 
 QString CaptureSettings::liveAddress() const {
@@ -302,5 +306,6 @@ bool CaptureSettings::operator==(const CaptureSettings& o) const {
            snapshotFolder == o.snapshotFolder && snapshotFormat == o.snapshotFormat &&
            snapshotBoxes == o.snapshotBoxes && liveKind == o.liveKind && liveSrt == o.liveSrt &&
            liveUdp == o.liveUdp && liveRtmp == o.liveRtmp &&
-           liveSrtPassphrase == o.liveSrtPassphrase;
+           liveSrtPassphrase == o.liveSrtPassphrase && webcamAtStart == o.webcamAtStart &&
+           webcamDevice == o.webcamDevice;
 }

@@ -13,7 +13,9 @@
 //   liveKind ("srt" | "udp" | "rtmp"), liveSrt, liveUdp, liveRtmp (the
 //   address of each kind, so that switching kinds keeps them; SRT's and UDP's
 //   may carry the protocol's options, "HOST:PORT?latency=200000"), and
-//   liveSrtPassphrase (empty for none). The stream key inside liveRtmp and
+//   liveSrtPassphrase (empty for none), webcamAtStart (bool: the program
+//   offered as a camera from its start), webcamDevice (empty: a PipeWire
+//   camera; else the v4l2loopback device, by path or card label). The stream key inside liveRtmp and
 //   the passphrase are secrets: kept in the file (which only its owner may
 //   read), never logged or shown.
 struct CaptureSettings {
@@ -27,6 +29,8 @@ struct CaptureSettings {
     QString liveUdp;
     QString liveRtmp;
     QString liveSrtPassphrase;
+    bool webcamAtStart = false;
+    QString webcamDevice;
 
     // The settings as saved, with the defaults for what is missing or unusable.
     static CaptureSettings load();

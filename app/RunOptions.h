@@ -23,6 +23,7 @@ struct RunOverrides {
     bool record = false;                    // record on the PC
     QString recordFile;                     // into this file (absolute), else the folder
     std::optional<LiveSettings> liveOutput; // the live output, to here
+    bool virtualCamera = false;             // offered as a camera to other programs
     // The VISCA server on for the run, at this address and UDP port.
     QString viscaAddress;
     std::optional<int> viscaPort;

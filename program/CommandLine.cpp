@@ -60,6 +60,11 @@ struct Options {
             "rtmp:// or rtmps:// URL (pushed to that server). A stream key or a "
             "passphrase is never shown or logged (rtmp://HOST/APP/\u2022\u2022\u2022\u2022)."),
         QStringLiteral("URL")};
+    QCommandLineOption virtualCamera{
+        QStringLiteral("virtual-camera"),
+        QStringLiteral("Offer the pictures as a camera to other programs from the start (a "
+                       "PipeWire camera called orunapp that browsers, OBS and meeting programs "
+                       "list).")};
     QCommandLineOption visca{
         QStringLiteral("visca"),
         QStringLiteral("Take VISCA over IP (UDP) from PTZ controllers for this run, at "
@@ -77,8 +82,9 @@ struct Options {
             parser.addOption(o);
     }
     QList<QCommandLineOption> all() const {
-        return {camera, station, hotspot, fullScreen, softwareDecoding, language, stats,
-                record, live,    visca,   help,       version};
+        return {camera,   station, hotspot, fullScreen, softwareDecoding,
+                language, stats,   record,  live,       virtualCamera,
+                visca,    help,    version};
     }
 };
 
@@ -241,6 +247,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             return fail(QStringLiteral("--live: %1").arg(why));
         run.liveOutput = live;
     }
+    run.virtualCamera = parser.isSet(o.virtualCamera);
     if (parser.isSet(o.visca)) {
         QString address;
         int port = 0;

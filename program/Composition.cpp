@@ -46,6 +46,8 @@ void startProgram() {
         CaptureControl::instance()->startRecording();
     if (run.liveOutput)
         CaptureControl::instance()->startLiveOutput();
+    if (run.virtualCamera || CaptureSettings::load().webcamAtStart)
+        CaptureControl::instance()->startWebcam();
     // Controllers of other programs, when asked for; off, no socket opens.
     const ControlSettings control = ControlSettings::effective();
     startViscaControl(control);
@@ -79,6 +81,9 @@ CaptureControl::VideoHooks captureVideoHooks() {
     };
     hooks.addPictureSink = [video](std::shared_ptr<PictureSink> sink) {
         video->addPictureSink(std::move(sink));
+    };
+    hooks.removePictureSink = [video](const std::shared_ptr<PictureSink>& sink) {
+        video->removePictureSink(sink);
     };
     return hooks;
 }

@@ -398,6 +398,70 @@ Players: ffplay %1</translation>
         <translation>Live Out</translation>
     </message>
     <message>
+        <source>摄像头</source>
+        <translation>Webcam</translation>
+    </message>
+    <message>
+        <source>作为摄像头提供给会议程序、浏览器和 OBS</source>
+        <translation>Offer as a webcam to meeting programs, browsers and OBS</translation>
+    </message>
+    <message>
+        <source>作为摄像头提供中,等待其他程序读取(点击停止)</source>
+        <translation>Offered as a webcam, waiting for a program to read it (click to stop)</translation>
+    </message>
+    <message>
+        <source>有程序正在读取摄像头(点击停止)</source>
+        <translation>A program is reading the webcam (click to stop)</translation>
+    </message>
+    <message>
+        <source>作为摄像头提供给其他程序/停止</source>
+        <translation>Offer as a webcam to other programs / stop</translation>
+    </message>
+    <message>
+        <source>摄像头:</source>
+        <translation>Webcam:</translation>
+    </message>
+    <message>
+        <source>程序启动时作为摄像头提供(orunapp 摄像头)</source>
+        <translation>Offer as a webcam when the program starts (orunapp camera)</translation>
+    </message>
+    <message>
+        <source>此系统上还不能作为摄像头使用</source>
+        <translation>The pictures cannot be offered as a webcam on this system yet</translation>
+    </message>
+    <message>
+        <source>无法作为摄像头使用:没有运行中的 PipeWire 服务</source>
+        <translation>The webcam could not start: no PipeWire service is running</translation>
+    </message>
+    <message>
+        <source>摄像头输出已停止:PipeWire 服务已退出</source>
+        <translation>The webcam stopped: the PipeWire service went away</translation>
+    </message>
+    <message>
+        <source>PipeWire(浏览器、OBS、会议程序)</source>
+        <translation>PipeWire (browsers, OBS, meeting programs)</translation>
+    </message>
+    <message>
+        <source>启动时开启</source>
+        <translation>On at start</translation>
+    </message>
+    <message>
+        <source>V4L2 回环设备(未找到)</source>
+        <translation>V4L2 loopback device (none found)</translation>
+    </message>
+    <message>
+        <source>没有 V4L2 回环设备。加载内核模块后重新打开设置:%1</source>
+        <translation>No V4L2 loopback device. Load the kernel module, then open the settings again: %1</translation>
+    </message>
+    <message>
+        <source>V4L2:%1(未找到)</source>
+        <translation>V4L2: %1 (not found)</translation>
+    </message>
+    <message>
+        <source>无法写入 V4L2 回环设备:%1</source>
+        <translation>The V4L2 loopback device could not be written: %1</translation>
+    </message>
+    <message>
         <source>播放器或 OBS 打开 %1</source>
         <translation>Players and OBS open %1</translation>
     </message>

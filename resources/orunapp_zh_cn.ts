@@ -398,6 +398,70 @@
         <translation>推流</translation>
     </message>
     <message>
+        <source>摄像头</source>
+        <translation>摄像头</translation>
+    </message>
+    <message>
+        <source>作为摄像头提供给会议程序、浏览器和 OBS</source>
+        <translation>作为摄像头提供给会议程序、浏览器和 OBS</translation>
+    </message>
+    <message>
+        <source>作为摄像头提供中,等待其他程序读取(点击停止)</source>
+        <translation>作为摄像头提供中,等待其他程序读取(点击停止)</translation>
+    </message>
+    <message>
+        <source>有程序正在读取摄像头(点击停止)</source>
+        <translation>有程序正在读取摄像头(点击停止)</translation>
+    </message>
+    <message>
+        <source>作为摄像头提供给其他程序/停止</source>
+        <translation>作为摄像头提供给其他程序/停止</translation>
+    </message>
+    <message>
+        <source>摄像头:</source>
+        <translation>摄像头:</translation>
+    </message>
+    <message>
+        <source>程序启动时作为摄像头提供(orunapp 摄像头)</source>
+        <translation>程序启动时作为摄像头提供(orunapp 摄像头)</translation>
+    </message>
+    <message>
+        <source>此系统上还不能作为摄像头使用</source>
+        <translation>此系统上还不能作为摄像头使用</translation>
+    </message>
+    <message>
+        <source>无法作为摄像头使用:没有运行中的 PipeWire 服务</source>
+        <translation>无法作为摄像头使用:没有运行中的 PipeWire 服务</translation>
+    </message>
+    <message>
+        <source>摄像头输出已停止:PipeWire 服务已退出</source>
+        <translation>摄像头输出已停止:PipeWire 服务已退出</translation>
+    </message>
+    <message>
+        <source>PipeWire(浏览器、OBS、会议程序)</source>
+        <translation>PipeWire(浏览器、OBS、会议程序)</translation>
+    </message>
+    <message>
+        <source>启动时开启</source>
+        <translation>启动时开启</translation>
+    </message>
+    <message>
+        <source>V4L2 回环设备(未找到)</source>
+        <translation>V4L2 回环设备(未找到)</translation>
+    </message>
+    <message>
+        <source>没有 V4L2 回环设备。加载内核模块后重新打开设置:%1</source>
+        <translation>没有 V4L2 回环设备。加载内核模块后重新打开设置:%1</translation>
+    </message>
+    <message>
+        <source>V4L2:%1(未找到)</source>
+        <translation>V4L2:%1(未找到)</translation>
+    </message>
+    <message>
+        <source>无法写入 V4L2 回环设备:%1</source>
+        <translation>无法写入 V4L2 回环设备:%1</translation>
+    </message>
+    <message>
         <source>播放器或 OBS 打开 %1</source>
         <translation>播放器或 OBS 打开 %1</translation>
     </message>

@@ -67,6 +67,25 @@ QIcon liveIcon(bool on) {
     return QIcon(pixmap);
 }
 
+// A small camera on a tripod; green while a program reads it.
+QIcon webcamIcon(bool on, bool read) {
+    QPixmap pixmap(16, 14);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor colour = read ? QColor(60, 200, 90)
+                          : on ? QColor(255, 255, 255)
+                               : QColor(220, 220, 220);
+    p.setPen(QPen(colour, 1.4));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(3.5, 0.7, 9, 9));
+    p.setBrush(colour);
+    p.drawEllipse(QRectF(6.5, 3.7, 3, 3));
+    p.drawLine(QPointF(8, 9.7), QPointF(8, 11.5));
+    p.drawLine(QPointF(4, 13), QPointF(12, 13));
+    return QIcon(pixmap);
+}
+
 QToolButton* makeButton(QWidget* parent, const char* name) {
     auto* button = new QToolButton(parent);
     button->setObjectName(QLatin1String(name));
@@ -104,7 +123,9 @@ CaptureBar::CaptureBar(CaptureControl* control, QWidget* bannerArea, QWidget* pa
     m_live->installEventFilter(this);
     layout->addWidget(m_record);
     layout->addWidget(m_snapshot);
+    m_webcam = makeButton(this, "tbPcWebcam");
     layout->addWidget(m_live);
+    layout->addWidget(m_webcam);
 
     QWidget* bannerParent = m_area ? m_area.data() : this;
     m_banner = new ErrorInfoDlg(bannerParent);
@@ -124,9 +145,12 @@ CaptureBar::CaptureBar(CaptureControl* control, QWidget* bannerArea, QWidget* pa
     connect(m_live, &QToolButton::clicked, control, &CaptureControl::toggleLiveOutput);
     connect(control, &CaptureControl::recordingChanged, this, &CaptureBar::showRecording);
     connect(control, &CaptureControl::liveOutputChanged, this, &CaptureBar::showLive);
+    connect(m_webcam, &QToolButton::clicked, control, &CaptureControl::toggleWebcam);
+    connect(control, &CaptureControl::webcamChanged, this, &CaptureBar::showWebcam);
     connect(control, &CaptureControl::notice, this, &CaptureBar::showNotice);
     showRecording(control->isRecording());
     showLive(control->isLiveOutputOn());
+    showWebcam();
 }
 
 void CaptureBar::showRecording(bool on) {
@@ -171,6 +195,18 @@ void CaptureBar::updateLiveTip() {
     const QString url = m_control->liveUrl();
     nameControl(m_live, m_control->isLiveOutputOn() ? tr("直播输出中:%1(点击停止)").arg(url)
                                                     : tr("开始直播输出:%1").arg(url));
+}
+
+void CaptureBar::showWebcam() {
+    const bool on = m_control->isWebcamOn();
+    const bool read = on && m_control->isWebcamRead();
+    m_webcam->setIcon(webcamIcon(on, read));
+    m_webcam->setText(tr("摄像头"));
+    m_webcam->setStyleSheet(on ? kActiveStyle : kButtonStyle);
+    const QString words = read ? tr("有程序正在读取摄像头(点击停止)")
+                          : on ? tr("作为摄像头提供中,等待其他程序读取(点击停止)")
+                               : tr("作为摄像头提供给会议程序、浏览器和 OBS");
+    nameControl(m_webcam, withKeys(words, KeyCommand::PcWebcam));
 }
 
 bool CaptureBar::eventFilter(QObject* watched, QEvent* event) {

@@ -12,7 +12,8 @@ class QToolButton;
 // time the recording holds, or "waiting for the camera" while no picture is
 // being written), snapshot, live output (its URL in the
 // tooltip); the tooltips, also their accessible names, name the keys that do
-// the same. They drive a CaptureControl and follow its state, whoever changed
+// the same, and the webcam (the pictures offered as a camera to other
+// programs). They drive a CaptureControl and follow its state, whoever changed
 // it (a key, the command line). Its notices show as a banner of the fault
 // banners' look in the lower part of the video area, for a few seconds.
 class CaptureBar : public QWidget {
@@ -27,6 +28,7 @@ public:
     QToolButton* recordButton() const { return m_record; }
     QToolButton* snapshotButton() const { return m_snapshot; }
     QToolButton* liveButton() const { return m_live; }
+    QToolButton* webcamButton() const { return m_webcam; }
     // The notice banner (hidden when no notice is shown).
     ErrorInfoDlg* banner() const { return m_banner; }
 
@@ -40,6 +42,7 @@ private:
     void showRecording(bool on);
     void showLive(bool on);
     void updateLiveTip();
+    void showWebcam();
     void updateRunningTime();
     void placeBanner();
 
@@ -48,6 +51,7 @@ private:
     QToolButton* m_record = nullptr;
     QToolButton* m_snapshot = nullptr;
     QToolButton* m_live = nullptr;
+    QToolButton* m_webcam = nullptr;
     ErrorInfoDlg* m_banner = nullptr;
     QTimer m_clock;
     QTimer m_noticeTimer;

@@ -21,6 +21,7 @@ enum class KeyCommand {
     GimbalLock,      // lock or free the gimbal
     PcRecording,     // start or stop recording on the PC
     PcSnapshot,      // save the current picture on the PC
+    PcWebcam,        // offer the pictures as a camera to other programs, or stop
     TargetBoxes,     // show or hide the target boxes
     FullScreen,      // enter or leave full screen
     LeaveFullScreen, // leave full screen

@@ -67,6 +67,7 @@ void OrunAppUI::makeKeys() {
     // Capture on the PC needs no overlay: it works whatever shows over the picture.
     m_keys->bind(KeyCommand::PcRecording, [] { CaptureControl::instance()->toggleRecording(); });
     m_keys->bind(KeyCommand::PcSnapshot, [] { CaptureControl::instance()->takeSnapshot(); });
+    m_keys->bind(KeyCommand::PcWebcam, [] { CaptureControl::instance()->toggleWebcam(); });
     m_keys->bind(KeyCommand::TargetBoxes, [this] { ui->cbShowTarget->click(); });
     m_keys->bind(KeyCommand::FullScreen, [this] { setFullScreenView(!bFullScreen); });
     m_keys->bind(KeyCommand::LeaveFullScreen, [this] {

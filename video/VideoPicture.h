@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 
+struct AVFrame;
+
 // One decoded picture as the display stage hands it out.
 struct VideoPicture {
     // The picture as the screen shows it: three 8-bit channels, R, G, B,
@@ -30,6 +32,11 @@ struct VideoPicture {
     uint64_t sequence = 0;
     int64_t cameraTime = 0;
     int64_t arrivalUs = 0;
+    // The decoded frame the picture was converted from (YUV 4:2:0: planar
+    // from the software decoder, NV12 from the graphics hardware), without
+    // boxes; held only while a sink wantsDecodedFrame(), else empty. Its
+    // planes stay valid while it is held and must not be changed.
+    std::shared_ptr<const AVFrame> decoded;
 };
 
 // A consumer of decoded pictures: the video widget is the first; a snapshot
@@ -48,5 +55,8 @@ public:
     virtual bool wantsPicture() const { return true; }
     // Whether this sink needs the picture without boxes when boxes are shown.
     virtual bool wantsCleanPicture() const { return false; }
+    // Whether this sink takes the decoder's own planes as well (a sink that
+    // sends YUV copies them instead of converting the R, G, B picture back).
+    virtual bool wantsDecodedFrame() const { return false; }
     virtual void onPicture(const VideoPicture& picture) = 0;
 };

@@ -453,10 +453,12 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         std::vector<bool> wanted(sinks.size(), false);
         bool any = false;
         bool clean = false;
+        bool decoded = false;
         for (size_t i = 0; i < sinks.size(); ++i) {
             wanted[i] = sinks[i]->wantsPicture();
             any = any || wanted[i];
             clean = clean || (wanted[i] && sinks[i]->wantsCleanPicture());
+            decoded = decoded || (wanted[i] && sinks[i]->wantsDecodedFrame());
         }
         if (!any) {
             m_counters.picturesBusy.fetch_add(1, std::memory_order_relaxed);
@@ -479,6 +481,13 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         out.cameraTime = meta.cameraTime;
         out.arrivalUs = meta.arrivalUs;
         out.clean = out.rgb;
+        if (decoded) {
+            if (AVFrame* held = av_frame_clone(picture))
+                out.decoded = std::shared_ptr<const AVFrame>(held, [](const AVFrame* f) {
+                    AVFrame* owned = const_cast<AVFrame*>(f);
+                    av_frame_free(&owned);
+                });
+        }
         if (OrunAppFace::instance()->showTarget.load()) {
             cv::Mat drawn = clean ? out.rgb.clone() : out.rgb;
             out.boxesDrawn = drawTargetBoxes(drawn, *out.side, out.boxWidth, out.boxHeight) > 0;

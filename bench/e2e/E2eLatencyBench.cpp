@@ -3,7 +3,7 @@
 // send time (time trailer) is followed to the moment the widget paints it.
 //
 //   orun_e2e_bench --base DIR [--label L] [--warmup S] [--seconds S] [--fps F] [--csv FILE]
-//                  [--capture record|live|both]
+//                  [--capture record|live|both|webcam]
 //
 // After `warmup` seconds it measures for `seconds` seconds and prints one
 // result line: frames sent (by the nominal rate over the window), fetched,
@@ -13,10 +13,13 @@
 // from start to the first painted picture and the pipeline's own counters
 // over the whole run. --capture switches recording on the PC and/or the live
 // output on at the start, as the configuration in DIR says (their threads
-// show in THREADCPU).
+// show in THREADCPU); --capture webcam offers the picture as a PipeWire camera
+// in a PipeWire session of the benchmark's own and reads it with GStreamer's
+// pipewiresrc in I420, as a meeting program would.
 
 #include "app/CaptureControl.h"
 #include "bench/e2e/ClientHarness.h"
+#include "tests/support/PipeWireSession.h"
 #include "video/LatencyTrace.h"
 
 #include "ui/OrunAppUI.h"
@@ -73,10 +76,21 @@ int main(int argc, char** argv) {
     const QString csvPath = benchclient::argument(args, "--csv", QString());
     const QString capture = benchclient::argument(args, "--capture", QString());
     if (base.isEmpty() || seconds <= 0 || fps <= 0 ||
-        !(capture.isEmpty() || capture == "record" || capture == "live" || capture == "both")) {
+        !(capture.isEmpty() || capture == "record" || capture == "live" || capture == "both" ||
+          capture == "webcam")) {
         std::fprintf(stderr, "usage: orun_e2e_bench --base DIR [--label L] [--warmup S] "
-                             "[--seconds S] [--fps F] [--csv FILE] [--capture record|live|both]\n");
+                             "[--seconds S] [--fps F] [--csv FILE] "
+                             "[--capture record|live|both|webcam]\n");
         return 2;
+    }
+    std::unique_ptr<PipeWireSession> pipewire;
+    if (capture == "webcam") {
+        pipewire = std::make_unique<PipeWireSession>();
+        const QString why = pipewire->start();
+        if (!why.isEmpty()) {
+            std::fprintf(stderr, "orun_e2e_bench: no PipeWire session: %s\n", qPrintable(why));
+            return 2;
+        }
     }
 
     latencytrace::setEnabled(true);
@@ -86,6 +100,15 @@ int main(int argc, char** argv) {
         CaptureControl::instance()->startRecording();
     if (capture == "live" || capture == "both")
         CaptureControl::instance()->startLiveOutput();
+    PipeWireConsumer reader;
+    if (capture == "webcam") {
+        CaptureControl::instance()->startWebcam();
+        const int node = PipeWireSession::waitForNode("orunapp");
+        if (node < 0 || !reader.start(node, "I420", 1000000)) {
+            std::fprintf(stderr, "orun_e2e_bench: the webcam is not read\n");
+            return 1;
+        }
+    }
 
     int64_t windowStart = 0;
     double cpuStart = 0;

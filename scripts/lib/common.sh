@@ -17,6 +17,10 @@ ORUN_PACKAGES=(
     dpkg-dev lintian xdotool
     # The capture tests check what was written with FFmpeg's tools and nginx.
     ffmpeg nginx libnginx-mod-rtmp
+    # The webcam: PipeWire's client library and libswscale; its tests run a
+    # PipeWire session of their own and read it with GStreamer.
+    libpipewire-0.3-dev libswscale-dev libavdevice-dev
+    pipewire wireplumber gstreamer1.0-pipewire gstreamer1.0-tools dbus-bin
 )
 
 orun_install_packages() {

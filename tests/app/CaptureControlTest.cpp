@@ -6,10 +6,11 @@
 #include "app/Configuration.h"
 #include "app/RunOptions.h"
 #include "tests/support/FakeVideo.h"
-#include "tests/support/LogLines.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/LogLines.h"
 #include "tests/support/SyntheticUnits.h"
 #include "video/VideoPicture.h"
+#include "video/webcam/VirtualCamera.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -70,6 +71,7 @@ TEST_F(CaptureControlTest, SettingsHaveDefaultsAndSurviveTheConfigurationFile) {
     EXPECT_EQ(defaults.recordFormat, "mp4");
     EXPECT_EQ(defaults.snapshotFormat, "png");
     EXPECT_EQ(defaults.liveKind, LiveSettings::Kind::SrtListener);
+    EXPECT_FALSE(defaults.webcamAtStart);
     EXPECT_EQ(defaults.live().shownUrl(), "srt://127.0.0.1:9710");
     EXPECT_FALSE(QFile::exists(configFilePath())) << "reading writes nothing";
 
@@ -78,6 +80,7 @@ TEST_F(CaptureControlTest, SettingsHaveDefaultsAndSurviveTheConfigurationFile) {
     s.recordFormat = "mkv";
     s.snapshotFormat = "jpg";
     s.snapshotBoxes = true;
+    s.webcamAtStart = true;
     s.liveKind = LiveSettings::Kind::UdpMpegTs;
     s.setLiveAddress("239.0.0.1:5000");
     s.save();
@@ -420,4 +423,96 @@ TEST_F(CaptureControlTest, AFileAndAUrlOfThisRunTakeThePlaceOfTheSettingsAndStay
 
     setRunOverrides(RunOverrides{});
     EXPECT_EQ(control.liveUrl(), "srt://127.0.0.1:9710") << "the settings again";
+}
+
+namespace {
+
+// A virtual camera that reports what the test says.
+class FakeCamera : public VirtualCamera {
+public:
+    FakeCamera(WebcamSettings s, CaptureReport r) : settings(std::move(s)), report(std::move(r)) {}
+    bool start() override { return ++starts == 1; }
+    void stop(int) override { ++stops; }
+    WebcamStats stats() const override { return WebcamStats{}; }
+    void onPicture(const VideoPicture&) override {}
+    void tell(CaptureEvent::Kind kind, const std::string& reason = {}, int number = 0) {
+        CaptureEvent e;
+        e.kind = kind;
+        e.path = settings.nodeName;
+        e.reason = reason;
+        e.errorNumber = number;
+        report(e);
+    }
+
+    WebcamSettings settings;
+    CaptureReport report;
+    int starts = 0;
+    int stops = 0;
+};
+
+} // namespace
+
+TEST_F(CaptureControlTest, TheWebcamPlugsInIsToldWhenItsDaemonIsMissingOrGoneAndStartsAgain) {
+    LogLines log;
+    CaptureSettings s = CaptureSettings::load();
+    s.snapshotBoxes = true;
+    s.save();
+    FakeVideo video;
+    CaptureControl control;
+    control.setVideoHooks(video.hooks());
+    std::vector<std::shared_ptr<FakeCamera>> made;
+    control.setWebcamFactory([&made](const WebcamSettings& settings, CaptureReport report) {
+        made.push_back(std::make_shared<FakeCamera>(settings, std::move(report)));
+        return made.back();
+    });
+    QSignalSpy changed(&control, &CaptureControl::webcamChanged);
+    QSignalSpy shown(&control, &CaptureControl::notice);
+
+    control.toggleWebcam();
+    ASSERT_TRUE(control.isWebcamOn());
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0]->starts, 1);
+    EXPECT_TRUE(made[0]->settings.withBoxes) << "as snapshots are";
+    ASSERT_EQ(video.pictures.size(), 1u);
+    EXPECT_EQ(video.pictures[0], made[0]);
+    made[0]->tell(CaptureEvent::Kind::OutputWaiting);
+    made[0]->tell(CaptureEvent::Kind::OutputOpened);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control.isWebcamRead(); }, 2000));
+    made[0]->tell(CaptureEvent::Kind::OutputClosed, "the consumer stopped reading");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !control.isWebcamRead(); }, 2000));
+    EXPECT_TRUE(control.isWebcamOn()) << "a consumer that goes leaves the camera on";
+    EXPECT_TRUE(shown.isEmpty()) << notices(shown).join("; ").toStdString();
+
+    // The daemon goes away: told once, the camera unplugged and stopped.
+    made[0]->tell(CaptureEvent::Kind::OutputClosed, "the PipeWire daemon went away", EPIPE);
+    made[0]->tell(CaptureEvent::Kind::Finished);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !control.isWebcamOn(); }, 2000));
+    EXPECT_TRUE(video.pictures.empty());
+    EXPECT_EQ(made[0]->stops, 1);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0][0].toInt(), CaptureControl::kNoticeWarning);
+    EXPECT_TRUE(log.contains("Webcam stopped: the PipeWire daemon went away"));
+    EXPECT_FALSE(changed.isEmpty());
+    EXPECT_FALSE(changed.last()[0].toBool());
+
+    // Started again: a new camera; no daemon this time.
+    control.startWebcam();
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_TRUE(control.isWebcamOn());
+    made[1]->tell(CaptureEvent::Kind::OutputFailed, "no PipeWire daemon: No such file", ENOENT);
+    made[1]->tell(CaptureEvent::Kind::Finished);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !control.isWebcamOn(); }, 2000));
+    ASSERT_EQ(shown.size(), 2);
+    EXPECT_TRUE(log.contains("Webcam not offered: no PipeWire daemon"));
+    // What a stopped camera still reports changes nothing.
+    made[0]->tell(CaptureEvent::Kind::OutputOpened);
+    QTest::qWait(50);
+    EXPECT_FALSE(control.isWebcamRead());
+
+    // A system without a virtual camera: told, nothing plugged in.
+    control.setWebcamFactory([](const WebcamSettings&, CaptureReport) { return nullptr; });
+    EXPECT_FALSE(control.startWebcam());
+    EXPECT_FALSE(control.isWebcamOn());
+    EXPECT_TRUE(video.pictures.empty());
+    EXPECT_EQ(shown.size(), 3);
 }

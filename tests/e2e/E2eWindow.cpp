@@ -23,7 +23,7 @@ void copyFolder(const QString& from, const QString& to) {
 
 } // namespace
 
-E2eWindow::E2eWindow(int language) {
+E2eWindow::E2eWindow(int language, const std::function<void()>& configure) {
     const QString base = m_dir.path();
     // Translations and stop-video pictures of the build (tests run in build/bin).
     copyFolder(QDir::currentPath() + "/language", base + "/language");
@@ -33,6 +33,8 @@ E2eWindow::E2eWindow(int language) {
     writeConfigValue("BaseOption/wifiMode", 1);
     writeConfigValue("BaseOption/usb", "127.0.0.1");
     writeConfigValue("BaseOption/wifi", "192.168.0.1");
+    if (configure)
+        configure();
 
     OrunAppFace* hub = OrunAppFace::instance();
     QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &m_receiver, [this](cv::Mat frame) {

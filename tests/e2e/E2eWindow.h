@@ -11,12 +11,14 @@
 #include <QSize>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <memory>
 
 class E2eWindow {
 public:
-    // `language`: 0 Chinese, 1 English.
-    explicit E2eWindow(int language = 1);
+    // `language`: 0 Chinese, 1 English. `configure` writes more of the
+    // configuration before the program starts.
+    explicit E2eWindow(int language = 1, const std::function<void()>& configure = {});
     ~E2eWindow();
 
     OrunAppUI& window() { return *m_window; }

@@ -27,7 +27,7 @@ TEST(CommandLine, NoArgumentsChangeNothing) {
     EXPECT_EQ(c.action, CommandLine::Action::Run);
     const RunOverrides& r = c.overrides;
     EXPECT_FALSE(r.cameraAddress || r.wifiMode || r.language || r.decodeMode || r.showStatistics);
-    EXPECT_FALSE(r.fullScreen || r.record || r.liveOutput || r.viscaPort);
+    EXPECT_FALSE(r.fullScreen || r.record || r.liveOutput || r.viscaPort || r.virtualCamera);
     EXPECT_TRUE(r.recordFile.isEmpty());
     EXPECT_EQ(parseCommandLine({}).action, CommandLine::Action::Run);
 }
@@ -63,6 +63,10 @@ TEST(CommandLine, EveryOptionBecomesASettingOfThisRun) {
     ASSERT_EQ(c.action, CommandLine::Action::Run) << c.error.toStdString();
     EXPECT_EQ(c.overrides.viscaPort.value_or(-1), 1259);
     EXPECT_EQ(c.overrides.viscaAddress, QString("0.0.0.0"));
+
+    c = parse({"--virtual-camera"});
+    ASSERT_EQ(c.action, CommandLine::Action::Run) << c.error.toStdString();
+    EXPECT_TRUE(c.overrides.virtualCamera);
 
     EXPECT_EQ(parse({"--help"}).action, CommandLine::Action::Help);
     EXPECT_EQ(parse({"-h"}).action, CommandLine::Action::Help);
@@ -230,8 +234,8 @@ TEST(CommandLine, HelpNamesEveryOptionAndTheConfigurationFile) {
     for (const char* option :
          {"--camera <ADDRESS>", "--station", "--hotspot", "--fullscreen", "--software-decoding",
           "--language <zh|en>", "--stats", "--record [FILE]", "--record FILE", "--record=FILE",
-          "--live <URL>", "srt://HOST:PORT", "udp://HOST:PORT", "rtmp://", "rtmps://", "--help",
-          "--version"})
+          "--live <URL>", "srt://HOST:PORT", "udp://HOST:PORT", "rtmp://", "rtmps://",
+          "--virtual-camera", "--help", "--version"})
         EXPECT_TRUE(help.contains(QLatin1String(option))) << option << "\n" << help.toStdString();
     EXPECT_TRUE(help.contains("Configuration file: /home/me/.config/orunapp/config.ini"));
 }

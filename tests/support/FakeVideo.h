@@ -25,6 +25,9 @@ struct FakeVideo {
         h.addPictureSink = [this](std::shared_ptr<PictureSink> s) {
             pictures.push_back(std::move(s));
         };
+        h.removePictureSink = [this](const std::shared_ptr<PictureSink>& s) {
+            pictures.erase(std::remove(pictures.begin(), pictures.end(), s), pictures.end());
+        };
         return h;
     }
     void send(const VideoUnit& unit) {

@@ -58,14 +58,18 @@ public:
         bool boxesDrawn = false;
         bool hasClean = false;
         int64_t cameraTime = 0;
+        bool hasDecoded = false;
     };
 
-    explicit RecordingPictureSink(bool wantsClean = false) : m_wantsClean(wantsClean) {}
+    explicit RecordingPictureSink(bool wantsClean = false, bool wantsDecoded = false)
+        : m_wantsClean(wantsClean), m_wantsDecoded(wantsDecoded) {}
     bool wantsCleanPicture() const override { return m_wantsClean; }
+    bool wantsDecodedFrame() const override { return m_wantsDecoded; }
     void onPicture(const VideoPicture& picture) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pictures.push_back({picture.sequence, picture.rgb.cols, picture.rgb.rows,
-                              picture.boxesDrawn, !picture.clean.empty(), picture.cameraTime});
+                              picture.boxesDrawn, !picture.clean.empty(), picture.cameraTime,
+                              picture.decoded != nullptr});
         m_last = picture;
     }
     std::vector<Seen> pictures() const {
@@ -83,6 +87,7 @@ public:
 
 private:
     const bool m_wantsClean;
+    const bool m_wantsDecoded;
     mutable std::mutex m_mutex;
     std::vector<Seen> m_pictures;
     VideoPicture m_last;

@@ -262,6 +262,8 @@ TEST_F(KeyboardFixture, EachKeyDoesWhatItsControlDoes) {
         EXPECT_EQ(rows[padFrom + 2 + i].second, commandWords(b.command));
     }
     EXPECT_EQ(rows[padFrom + 2].second, commandWords(KeyCommand::Shutter)) << "A: the shutter";
+    EXPECT_TRUE(rows.mid(0, padFrom).contains(
+        qMakePair(QStringLiteral("W"), commandWords(KeyCommand::PcWebcam))));
     window->keyHelp()->close();
 
     // Ctrl+,: the settings dialog.
@@ -432,6 +434,7 @@ TEST_F(KeyboardFixture, EveryControlIsNamedByTheWordsOfItsTooltipAndTooltipsName
         {"tbGeneraSetting", "(Ctrl+,)"},
         {"tbPcRecord", "(R)"},
         {"tbPcSnapshot", "(S)"},
+        {"tbPcWebcam", "(W)"},
     };
     for (const auto& [object, keys] : keyed) {
         QWidget* w = window->findChild<QWidget*>(QLatin1String(object));

@@ -9,6 +9,7 @@
 #include "tests/support/RecordingSinks.h"
 
 extern "C" {
+#include <libavutil/frame.h>
 #include <libavutil/hwcontext.h>
 }
 
@@ -168,7 +169,7 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     auto unitsA = std::make_shared<RecordingUnitSink>();
     auto unitsB = std::make_shared<RecordingUnitSink>();
     auto picturesA = std::make_shared<RecordingPictureSink>();
-    auto picturesB = std::make_shared<RecordingPictureSink>(true);
+    auto picturesB = std::make_shared<RecordingPictureSink>(true, true);
     ctl->addUnitSink(unitsA);
     ctl->addUnitSink(unitsB);
     ctl->addPictureSink(picturesA);
@@ -235,6 +236,13 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     const VideoPicture last = picturesB->last();
     EXPECT_GT(whitePixelsOnRow(last.rgb, 252), 150);
     EXPECT_EQ(whitePixelsOnRow(last.clean, 252), 0);
+    // And the decoder's own frame, without boxes; the other sink did not.
+    EXPECT_TRUE(pb.back().hasDecoded);
+    EXPECT_FALSE(pa.back().hasDecoded);
+    ASSERT_NE(last.decoded, nullptr);
+    EXPECT_EQ(last.decoded->width, 1280);
+    EXPECT_EQ(last.decoded->height, 720);
+    EXPECT_EQ(last.decoded->format, AV_PIX_FMT_YUV420P) << "software decoding";
     EXPECT_EQ(ctl->stats().decodeErrors, 0u);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/settings/CaptureSettingsPage.h"
 
+#include "video/webcam/VirtualCamera.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QStandardItemModel>
 #include <QToolButton>
 
 namespace {
@@ -38,7 +41,7 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(20, 12, 20, 0);
     grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(8);
+    grid->setVerticalSpacing(6);
     int row = 0;
 
     auto folderRow = [&](const QString& label, const char* name) {
@@ -93,6 +96,42 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     connect(m_boxes, &QCheckBox::clicked, this, &CaptureSettingsPage::edited);
     grid->addWidget(m_boxes, row++, 1, 1, 2);
 
+    grid->addWidget(new QLabel(tr("摄像头:"), this), row, 0);
+    // Where the webcam goes: PipeWire, or a v4l2loopback device (Linux; only
+    // loopback devices are listed, greyed with how to make one when none is).
+    m_webcamOutput = new QComboBox(this);
+    m_webcamOutput->setObjectName(QStringLiteral("cbWebcamOutput"));
+    m_webcamOutput->setMinimumHeight(26);
+    m_webcamOutput->setToolTip(tr("PipeWire(浏览器、OBS、会议程序)"));
+    m_webcamOutput->addItem(QStringLiteral("PipeWire"), QString());
+    m_webcamOutput->setItemData(0, tr("PipeWire(浏览器、OBS、会议程序)"), Qt::ToolTipRole);
+    const std::vector<LoopbackDevice> devices = listLoopbackDevices();
+    for (const LoopbackDevice& d : devices) {
+        m_webcamOutput->addItem(QStringLiteral("V4L2: %1").arg(QString::fromStdString(d.label)),
+                                QString::fromStdString(d.path));
+        m_webcamOutput->setItemData(m_webcamOutput->count() - 1, QString::fromStdString(d.path),
+                                    Qt::ToolTipRole);
+    }
+    if (devices.empty()) {
+        m_webcamOutput->addItem(tr("V4L2 回环设备(未找到)"), QString());
+        const int none = m_webcamOutput->count() - 1;
+        if (auto* model = qobject_cast<QStandardItemModel*>(m_webcamOutput->model()))
+            model->item(none)->setEnabled(false);
+        m_webcamOutput->setItemData(none,
+                                    tr("没有 V4L2 回环设备。加载内核模块后重新打开设置:%1")
+                                        .arg(QString::fromStdString(loopbackHowTo())),
+                                    Qt::ToolTipRole);
+    }
+    connect(m_webcamOutput, QOverload<int>::of(&QComboBox::activated), this,
+            &CaptureSettingsPage::edited);
+    m_webcamAtStart = new QCheckBox(tr("启动时开启"), this);
+    m_webcamAtStart->setObjectName(QStringLiteral("cbWebcamAtStart"));
+    m_webcamAtStart->setToolTip(tr("程序启动时作为摄像头提供(orunapp 摄像头)"));
+    connect(m_webcamAtStart, &QCheckBox::clicked, this, &CaptureSettingsPage::edited);
+    auto* webcamRow = new QHBoxLayout();
+    webcamRow->addWidget(m_webcamOutput, 1);
+    webcamRow->addWidget(m_webcamAtStart);
+    grid->addLayout(webcamRow, row++, 1, 1, 2);
     grid->addWidget(new QLabel(tr("直播输出:"), this), row, 0);
     m_kind = new QComboBox(this);
     m_kind->setObjectName(QStringLiteral("cbLiveKind"));
@@ -123,6 +162,8 @@ CaptureSettingsPage::CaptureSettingsPage(QWidget* parent) : QWidget(parent) {
     m_hint->setWordWrap(true);
     m_hint->setTextInteractionFlags(Qt::TextSelectableByMouse);
     grid->addWidget(m_hint, row++, 0, 1, 3);
+    // The pictures offered as a camera to other programs (the camera lists
+    // show it as "orunapp camera").
     grid->setRowStretch(row, 1);
     grid->setColumnStretch(1, 1);
 
@@ -149,6 +190,16 @@ void CaptureSettingsPage::showSettings(const CaptureSettings& settings) {
     m_snapshotFolder->setText(QDir::toNativeSeparators(settings.snapshotFolder));
     (settings.snapshotFormat == QLatin1String("jpg") ? m_jpg : m_png)->setChecked(true);
     m_boxes->setChecked(settings.snapshotBoxes);
+    m_webcamAtStart->setChecked(settings.webcamAtStart);
+    int output =
+        settings.webcamDevice.isEmpty() ? 0 : m_webcamOutput->findData(settings.webcamDevice);
+    if (output < 0) {
+        // A device that is not there now stays chosen until another is.
+        m_webcamOutput->addItem(tr("V4L2:%1(未找到)").arg(settings.webcamDevice),
+                                settings.webcamDevice);
+        output = m_webcamOutput->count() - 1;
+    }
+    m_webcamOutput->setCurrentIndex(output);
     m_shownKind = indexOfKind(settings.liveKind);
     m_kind->setCurrentIndex(m_shownKind);
     showAddress();
@@ -167,6 +218,8 @@ CaptureSettings CaptureSettingsPage::chosen() const {
         s.snapshotFolder = CaptureSettings::defaultSnapshotFolder();
     s.snapshotFormat = m_jpg->isChecked() ? QStringLiteral("jpg") : QStringLiteral("png");
     s.snapshotBoxes = m_boxes->isChecked();
+    s.webcamAtStart = m_webcamAtStart->isChecked();
+    s.webcamDevice = m_webcamOutput->currentData().toString();
     s.liveKind = kKinds[m_shownKind];
     const QString address = m_address->text().trimmed();
     const QString secret = m_secret->text();

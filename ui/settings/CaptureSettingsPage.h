@@ -16,7 +16,8 @@ class QRadioButton;
 // where the live output goes (an SRT passphrase and an RTMP stream key in a
 // field of their own that hides what is typed). It shows the saved settings; apply() saves what
 // was changed (a recording or an output that runs keeps its settings until it
-// is started again).
+// is started again). Also whether the webcam is on from the program's start,
+// and where it goes (PipeWire or a v4l2loopback device).
 class CaptureSettingsPage : public QWidget {
     Q_OBJECT
 public:
@@ -59,4 +60,6 @@ private:
     QLabel* m_secretTitle = nullptr;
     QLineEdit* m_secret = nullptr;
     QLabel* m_hint = nullptr;
+    QCheckBox* m_webcamAtStart = nullptr;
+    QComboBox* m_webcamOutput = nullptr;
 };

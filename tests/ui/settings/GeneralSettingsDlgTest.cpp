@@ -9,6 +9,7 @@
 #include "ui/settings/SettingsEnvironment.h"
 #include "ui/settings/SettingsLogic.h"
 #include "ui/settings/WifiStationDlg.h"
+#include "video/webcam/VirtualCamera.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStandardItemModel>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -624,6 +626,26 @@ TEST_F(SettingsFixture, CapturePageSavesFoldersFormatsAndTheLiveOutput) {
     kind->setCurrentIndex(2);
     EXPECT_EQ(address->text(), "rtmp://live.example.com/app");
     EXPECT_EQ(secret->text(), "my-stream-key");
+
+    // The webcam: on at the start, to PipeWire; without a v4l2loopback
+    // device its choice is greyed and says how to make one.
+    auto* atStart = child<QCheckBox>(&dlg, "cbWebcamAtStart");
+    auto* output = child<QComboBox>(&dlg, "cbWebcamOutput");
+    EXPECT_EQ(output->currentText(), "PipeWire");
+    if (listLoopbackDevices().empty()) {
+        ASSERT_EQ(output->count(), 2);
+        auto* model = qobject_cast<QStandardItemModel*>(output->model());
+        ASSERT_NE(model, nullptr);
+        EXPECT_FALSE(model->item(1)->isEnabled());
+        EXPECT_TRUE(output->itemData(1, Qt::ToolTipRole)
+                        .toString()
+                        .contains("modprobe v4l2loopback exclusive_caps=1"));
+    }
+    atStart->click();
+    kind->setCurrentIndex(1);
+    pressApply(dlg);
+    EXPECT_TRUE(CaptureSettings::load().webcamAtStart);
+    EXPECT_TRUE(CaptureSettings::load().webcamDevice.isEmpty());
     setApplicationBaseDir(QString());
 }
 
