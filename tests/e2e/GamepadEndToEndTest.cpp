@@ -66,7 +66,9 @@ protected:
     // The runtime takes one operation at a time: the next request waits
     // until the last one was answered.
     static void settle() {
-        QTest::qWaitFor([] { return OrunAppFace::instance()->iOperating.load() == 0; }, 3000);
+        EXPECT_TRUE(
+            QTest::qWaitFor([] { return OrunAppFace::instance()->iOperating.load() == 0; }, 3000))
+            << "the runtime stayed busy";
         QTest::qWait(100);
     }
 
