@@ -783,7 +783,7 @@ Players: ffplay %1</translation>
     </message>
     <message>
         <source>通用设置</source>
-        <translation>General settings</translation>
+        <translation>Settings</translation>
     </message>
     <message>
         <source>重启软件生效</source>
