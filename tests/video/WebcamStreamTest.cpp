@@ -65,3 +65,36 @@ TEST(WebcamStream, ANewPictureSizeIsOfferedAgainAndReadAtThatSize) {
     camera->stop();
     EXPECT_TRUE(PipeWireSession::waitForNodeGone("orunapp-sizes"));
 }
+
+TEST(WebcamStream, TheStreamsOwnRateIsOfferedOnceItIsKnown) {
+    PipeWireSession session;
+    const QString why = session.start();
+    if (!why.isEmpty())
+        GTEST_SKIP() << "no PipeWire daemon can run on this machine, the webcam is not tested: "
+                     << why.toStdString();
+    WebcamSettings settings;
+    settings.nodeName = "orunapp-rate";
+    auto camera = std::make_shared<PipeWireCamera>(settings, CaptureReport());
+    ASSERT_TRUE(camera->start());
+    // A camera at 60 pictures a second, by the units' arrival times.
+    VideoPicture current = picture(320, 180);
+    uint64_t unit = 0;
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, [&] {
+        current.sequence = ++unit;
+        current.arrivalUs = static_cast<int64_t>(unit) * 16667;
+        camera->onPicture(current);
+    });
+    clock.start(16);
+    const int node = PipeWireSession::waitForNode("orunapp-rate");
+    ASSERT_GE(node, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return camera->stats().rate == 60; }, 5000))
+        << "offered at " << camera->stats().rate;
+    // A reader that takes 60 a second only.
+    PipeWireConsumer consumer;
+    ASSERT_TRUE(consumer.start(node, "BGRx,framerate=60/1", 20));
+    EXPECT_TRUE(consumer.waitForFinished(15000)) << consumer.output().toStdString();
+    EXPECT_GE(camera->stats().sent, 20u);
+    clock.stop();
+    camera->stop();
+}

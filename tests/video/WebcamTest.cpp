@@ -3,6 +3,7 @@
 // pipewiresrc, a browser) looks for the planes, checked against OpenCV's own
 // conversions.
 #include "video/webcam/PictureLayout.h"
+#include "video/webcam/StreamRate.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -171,4 +172,37 @@ TEST(WebcamPictures, TheDecodersPlanesAreCopiedForI420AndConvertedOnceForTheOthe
     other = planar;
     other.format = AV_PIX_FMT_YUV444P;
     EXPECT_FALSE(converter.convert(other, layout, out.data(), out.size()));
+}
+
+TEST(WebcamRate, TheRateIsTheUsualOneTheArrivalsAreCloseToWhateverTheDisplayLeftOut) {
+    StreamRate rate;
+    // 30 a second with a millisecond of jitter: not before 30 steps.
+    for (uint64_t unit = 1; unit <= 30; ++unit)
+        rate.add(unit, static_cast<int64_t>(unit) * 33333 + (unit % 3) * 1000);
+    EXPECT_EQ(rate.perSecond(), 0);
+    rate.add(31, 31 * 33333);
+    EXPECT_EQ(rate.perSecond(), 30);
+    // Pictures the display left out (every other one), and a stall with its
+    // burst, change nothing.
+    int64_t at = 31 * 33333;
+    for (uint64_t unit = 33; unit <= 91; unit += 2) {
+        at += 2 * 33333;
+        rate.add(unit, at);
+    }
+    EXPECT_EQ(rate.perSecond(), 30);
+    at += 500000;
+    rate.add(93, at);
+    for (uint64_t unit = 94; unit <= 97; ++unit)
+        rate.add(unit, at += 1000);
+    EXPECT_EQ(rate.perSecond(), 30);
+
+    // A new stream at 60 a second: counted anew.
+    for (uint64_t unit = 1; unit <= 31; ++unit)
+        rate.add(unit, 50000000 + static_cast<int64_t>(unit) * 16667);
+    EXPECT_EQ(rate.perSecond(), 60);
+    // An unusual rate is rounded to whole pictures.
+    StreamRate odd;
+    for (uint64_t unit = 1; unit <= 31; ++unit)
+        odd.add(unit, static_cast<int64_t>(unit) * 1000000 / 37);
+    EXPECT_EQ(odd.perSecond(), 37);
 }

@@ -54,6 +54,7 @@ struct PipeWireCamera::Session {
     spa_hook streamListener{};
     int offeredWidth = 0;
     int offeredHeight = 0;
+    int offeredRate = 0;
     bool negotiated = false;
     PictureLayout layout;
     PictureConverter converter;
@@ -93,13 +94,14 @@ struct PipeWireCamera::Session {
         return n;
     }
 
-    bool offer(int width, int height) {
+    bool offer(int width, int height, int rate) {
         uint8_t buffer[2048];
         const spa_pod* params[3];
-        const uint32_t n =
-            formats(buffer, sizeof buffer, width, height, owner->m_settings.rate, params);
+        const uint32_t n = formats(buffer, sizeof buffer, width, height, rate, params);
         offeredWidth = width;
         offeredHeight = height;
+        offeredRate = rate;
+        owner->m_offeredRate = rate;
         negotiated = false;
         if (stream)
             return pw_stream_update_params(stream, params, n) >= 0;
@@ -234,15 +236,21 @@ struct PipeWireCamera::Session {
         }
         int width = 0;
         int height = 0;
+        int rate = 0;
         {
             std::lock_guard<std::mutex> lock(owner->m_mutex);
             if (!owner->m_fresh)
                 return;
             width = owner->m_latest.width > 0 ? owner->m_latest.width : owner->m_latest.rgb.cols;
             height = owner->m_latest.height > 0 ? owner->m_latest.height : owner->m_latest.rgb.rows;
+            rate = owner->m_rate.perSecond();
         }
-        if (width != offeredWidth || height != offeredHeight) {
-            if (!offer(width, height)) {
+        // Until the stream's own rate is known, the configured one; once it
+        // is, the formats are offered again at it when it differs.
+        if (rate == 0)
+            rate = offeredRate > 0 ? offeredRate : owner->m_settings.rate;
+        if (width != offeredWidth || height != offeredHeight || rate != offeredRate) {
+            if (!offer(width, height, rate)) {
                 lost = std::string("the camera could not be offered: ") + std::strerror(errno);
                 quit = true;
                 return;
@@ -284,6 +292,7 @@ WebcamStats PipeWireCamera::stats() const {
     s.dropped = m_dropped.load();
     s.formats = m_formats.load();
     s.streaming = m_streaming.load();
+    s.rate = m_offeredRate.load();
     return s;
 }
 
@@ -295,6 +304,7 @@ void PipeWireCamera::onPicture(const VideoPicture& picture) {
     // The matrices are shared and never changed: holding them is enough.
     m_latest = picture;
     m_fresh = true;
+    m_rate.add(picture.sequence, picture.arrivalUs);
     if (m_loop && m_wake)
         pw_loop_signal_event(m_loop, m_wake);
 }

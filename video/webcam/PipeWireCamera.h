@@ -2,6 +2,7 @@
 
 #include "hub/WorkerThread.h"
 #include "video/webcam/PictureLayout.h"
+#include "video/webcam/StreamRate.h"
 #include "video/webcam/VirtualCamera.h"
 
 #include <atomic>
@@ -52,6 +53,7 @@ private:
     mutable std::mutex m_mutex;
     VideoPicture m_latest;
     bool m_fresh = false;
+    StreamRate m_rate;
     pw_loop* m_loop = nullptr;    // while the thread's loop runs
     spa_source* m_wake = nullptr; // its event that a picture came (or stop)
 
@@ -60,4 +62,5 @@ private:
     std::atomic<uint64_t> m_dropped{0};
     std::atomic<uint64_t> m_formats{0};
     std::atomic<bool> m_streaming{false};
+    std::atomic<int> m_offeredRate{0};
 };

@@ -15,7 +15,8 @@ struct WebcamSettings {
     std::string description = "orunapp camera";
     // With the subject boxes drawn (as snapshots are).
     bool withBoxes = false;
-    // The picture rate announced to consumers.
+    // The picture rate announced to consumers until the stream's own is
+    // known (from the pictures' arrivals); then that one.
     int rate = 30;
     // Empty: the system's own camera service (PipeWire). Else the
     // v4l2loopback device to write to, by its path or its card label.
@@ -28,6 +29,7 @@ struct WebcamStats {
     uint64_t sent = 0;     // written into a consumer's buffer
     uint64_t dropped = 0;  // a consumer was streaming but had no free buffer
     uint64_t formats = 0;  // formats negotiated with consumers
+    int rate = 0;          // pictures a second offered now (0: nothing offered yet)
     bool streaming = false;
 };
 
