@@ -43,14 +43,6 @@ extern "C" {
 
 namespace {
 
-QString artifact(const QString& name) {
-    QString dir = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return dir + "/" + name;
-}
-
 // camsim's synthetic scene at 1920x1080, ten seconds at 30 pictures a
 // second, as an H.264 file that camsim replays in a loop (cheaper than
 // encoding while it sends). Written once per build folder.

@@ -68,6 +68,14 @@ QImage E2eWindow::grabVideo() const {
     return m_window->videoView()->grab().toImage();
 }
 
+QString artifact(const QString& name) {
+    QString dir = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
+    if (dir.isEmpty())
+        dir = QDir::tempPath();
+    QDir().mkpath(dir);
+    return dir + "/" + name;
+}
+
 bool near(QRgb c, int r, int g, int b, int tol) {
     return std::abs(qRed(c) - r) <= tol && std::abs(qGreen(c) - g) <= tol &&
            std::abs(qBlue(c) - b) <= tol;

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QObject>
 #include <QSize>
+#include <QString>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -40,6 +41,10 @@ private:
     QSize m_frameSize;
     int m_frames = 0;
 };
+
+// Where a test keeps a picture to be looked at: ORUN_TEST_ARTIFACTS (the
+// build's test-artifacts folder), else the temporary folder.
+QString artifact(const QString& name);
 
 // True when `c` is within `tol` of (r, g, b) in every channel.
 bool near(QRgb c, int r, int g, int b, int tol = 45);

@@ -27,14 +27,6 @@
 
 namespace {
 
-QString artifact(const QString& name) {
-    QString dir = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return dir + "/" + name;
-}
-
 // camsim's four quadrants in an R, G, B picture, as the snapshot test looks
 // at them; empty when they match, else what was found where.
 std::string quadrantsDiffer(const cv::Mat& rgb, int tolerance) {

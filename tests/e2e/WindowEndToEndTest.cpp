@@ -47,14 +47,6 @@ constexpr int kCamera = 1; // command sets as camsim logs them
 constexpr int kSdk = 3;
 constexpr int kUniversal = 0;
 
-QString artifact(const QString& name) {
-    QString dir = qEnvironmentVariable("ORUN_TEST_ARTIFACTS");
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return dir + "/" + name;
-}
-
 // The four quadrants of camsim's scene, sampled a quarter in from each side.
 void expectScene(const QImage& img, const char* what) {
     ASSERT_FALSE(img.isNull()) << what;

@@ -21,14 +21,22 @@ VideoPicture picture(int w, int h) {
     return p;
 }
 
+// A PipeWire session of the test's own for each test.
+class WebcamStream : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString why = session.start();
+        if (!why.isEmpty())
+            GTEST_SKIP() << "no PipeWire daemon can run on this machine, the webcam is not "
+                            "tested: "
+                         << why.toStdString();
+    }
+    PipeWireSession session;
+};
+
 } // namespace
 
-TEST(WebcamStream, ANewPictureSizeIsOfferedAgainAndReadAtThatSize) {
-    PipeWireSession session;
-    const QString why = session.start();
-    if (!why.isEmpty())
-        GTEST_SKIP() << "no PipeWire daemon can run on this machine, the webcam is not tested: "
-                     << why.toStdString();
+TEST_F(WebcamStream, ANewPictureSizeIsOfferedAgainAndReadAtThatSize) {
     WebcamSettings settings;
     settings.nodeName = "orunapp-sizes";
     auto camera = std::make_shared<PipeWireCamera>(settings, CaptureReport());
@@ -66,12 +74,7 @@ TEST(WebcamStream, ANewPictureSizeIsOfferedAgainAndReadAtThatSize) {
     EXPECT_TRUE(PipeWireSession::waitForNodeGone("orunapp-sizes"));
 }
 
-TEST(WebcamStream, TheStreamsOwnRateIsOfferedOnceItIsKnown) {
-    PipeWireSession session;
-    const QString why = session.start();
-    if (!why.isEmpty())
-        GTEST_SKIP() << "no PipeWire daemon can run on this machine, the webcam is not tested: "
-                     << why.toStdString();
+TEST_F(WebcamStream, TheStreamsOwnRateIsOfferedOnceItIsKnown) {
     WebcamSettings settings;
     settings.nodeName = "orunapp-rate";
     auto camera = std::make_shared<PipeWireCamera>(settings, CaptureReport());
