@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr double kMinZoom = 1.0;
-constexpr double kMaxZoom = 3.5;
+constexpr double kMinZoom = manual::kMinZoom;
+constexpr double kMaxZoom = manual::kMaxZoom;
 
 GamepadSettings gamepadSettings(const ControlSettings& control) {
     GamepadSettings s;
@@ -37,7 +37,7 @@ GamepadControl* GamepadControl::instance() {
 
 GamepadControl::GamepadControl() {
     m_resume.setSingleShot(true);
-    m_resume.setInterval(kResumeMs);
+    m_resume.setInterval(manual::kResumeAfterReleaseMs);
     connect(&m_resume, &QTimer::timeout, this, [] { manual::resumeTracking(); });
     m_zoom.setInterval(kZoomStepMs);
     connect(&m_zoom, &QTimer::timeout, this, &GamepadControl::zoomStep);

@@ -53,8 +53,6 @@ public:
     // (the whole range in about two seconds), and how often it steps.
     static constexpr double kTopZoomRate = 1.2;
     static constexpr int kZoomStepMs = 100;
-    // From the stick's release to tracking resumed, as after the joystick's.
-    static constexpr int kResumeMs = 500;
 
 signals:
     // A command button went down (not repeated while it is held).

@@ -15,6 +15,11 @@ namespace manual {
 // record's second float, pan in its third.
 constexpr float kJoystickTiltSpeed = 25.0f;
 constexpr float kJoystickPanSpeed = 30.0f;
+// The camera's zoom range.
+constexpr float kMinZoom = 1.0f;
+constexpr float kMaxZoom = 3.5f;
+// From the end of a manual motion (the joystick let go) to tracking resumed.
+constexpr int kResumeAfterReleaseMs = 500;
 
 // The speed record of a drive given as fractions of the joystick's speeds in
 // [-1, 1], right and up positive (values outside are clamped); both 0 gives

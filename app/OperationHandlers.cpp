@@ -1,6 +1,7 @@
 #include "app/OperationHandlers.h"
 
 #include "app/DeviceMessages.h"
+#include "app/ManualControl.h"
 #include "camera/Camera.h"
 #include "hub/OrunAppFace.h"
 
@@ -74,7 +75,7 @@ void gimbalMotion(int& ec) {
 void zoom(int& ec) {
     OrunAppFace* hub = OrunAppFace::instance();
     const float rate = hub->fZoomRate.load();
-    if (rate >= 1.0f && rate <= 3.5f)
+    if (rate >= manual::kMinZoom && rate <= manual::kMaxZoom)
         ec = camera()->setZoom(hub->iZoomSpeed.load(), rate);
 }
 

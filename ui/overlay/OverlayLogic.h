@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/BurstCountdown.h"
+#include "app/ManualControl.h"
 
 #include "hub/CameraStatus.h"
 
@@ -18,7 +19,7 @@ constexpr int kClickDelayMs = 500;
 // countdown widget ticks.
 constexpr int kBurstAlignMs = 470;
 // Pause between releasing the joystick and resuming subject tracking.
-constexpr int kReleaseResumeMs = 500;
+constexpr int kReleaseResumeMs = manual::kResumeAfterReleaseMs;
 // Width of the left, right and bottom bands where presses are not video clicks.
 constexpr int kEdgeBand = 5;
 
