@@ -3,6 +3,7 @@
 void registerQueuedTypes() {
     qRegisterMetaType<cv::Mat>("cv::Mat");
     qRegisterMetaType<Orun_Camera_CurrStatus>("Orun_Camera_CurrStatus");
+    qRegisterMetaType<PlanePicture>("PlanePicture");
 }
 
 OrunAppFace* OrunAppFace::instance() {

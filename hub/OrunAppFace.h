@@ -1,6 +1,7 @@
 #pragma once
 
 #include "hub/CameraStatus.h"
+#include "hub/PlanePicture.h"
 #include "hub/SharedValue.h"
 
 #include <QImage>
@@ -195,6 +196,9 @@ signals:
     void signal_stopVideoStatisticalTime();
     void signal_startCountDown(int iTimeStart, bool bBegin);
     void signal_stopCountDown();
+    // A stream picture for the video widget as the decoder's planes (R, G, B
+    // pictures, such as the stop-video picture, go by signal_showVideoFrame).
+    void signal_showVideoPlanes(PlanePicture picture);
 
 private:
     OrunAppFace();

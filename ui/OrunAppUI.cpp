@@ -144,6 +144,7 @@ void OrunAppUI::makeConnections() {
     VideoWidget* video = VideoWidget::instance();
     videoctl* decoder = videoctl::instance();
     connect(hub, &OrunAppFace::signal_showVideoFrame, video, &VideoWidget::slot_showVideoFrame);
+    connect(hub, &OrunAppFace::signal_showVideoPlanes, video, &VideoWidget::slot_showVideoPlanes);
     connect(hub, &OrunAppFace::signal_randerFinished, decoder, &videoctl::slot_randerFinished);
     connect(hub, &OrunAppFace::signal_showConnectSatus, this, &OrunAppUI::slot_showConnectSatus);
     connect(hub, &OrunAppFace::signal_showFullScreen, this, &OrunAppUI::slot_showFullScreen);

@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 void fillSideInfo(SideInfo& info, const std::string* message) {
@@ -59,23 +60,37 @@ cv::Mat convertI420(const AVFrame* f) {
 
 } // namespace
 
-cv::Mat convertFrame(const AVFrame* frame, int decodeMode) {
+namespace {
+
+// Whether the frame has the layout of `decodeMode` (NV12 for hardware,
+// planar 4:2:0 for software) and sizes that 4:2:0 conversion accepts.
+bool convertible(const AVFrame* frame, int decodeMode) {
     // 4:2:0 pictures have even sizes; anything else would make cvtColor throw.
     if (!frame || !frame->data[0] || frame->width <= 0 || frame->height < 2 ||
         frame->height % 2 != 0 || frame->linesize[0] < frame->width || frame->linesize[0] % 2 != 0)
+        return false;
+    if (decodeMode == kDecodeHardware)
+        return frame->format == AV_PIX_FMT_NV12 && frame->data[1];
+    if (decodeMode == kDecodeSoftware)
+        return (frame->format == AV_PIX_FMT_YUV420P || frame->format == AV_PIX_FMT_YUVJ420P) &&
+               frame->data[1] && frame->data[2];
+    return false;
+}
+
+} // namespace
+
+cv::Mat convertFrame(const AVFrame* frame, int decodeMode) {
+    if (!convertible(frame, decodeMode))
         return cv::Mat();
-    if (decodeMode == kDecodeHardware) {
-        if (frame->format != AV_PIX_FMT_NV12 || !frame->data[1])
-            return cv::Mat();
-        return convertNv12(frame);
-    }
-    if (decodeMode == kDecodeSoftware) {
-        if ((frame->format != AV_PIX_FMT_YUV420P && frame->format != AV_PIX_FMT_YUVJ420P) ||
-            !frame->data[1] || !frame->data[2])
-            return cv::Mat();
-        return convertI420(frame);
-    }
-    return cv::Mat();
+    return decodeMode == kDecodeHardware ? convertNv12(frame) : convertI420(frame);
+}
+
+int convertedWidth(const AVFrame* frame) {
+    if (convertible(frame, kDecodeHardware))
+        return frame->width; // the line padding is cropped
+    if (convertible(frame, kDecodeSoftware))
+        return frame->linesize[0];
+    return 0;
 }
 
 namespace {
@@ -103,11 +118,21 @@ bool usable(float v) {
     return std::isfinite(v) && std::fabs(v) <= kMaxCoordinate;
 }
 
-void fillBar(cv::Mat& rgb, int xa, int xb, int ya, int yb) {
-    const cv::Point corners[4] = {{xa, ya}, {xb, ya}, {xb, yb}, {xa, yb}};
-    const cv::Point* polygon = corners;
-    const int count = 4;
-    cv::fillPoly(rgb, &polygon, &count, 1, cv::Scalar(255, 255, 255, 0), cv::LINE_8, 0);
+// A bar between the corners (xa, ya) and (xb, yb), both included.
+PictureRect bar(int xa, int xb, int ya, int yb) {
+    return PictureRect{std::min(xa, xb), std::min(ya, yb), std::abs(xb - xa) + 1,
+                       std::abs(yb - ya) + 1};
+}
+
+// The one-pixel outline of `rect` (columns x .. x + width - 1, rows
+// y .. y + height - 1) as four filled rectangles; nothing for an empty rect.
+void addOutline(std::vector<PictureRect>& shapes, int x, int y, int width, int height) {
+    if (width <= 0 || height <= 0)
+        return;
+    shapes.push_back({x, y, width, 1});
+    shapes.push_back({x, y + height - 1, width, 1});
+    shapes.push_back({x, y, 1, height});
+    shapes.push_back({x + width - 1, y, 1, height});
 }
 
 } // namespace
@@ -123,7 +148,7 @@ TargetBox targetBoxAt(const SideInfo& info, int index) {
     return box;
 }
 
-int drawTargetBoxes(cv::Mat& rgb, const SideInfo& info, int width, int height) {
+int targetBoxShapes(const SideInfo& info, int width, int height, std::vector<PictureRect>& shapes) {
     if (info[kBoxPresentOffset] != 1)
         return 0;
     const int count = info[kBoxCountOffset];
@@ -131,7 +156,7 @@ int drawTargetBoxes(cv::Mat& rgb, const SideInfo& info, int width, int height) {
         return 0;
     const float w = static_cast<float>(width);
     const float h = static_cast<float>(height);
-    int drawn = 0;
+    int boxes = 0;
     for (int i = 0; i < count; ++i) {
         const TargetBox box = targetBoxAt(info, i);
         if (!box.valid)
@@ -150,24 +175,36 @@ int drawTargetBoxes(cv::Mat& rgb, const SideInfo& info, int width, int height) {
             x1 = w - 5;
         if (std::fabs(y1) >= h - 3)
             y1 = h - 5;
-        const cv::Rect rect(static_cast<int>(std::lround(x0)), static_cast<int>(std::lround(y0)),
-                            static_cast<int>(std::lround(x1 - x0)),
-                            static_cast<int>(std::lround(y1 - y0)));
-        cv::rectangle(rgb, rect, cv::Scalar(255, 255, 255, 0), 1, cv::LINE_8, 0);
+        addOutline(shapes, static_cast<int>(std::lround(x0)), static_cast<int>(std::lround(y0)),
+                   static_cast<int>(std::lround(x1 - x0)), static_cast<int>(std::lround(y1 - y0)));
 
+        // The corner bars: 4 pixels thick, 32 long, around each corner.
         const int ix0 = static_cast<int>(x0);
         const int iy0 = static_cast<int>(y0);
         const int ix1 = static_cast<int>(x1);
         const int iy1 = static_cast<int>(y1);
-        fillBar(rgb, ix0 - 2, ix0 + 2, iy0 - 2, iy0 + 30);
-        fillBar(rgb, ix0 - 2, ix0 + 30, iy0 - 2, iy0 + 2);
-        fillBar(rgb, ix1 - 2, ix1 + 2, iy0 - 2, iy0 + 30);
-        fillBar(rgb, ix1 - 30, ix1 + 2, iy0 - 2, iy0 + 2);
-        fillBar(rgb, ix1 - 2, ix1 + 2, iy1 - 30, iy1 + 2);
-        fillBar(rgb, ix1 - 30, ix1 + 2, iy1 - 2, iy1 + 2);
-        fillBar(rgb, ix0 - 2, ix0 + 2, iy1 - 30, iy1 + 2);
-        fillBar(rgb, ix0 - 2, ix0 + 30, iy1 - 2, iy1 + 2);
-        ++drawn;
+        shapes.push_back(bar(ix0 - 2, ix0 + 2, iy0 - 2, iy0 + 30));
+        shapes.push_back(bar(ix0 - 2, ix0 + 30, iy0 - 2, iy0 + 2));
+        shapes.push_back(bar(ix1 - 2, ix1 + 2, iy0 - 2, iy0 + 30));
+        shapes.push_back(bar(ix1 - 30, ix1 + 2, iy0 - 2, iy0 + 2));
+        shapes.push_back(bar(ix1 - 2, ix1 + 2, iy1 - 30, iy1 + 2));
+        shapes.push_back(bar(ix1 - 30, ix1 + 2, iy1 - 2, iy1 + 2));
+        shapes.push_back(bar(ix0 - 2, ix0 + 2, iy1 - 30, iy1 + 2));
+        shapes.push_back(bar(ix0 - 2, ix0 + 30, iy1 - 2, iy1 + 2));
+        ++boxes;
     }
-    return drawn;
+    return boxes;
+}
+
+void fillBoxShapes(cv::Mat& rgb, const std::vector<PictureRect>& shapes) {
+    for (const PictureRect& r : shapes)
+        cv::rectangle(rgb, cv::Rect(r.x, r.y, r.width, r.height), cv::Scalar(255, 255, 255, 0),
+                      cv::FILLED, cv::LINE_8, 0);
+}
+
+int drawTargetBoxes(cv::Mat& rgb, const SideInfo& info, int width, int height) {
+    std::vector<PictureRect> shapes;
+    const int boxes = targetBoxShapes(info, width, height, shapes);
+    fillBoxShapes(rgb, shapes);
+    return boxes;
 }

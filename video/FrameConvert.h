@@ -1,10 +1,13 @@
 #pragma once
 
+#include "hub/PictureRect.h"
+
 #include <opencv2/core.hpp>
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct AVFrame;
 
@@ -37,10 +40,23 @@ constexpr int kDecodeSoftware = 1;
 // empty frame or another mode gives an empty matrix.
 cv::Mat convertFrame(const AVFrame* frame, int decodeMode);
 
+// The width of convertFrame()'s result for the frame by its own layout
+// (NV12: hardware, planar 4:2:0: software), without converting; 0 when it
+// would give an empty matrix.
+int convertedWidth(const AVFrame* frame);
+
 // Reads box record `index` (0 or 1) of the side information.
 TargetBox targetBoxAt(const SideInfo& info, int index);
 
-// Draws the subject boxes of the side information (with their corner bars)
-// onto `rgb`; `width` and `height` are the frame's line size and height.
-// Returns the number of boxes drawn.
+// The subject boxes of the side information, each as its one-pixel outline
+// and eight corner bars, appended to `shapes` as white filled rectangles in
+// the pixels of a `width` x `height` picture (the frame's line size and
+// height). Returns the number of boxes.
+int targetBoxShapes(const SideInfo& info, int width, int height, std::vector<PictureRect>& shapes);
+
+// Fills the shapes of targetBoxShapes() into `rgb` (clipped to it).
+void fillBoxShapes(cv::Mat& rgb, const std::vector<PictureRect>& shapes);
+
+// Draws the subject boxes (targetBoxShapes) onto `rgb`. Returns the number of
+// boxes drawn.
 int drawTargetBoxes(cv::Mat& rgb, const SideInfo& info, int width, int height);

@@ -10,6 +10,17 @@
 
 #include <opencv2/imgproc.hpp>
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
+#include <QColor>
+#include <QMatrix3x3>
+#include <QVector2D>
+#include <QVector3D>
+
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -28,9 +39,65 @@ const char* const kFragmentShader = "uniform sampler2D textureRGB;\n"
                                     "gl_FragColor = texture2D(textureRGB, textureOut.st); \n"
                                     "}\n";
 
+// The decoder's planes: Y in one texture, Cb and Cr in two (planar) or as the
+// two channels of one (NV12, Cb in luminance, Cr in alpha). The texture
+// coordinates are scaled per plane so that the line padding is not shown
+// where the picture is narrower than its lines. The chroma is sampled nearest,
+// each value serving its 2 x 2 pixels, as libswscale and OpenCV do.
+const char* const kPlaneFragmentShader =
+    "uniform sampler2D planeY;\n"
+    "uniform sampler2D planeU;\n"
+    "uniform sampler2D planeV;\n"
+    "uniform mediump float interleaved;\n"
+    "uniform highp vec2 lumaScale;\n"
+    "uniform highp vec2 chromaScale;\n"
+    "uniform highp mat3 yuvToRgb;\n"
+    "uniform highp vec3 yuvOffset;\n"
+    "varying mediump vec4 textureOut;\n"
+    "void main(void)\n"
+    "{\n"
+    "    highp vec2 at = textureOut.st;\n"
+    "    highp float y = texture2D(planeY, at * lumaScale).r;\n"
+    "    highp vec4 u = texture2D(planeU, at * chromaScale);\n"
+    "    highp float v = texture2D(planeV, at * chromaScale).r;\n"
+    "    highp vec2 c = interleaved > 0.5 ? u.ra : vec2(u.r, v);\n"
+    "    highp vec3 rgb = yuvToRgb * (vec3(y, c) - yuvOffset);\n"
+    "    gl_FragColor = vec4(clamp(rgb, 0.0, 1.0), 1.0);\n"
+    "}\n";
+
+// Shapes over the picture, in clip space, in one colour.
+const char* const kShapeVertexShader = "attribute highp vec2 vertexIn;\n"
+                                       "void main(void)\n"
+                                       "{\n"
+                                       "    gl_Position = vec4(vertexIn, 0.0, 1.0);\n"
+                                       "}\n";
+const char* const kShapeFragmentShader = "uniform mediump vec4 colour;\n"
+                                         "void main(void)\n"
+                                         "{\n"
+                                         "    gl_FragColor = colour;\n"
+                                         "}\n";
+
+// Segments of the focus circle's ring.
+constexpr int kCircleSegments = 96;
+
 // Clip-space corners, then the texture coordinates: the image's first scan
 // line is shown at the top.
 const GLfloat kVertices[16] = {-1, 1, 1, 1, 1, -1, -1, -1, 0, 0, 1, 0, 1, 1, 0, 1};
+
+// Whether the planes can be shown: a 4:2:0 layout whose lines hold the shown
+// width, each plane's lines as wide as the texture made of it.
+bool showable(const PlanePicture& p) {
+    const AVFrame* f = p.frame.get();
+    if (!f || p.width <= 0 || p.height < 2 || f->height != p.height || !f->data[0] || !f->data[1] ||
+        f->linesize[0] < p.width || f->linesize[1] <= 0)
+        return false;
+    if (f->format == AV_PIX_FMT_NV12)
+        return f->linesize[1] / 2 >= (p.width + 1) / 2;
+    if (f->format == AV_PIX_FMT_YUV420P || f->format == AV_PIX_FMT_YUVJ420P)
+        return f->data[2] && f->linesize[2] == f->linesize[1] &&
+               f->linesize[1] >= (p.width + 1) / 2;
+    return false;
+}
 
 } // namespace
 
@@ -84,17 +151,52 @@ void VideoWidget::initializeGL() {
     m_program.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader);
     m_program.addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader);
     m_program.link();
+    m_planeProgram.addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader);
+    m_planeProgram.addShaderFromSourceCode(QOpenGLShader::Fragment, kPlaneFragmentShader);
+    if (!m_planeProgram.link())
+        qWarning() << "video: the plane shader does not link:" << m_planeProgram.log();
+    m_shapeProgram.addShaderFromSourceCode(QOpenGLShader::Vertex, kShapeVertexShader);
+    m_shapeProgram.addShaderFromSourceCode(QOpenGLShader::Fragment, kShapeFragmentShader);
+    m_shapeProgram.link();
     m_vertexBuffer.create();
     m_vertexBuffer.bind();
     m_vertexBuffer.allocate(kVertices, sizeof(kVertices));
+    m_vertexBuffer.release();
     glGenTextures(1, &m_texture);
+    glGenTextures(static_cast<GLsizei>(m_planeTextures.size()), m_planeTextures.data());
+    for (GLuint texture : m_planeTextures) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+    // A new context (the widget moved to another window) has none of the
+    // old textures' contents: the planes shown are uploaded again.
+    m_uploaded = PlaneTextures();
+    if (m_planesShown)
+        m_planesPending = true;
 }
 
 void VideoWidget::paintGL() {
     glClearColor(0.5f, 0.5f, 0.7f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glEnable(GL_DEPTH_TEST);
 
+    if (m_planesPending) {
+        m_planesPending = false;
+        m_planesShown = uploadPlanes();
+        latencytrace::painted();
+    }
+    if (m_planesShown) {
+        drawPlanes();
+        drawOverlays();
+    } else {
+        drawImage();
+    }
+
+    emit OrunAppFace::instance()->signal_randerFinished(true);
+}
+
+void VideoWidget::drawImage() {
+    glEnable(GL_DEPTH_TEST);
     m_program.bind();
     m_vertexBuffer.bind();
     m_program.enableAttributeArray("vertexIn");
@@ -111,6 +213,7 @@ void VideoWidget::paintGL() {
         upload = upload.convertToFormat(QImage::Format_RGB888);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, m_texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, upload.width(), upload.height(), 0, GL_RGB,
                  GL_UNSIGNED_BYTE, upload.isNull() ? nullptr : upload.constBits());
     latencytrace::painted();
@@ -123,13 +226,179 @@ void VideoWidget::paintGL() {
     // Without a picture the texture is empty (incomplete, so it would sample
     // black): the clear colour stays visible instead.
     if (!upload.isNull())
-        glDrawArrays(GL_QUADS, 0, 4);
+        glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
 
     m_program.disableAttributeArray("vertexIn");
     m_program.disableAttributeArray("textureIn");
     m_program.release();
+    m_vertexBuffer.release();
+    glDisable(GL_DEPTH_TEST);
+}
 
-    emit OrunAppFace::instance()->signal_randerFinished(true);
+bool VideoWidget::uploadPlanes() {
+    if (!showable(m_planes))
+        return false;
+    const AVFrame* f = m_planes.frame.get();
+    const bool interleaved = f->format == AV_PIX_FMT_NV12;
+    const int chromaRows = (f->height + 1) / 2;
+    // Every plane as wide as its lines, so that a line of the texture is a
+    // line of the plane; the shown part is chosen by the texture coordinates.
+    const int chromaWidth = interleaved ? f->linesize[1] / 2 : f->linesize[1];
+
+    PlaneTextures want;
+    want.interleaved = interleaved;
+    want.lumaWidth = f->linesize[0];
+    want.chromaWidth = chromaWidth;
+    want.height = f->height;
+    const bool allocate =
+        want.interleaved != m_uploaded.interleaved || want.lumaWidth != m_uploaded.lumaWidth ||
+        want.chromaWidth != m_uploaded.chromaWidth || want.height != m_uploaded.height;
+
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    auto plane = [&](int index, GLenum format, int width, int rows, const uint8_t* pixels,
+                     GLint filter) {
+        glBindTexture(GL_TEXTURE_2D, m_planeTextures[static_cast<size_t>(index)]);
+        if (allocate) {
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format), width, rows, 0, format,
+                         GL_UNSIGNED_BYTE, nullptr);
+        }
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, rows, format, GL_UNSIGNED_BYTE, pixels);
+    };
+    plane(0, GL_LUMINANCE, want.lumaWidth, want.height, f->data[0], GL_LINEAR);
+    if (interleaved) {
+        plane(1, GL_LUMINANCE_ALPHA, chromaWidth, chromaRows, f->data[1], GL_NEAREST);
+    } else {
+        plane(1, GL_LUMINANCE, chromaWidth, chromaRows, f->data[1], GL_NEAREST);
+        plane(2, GL_LUMINANCE, chromaWidth, chromaRows, f->data[2], GL_NEAREST);
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    m_uploaded = want;
+    m_colour = planeColourOf(*f);
+    return true;
+}
+
+void VideoWidget::drawPlanes() {
+    m_planeProgram.bind();
+    m_vertexBuffer.bind();
+    m_planeProgram.enableAttributeArray("vertexIn");
+    m_planeProgram.enableAttributeArray("textureIn");
+    m_planeProgram.setAttributeBuffer("vertexIn", GL_FLOAT, 0, 2, 2 * sizeof(GLfloat));
+    m_planeProgram.setAttributeBuffer("textureIn", GL_FLOAT, 8 * sizeof(GLfloat), 2,
+                                      2 * sizeof(GLfloat));
+    for (size_t i = 0; i < m_planeTextures.size(); ++i) {
+        glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
+        // NV12 has no third plane: the unit keeps the Cb, Cr texture, unread.
+        glBindTexture(GL_TEXTURE_2D, m_planeTextures[m_uploaded.interleaved && i == 2 ? 1 : i]);
+    }
+    m_planeProgram.setUniformValue("planeY", 0);
+    m_planeProgram.setUniformValue("planeU", 1);
+    m_planeProgram.setUniformValue("planeV", 2);
+    m_planeProgram.setUniformValue("interleaved", m_uploaded.interleaved ? 1.0f : 0.0f);
+    const float shownChroma = static_cast<float>(m_planes.width) / 2.0f;
+    m_planeProgram.setUniformValue(
+        "lumaScale", QVector2D(static_cast<float>(m_planes.width) / m_uploaded.lumaWidth, 1.0f));
+    m_planeProgram.setUniformValue("chromaScale",
+                                   QVector2D(shownChroma / m_uploaded.chromaWidth, 1.0f));
+    m_planeProgram.setUniformValue("yuvToRgb", QMatrix3x3(m_colour.matrix.data()));
+    m_planeProgram.setUniformValue(
+        "yuvOffset", QVector3D(m_colour.offset[0], m_colour.offset[1], m_colour.offset[2]));
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    m_planeProgram.disableAttributeArray("vertexIn");
+    m_planeProgram.disableAttributeArray("textureIn");
+    m_planeProgram.release();
+    m_vertexBuffer.release();
+    glActiveTexture(GL_TEXTURE0);
+}
+
+void VideoWidget::fillShape(const QVector<GLfloat>& triangles, const QColor& colour) {
+    if (triangles.isEmpty())
+        return;
+    m_shapeProgram.bind();
+    m_shapeProgram.enableAttributeArray("vertexIn");
+    m_shapeProgram.setAttributeArray("vertexIn", triangles.constData(), 2);
+    m_shapeProgram.setUniformValue("colour", colour);
+    glDrawArrays(GL_TRIANGLES, 0, triangles.size() / 2);
+    m_shapeProgram.disableAttributeArray("vertexIn");
+    m_shapeProgram.release();
+}
+
+void VideoWidget::drawOverlays() {
+    const float width = static_cast<float>(m_planes.width);
+    const float height = static_cast<float>(m_planes.height);
+    // A picture pixel in device pixels: shapes thinner than one device pixel
+    // are widened to one, so that a line never falls between the pixels.
+    const float dpr = static_cast<float>(devicePixelRatioF());
+    const float minW = width / std::max(1.0f, static_cast<float>(this->width()) * dpr);
+    const float minH = height / std::max(1.0f, static_cast<float>(this->height()) * dpr);
+    auto clipX = [width](float x) { return x / width * 2.0f - 1.0f; };
+    auto clipY = [height](float y) { return 1.0f - y / height * 2.0f; };
+    auto quad = [&](QVector<GLfloat>& out, float x0, float y0, float x1, float y1) {
+        const GLfloat a = clipX(x0), b = clipX(x1), c = clipY(y0), d = clipY(y1);
+        out << a << c << b << c << b << d << a << c << b << d << a << d;
+    };
+
+    QVector<GLfloat> boxes;
+    for (const PictureRect& r : m_planes.boxes) {
+        float x0 = static_cast<float>(r.x);
+        float x1 = static_cast<float>(r.x + r.width);
+        float y0 = static_cast<float>(r.y);
+        float y1 = static_cast<float>(r.y + r.height);
+        if (x1 - x0 < minW) {
+            const float mid = (x0 + x1) / 2.0f;
+            x0 = mid - minW / 2.0f;
+            x1 = mid + minW / 2.0f;
+        }
+        if (y1 - y0 < minH) {
+            const float mid = (y0 + y1) / 2.0f;
+            y0 = mid - minH / 2.0f;
+            y1 = mid + minH / 2.0f;
+        }
+        quad(boxes, x0, y0, x1, y1);
+    }
+    fillShape(boxes, Qt::white);
+
+    if (!m_drawCircle)
+        return;
+    // The circle of one pixel around its centre, in picture pixels as the
+    // picture's own drawing had it.
+    const float cx =
+        static_cast<float>(std::lround(width * static_cast<float>(m_circleCenter.x())));
+    const float cy =
+        static_cast<float>(std::lround(height * static_cast<float>(m_circleCenter.y())));
+    const float radius = static_cast<float>(static_cast<int>(m_radius));
+    const float halfX = std::max(0.5f, minW / 2.0f);
+    const float halfY = std::max(0.5f, minH / 2.0f);
+    QVector<GLfloat> ring;
+    ring.reserve(kCircleSegments * 12);
+    for (int i = 0; i < kCircleSegments; ++i) {
+        const double a0 = 2.0 * M_PI * i / kCircleSegments;
+        const double a1 = 2.0 * M_PI * (i + 1) / kCircleSegments;
+        auto at = [&](double angle, float dx, float dy) {
+            ring << clipX(cx + static_cast<float>(std::cos(angle)) * (radius + dx))
+                 << clipY(cy + static_cast<float>(std::sin(angle)) * (radius + dy));
+        };
+        at(a0, -halfX, -halfY);
+        at(a0, halfX, halfY);
+        at(a1, halfX, halfY);
+        at(a0, -halfX, -halfY);
+        at(a1, halfX, halfY);
+        at(a1, -halfX, -halfY);
+    }
+    fillShape(ring, QColor(static_cast<int>(m_circleColor[0]), static_cast<int>(m_circleColor[1]),
+                           static_cast<int>(m_circleColor[2])));
+}
+
+void VideoWidget::slot_showVideoPlanes(PlanePicture picture) {
+    if (!showable(picture))
+        return;
+    latencytrace::pictureReceived(picture.frame->data[0]);
+    emit OrunAppFace::instance()->signal_randerFinished(false);
+    m_planes = std::move(picture);
+    m_planesPending = true;
+    m_image = QImage();
+    update();
 }
 
 void VideoWidget::slot_showVideoFrame(cv::Mat matRgb) {
@@ -152,6 +421,9 @@ void VideoWidget::slot_showVideoFrame(cv::Mat matRgb) {
     if (copy.isNull())
         return;
     m_image = copy;
+    m_planesShown = false;
+    m_planesPending = false;
+    m_planes = PlanePicture();
     update();
 }
 
@@ -159,6 +431,9 @@ void VideoWidget::slot_showVideoBgImg(QImage img) {
     if (img.isNull())
         return;
     m_image = img;
+    m_planesShown = false;
+    m_planesPending = false;
+    m_planes = PlanePicture();
     update();
 }
 

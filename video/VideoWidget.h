@@ -7,6 +7,9 @@
 #include <QOpenGLWidget>
 #include <QPointF>
 
+#include "hub/PlanePicture.h"
+#include "video/PlaneColour.h"
+
 #include <opencv2/core.hpp>
 
 #include <array>
@@ -17,7 +20,12 @@
 // and gives a null image.
 QImage matToQImage(const cv::Mat& mat);
 
-// Shows the decoded video as one textured quad and draws the focus circle.
+// Shows the video as one textured quad and draws the focus circle. Stream
+// pictures come as the decoder's planes (slot_showVideoPlanes): the planes are
+// uploaded as two or three textures and converted in the fragment shader by
+// the picture's own matrix, and the target boxes and the focus circle are
+// drawn over them. Pictures that are R, G, B already (the stop-video picture,
+// the background) come through slot_showVideoFrame and slot_showVideoBgImg.
 class VideoWidget : public QOpenGLWidget, protected QOpenGLFunctions {
     Q_OBJECT
 public:
@@ -27,10 +35,16 @@ public:
     float circleRadius() const { return m_radius; }
     bool circleDrawn() const { return m_drawCircle; }
     std::array<double, 4> circleColor() const { return m_circleColor; }
+    // The last R, G, B picture; null while the decoder's planes are shown.
     const QImage& currentImage() const { return m_image; }
+    // The size of the picture whose planes are shown (empty when none).
+    QSize planesSize() const {
+        return m_planesShown ? QSize(m_planes.width, m_planes.height) : QSize();
+    }
 
 public slots:
     void slot_showVideoFrame(cv::Mat matRgb);
+    void slot_showVideoPlanes(PlanePicture picture);
     void slot_showVideoBgImg(QImage img);
     void slot_drawFocusCircle(QPointF ptCenter, bool bDraw);
 
@@ -42,13 +56,41 @@ protected:
     void timerEvent(QTimerEvent* event) override;
 
 private:
+    // What the planes' textures hold.
+    struct PlaneTextures {
+        bool interleaved = false; // NV12: one texture of Cb, Cr pairs
+        int lumaWidth = 0;        // texels (the line size)
+        int chromaWidth = 0;
+        int height = 0;
+    };
+
     void killCircleTimers();
     float fullRadius() const;
+    void drawImage();
+    // Uploads the pending planes into the plane textures; false when the
+    // frame's layout cannot be shown.
+    bool uploadPlanes();
+    void drawPlanes();
+    // Rectangles in picture pixels, and the focus circle, over the planes.
+    void drawOverlays();
+    void fillShape(const QVector<GLfloat>& triangles, const QColor& colour);
 
     QOpenGLShaderProgram m_program;
+    QOpenGLShaderProgram m_planeProgram;
+    QOpenGLShaderProgram m_shapeProgram;
     QOpenGLBuffer m_vertexBuffer{QOpenGLBuffer::VertexBuffer};
     GLuint m_texture = 0;
+    std::array<GLuint, 3> m_planeTextures{{0, 0, 0}};
     QImage m_image;
+
+    // The planes shown (or to be uploaded at the next paint while
+    // m_planesPending). The frame is held until the next picture, so that a
+    // new context can be given the picture again.
+    PlanePicture m_planes;
+    bool m_planesPending = false;
+    bool m_planesShown = false;
+    PlaneTextures m_uploaded;
+    PlaneColour m_colour;
 
     int m_hideTimerId = 0;
     int m_shrinkTimerId = 0;

@@ -48,21 +48,32 @@ private:
     UnitQueue& m_queue;
 };
 
-// The video widget's place among the picture sinks: emits the picture through
-// the hub while the camera is linked. The widget paces it through
-// signal_randerFinished: false when a picture arrives, true once painted.
+// The video widget's place among the picture sinks: emits the decoder's
+// planes (with the boxes to draw over them) through the hub while the camera
+// is linked; the widget converts them itself, so the display thread makes no
+// R, G, B copy for it. The widget paces it through signal_randerFinished:
+// false when a picture arrives, true once painted.
 class videoctl::WidgetOutput : public PictureSink {
 public:
     WidgetOutput(const std::atomic<bool>& linkUp, const std::atomic<uint64_t>& shownFrom)
         : m_linkUp(linkUp), m_shownFrom(shownFrom) {}
     bool wantsPicture() const override { return m_ready.load(); }
+    bool wantsRgbPicture() const override { return false; }
+    bool wantsDecodedFrame() const override { return true; }
     void onPicture(const VideoPicture& picture) override {
         // Nothing from before the link last came up: such a picture could
         // replace the stop-video picture or show a moment long gone.
-        if (!m_linkUp.load() || picture.sequence < m_shownFrom.load())
+        if (!m_linkUp.load() || picture.sequence < m_shownFrom.load() || !picture.decoded)
             return;
-        latencytrace::pictureShown(picture.rgb.data, picture.cameraTime);
-        emit OrunAppFace::instance()->signal_showVideoFrame(picture.rgb);
+        PlanePicture planes;
+        planes.frame = picture.decoded;
+        planes.width = picture.shownWidth;
+        planes.height = picture.height;
+        planes.boxes = picture.boxes;
+        planes.sequence = picture.sequence;
+        planes.cameraTime = picture.cameraTime;
+        latencytrace::pictureShown(picture.decoded->data[0], picture.cameraTime);
+        emit OrunAppFace::instance()->signal_showVideoPlanes(planes);
     }
     void setReady(bool ready) { m_ready = ready; }
 
@@ -452,11 +463,13 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         // Each sink is asked once: the widget may turn ready meanwhile.
         std::vector<bool> wanted(sinks.size(), false);
         bool any = false;
+        bool rgb = false;
         bool clean = false;
         bool decoded = false;
         for (size_t i = 0; i < sinks.size(); ++i) {
             wanted[i] = sinks[i]->wantsPicture();
             any = any || wanted[i];
+            rgb = rgb || (wanted[i] && sinks[i]->wantsRgbPicture());
             clean = clean || (wanted[i] && sinks[i]->wantsCleanPicture());
             decoded = decoded || (wanted[i] && sinks[i]->wantsDecodedFrame());
         }
@@ -464,17 +477,23 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
             m_counters.picturesBusy.fetch_add(1, std::memory_order_relaxed);
             return;
         }
+        // By the picture's own layout: after a decoder was replaced, the
+        // ring may still hold pictures of the one before.
+        const int shownWidth = convertedWidth(picture);
+        if (shownWidth <= 0)
+            return;
         VideoPicture out;
         out.boxWidth = picture->linesize[0];
         out.boxHeight = picture->height;
-        // By the picture's own layout: after a decoder was replaced, the
-        // ring may still hold pictures of the one before.
-        out.rgb = convertFrame(picture, picture->format == AV_PIX_FMT_NV12 ? kDecodeHardware
-                                                                           : kDecodeSoftware);
-        if (out.rgb.empty())
-            return;
-        out.width = std::min(picture->width, out.rgb.cols);
-        out.height = std::min(picture->height, out.rgb.rows);
+        if (rgb) {
+            out.rgb = convertFrame(picture, picture->format == AV_PIX_FMT_NV12 ? kDecodeHardware
+                                                                               : kDecodeSoftware);
+            if (out.rgb.empty())
+                return;
+        }
+        out.shownWidth = shownWidth;
+        out.width = std::min(picture->width, shownWidth);
+        out.height = picture->height;
         static const auto kNoSide = std::make_shared<const SideInfo>(SideInfo{});
         out.side = meta.side ? meta.side : kNoSide;
         out.sequence = meta.sequence;
@@ -489,9 +508,10 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
                 });
         }
         if (OrunAppFace::instance()->showTarget.load()) {
-            cv::Mat drawn = clean ? out.rgb.clone() : out.rgb;
-            out.boxesDrawn = drawTargetBoxes(drawn, *out.side, out.boxWidth, out.boxHeight) > 0;
-            if (out.boxesDrawn) {
+            out.boxesDrawn = targetBoxShapes(*out.side, out.boxWidth, out.boxHeight, out.boxes) > 0;
+            if (out.boxesDrawn && rgb) {
+                cv::Mat drawn = clean ? out.rgb.clone() : out.rgb;
+                fillBoxShapes(drawn, out.boxes);
                 out.rgb = drawn;
                 if (!clean)
                     out.clean = cv::Mat();
@@ -499,8 +519,8 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         }
         m_counters.picturesShown.fetch_add(1, std::memory_order_relaxed);
         m_counters.lastPictureUs.store(latencytrace::nowMicros(), std::memory_order_relaxed);
-        m_counters.width.store(out.rgb.cols, std::memory_order_relaxed);
-        m_counters.height.store(out.rgb.rows, std::memory_order_relaxed);
+        m_counters.width.store(shownWidth, std::memory_order_relaxed);
+        m_counters.height.store(out.height, std::memory_order_relaxed);
         for (size_t i = 0; i < sinks.size(); ++i) {
             if (wanted[i])
                 sinks[i]->onPicture(out);

@@ -32,9 +32,11 @@ class KcpWrapper;
 //                   the picture into the ring of eight slots. It owns the
 //                   decoder: asked to rebuild it, it does so itself, between
 //                   two units.
-//   display thread  sleeps until a picture is published, converts it to R,
-//                   G, B with the target boxes and hands it to the picture
-//                   sinks; the first picture sink is the video widget.
+//   display thread  sleeps until a picture is published and hands it to the
+//                   picture sinks: the decoder's planes with the target boxes
+//                   to draw over them, and an R, G, B conversion with the
+//                   boxes drawn in for the sinks that want one; the first
+//                   picture sink is the video widget, which takes the planes.
 //
 // No thread polls: each sleeps on what it waits for and is woken when it
 // comes (or for a pause or a stop). One instance per process, never destroyed.

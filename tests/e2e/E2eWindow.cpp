@@ -37,10 +37,11 @@ E2eWindow::E2eWindow(int language, const std::function<void()>& configure) {
         configure();
 
     OrunAppFace* hub = OrunAppFace::instance();
-    QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &m_receiver, [this](cv::Mat frame) {
-        m_frameSize = QSize(frame.cols, frame.rows);
-        ++m_frames;
-    });
+    QObject::connect(hub, &OrunAppFace::signal_showVideoPlanes, &m_receiver,
+                     [this](PlanePicture picture) {
+                         m_frameSize = QSize(picture.width, picture.height);
+                         ++m_frames;
+                     });
 
     m_window = std::make_unique<OrunAppUI>();
     m_window->show();

@@ -64,7 +64,7 @@ protected:
         ASSERT_TRUE(media.start());
 
         connections.append(QObject::connect(
-            hub, &OrunAppFace::signal_showVideoFrame, hub, [this](cv::Mat) { ++pictures; },
+            hub, &OrunAppFace::signal_showVideoPlanes, hub, [this](PlanePicture) { ++pictures; },
             Qt::DirectConnection));
         connections.append(QObject::connect(
             hub, &OrunAppFace::signal_showErrInfo, hub, [this] { ++errInfo; },

@@ -59,17 +59,22 @@ public:
         bool hasClean = false;
         int64_t cameraTime = 0;
         bool hasDecoded = false;
+        bool hasRgb = false;
+        size_t boxShapes = 0;
     };
 
-    explicit RecordingPictureSink(bool wantsClean = false, bool wantsDecoded = false)
-        : m_wantsClean(wantsClean), m_wantsDecoded(wantsDecoded) {}
+    explicit RecordingPictureSink(bool wantsClean = false, bool wantsDecoded = false,
+                                  bool wantsRgb = true)
+        : m_wantsClean(wantsClean), m_wantsDecoded(wantsDecoded), m_wantsRgb(wantsRgb) {}
+    bool wantsRgbPicture() const override { return m_wantsRgb; }
     bool wantsCleanPicture() const override { return m_wantsClean; }
     bool wantsDecodedFrame() const override { return m_wantsDecoded; }
     void onPicture(const VideoPicture& picture) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_pictures.push_back({picture.sequence, picture.rgb.cols, picture.rgb.rows,
                               picture.boxesDrawn, !picture.clean.empty(), picture.cameraTime,
-                              picture.decoded != nullptr});
+                              picture.decoded != nullptr, !picture.rgb.empty(),
+                              picture.boxes.size()});
         m_last = picture;
     }
     std::vector<Seen> pictures() const {
@@ -88,6 +93,7 @@ public:
 private:
     const bool m_wantsClean;
     const bool m_wantsDecoded;
+    const bool m_wantsRgb;
     mutable std::mutex m_mutex;
     std::vector<Seen> m_pictures;
     VideoPicture m_last;

@@ -8,6 +8,7 @@
 #include "video/videoctl.h"
 
 #include "tests/support/Eventually.h"
+#include "tests/support/PlanePictures.h"
 #include "tests/support/RecordingSinks.h"
 
 #include <gtest/gtest.h>
@@ -38,8 +39,8 @@ TEST(MediaLink, SimulatedCameraPicturesReachTheHub) {
 
     std::vector<cv::Mat> pictures;
     QObject receiver;
-    QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &receiver,
-                     [&](cv::Mat m) { pictures.push_back(m); });
+    QObject::connect(hub, &OrunAppFace::signal_showVideoPlanes, &receiver,
+                     [&](PlanePicture p) { pictures.push_back(shownRgb(p)); });
     ASSERT_TRUE(ctl->start());
     const Clock::time_point end = Clock::now() + std::chrono::seconds(15);
     while (pictures.size() < 20 && Clock::now() < end)

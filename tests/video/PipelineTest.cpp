@@ -1,11 +1,12 @@
 // The decoder controller end to end: a fake media client serves the simulated
-// camera's H.264, pictures come out of the hub's signal_showVideoFrame.
+// camera's H.264, pictures come out of the hub's signal_showVideoPlanes.
 #include "hub/OrunAppFace.h"
 #include "video/videoctl.h"
 
 #include "tests/support/Eventually.h"
 #include "tests/support/FakeMediaClient.h"
 #include "tests/support/InjectedDecoders.h"
+#include "tests/support/PlanePictures.h"
 #include "tests/support/RecordingSinks.h"
 
 extern "C" {
@@ -40,9 +41,10 @@ protected:
         ctl = videoctl::instance();
         ctl->setMediaClient(client);
         ctl->setLinkUp(true);
-        QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &receiver, [this](cv::Mat m) {
-            pictures.push_back({m, Clock::now()});
-        });
+        QObject::connect(hub, &OrunAppFace::signal_showVideoPlanes, &receiver,
+                         [this](PlanePicture p) {
+                             pictures.push_back({shownRgb(p), Clock::now()});
+                         });
         ctl->slot_randerFinished(true);
     }
     void TearDown() override {
@@ -236,14 +238,49 @@ TEST_F(PipelineTest, UnitAndPictureSinksGetEverythingInOrderAndMayLeaveWhileItRu
     const VideoPicture last = picturesB->last();
     EXPECT_GT(whitePixelsOnRow(last.rgb, 252), 150);
     EXPECT_EQ(whitePixelsOnRow(last.clean, 252), 0);
-    // And the decoder's own frame, without boxes; the other sink did not.
+    // And the decoder's own frame, without boxes (the widget takes it too).
     EXPECT_TRUE(pb.back().hasDecoded);
-    EXPECT_FALSE(pa.back().hasDecoded);
     ASSERT_NE(last.decoded, nullptr);
     EXPECT_EQ(last.decoded->width, 1280);
     EXPECT_EQ(last.decoded->height, 720);
     EXPECT_EQ(last.decoded->format, AV_PIX_FMT_YUV420P) << "software decoding";
     EXPECT_EQ(ctl->stats().decodeErrors, 0u);
+}
+
+TEST_F(PipelineTest, NoRgbPictureIsMadeUntilASinkAsksForOneAndItsBoxesMatchThePlanes) {
+    hub->iDecodeMode = 1;
+    auto planes = std::make_shared<RecordingPictureSink>(false, true, /*wantsRgb=*/false);
+    ctl->addPictureSink(planes);
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(eventually([&] { return planes->count() >= 10; }, 15000));
+    const size_t planesAlone = planes->count();
+    auto rgb = std::make_shared<RecordingPictureSink>();
+    ctl->addPictureSink(rgb);
+    ASSERT_TRUE(eventually([&] { return rgb->count() >= 5; }, 15000));
+    ctl->removePictureSink(rgb);
+    ctl->removePictureSink(planes);
+    ctl->stop();
+
+    const auto seen = planes->pictures();
+    for (size_t i = 0; i < planesAlone; ++i) {
+        EXPECT_FALSE(seen[i].hasRgb) << i;
+        EXPECT_TRUE(seen[i].hasDecoded) << i;
+        EXPECT_GT(seen[i].boxShapes, 0u) << "the boxes to draw over the planes";
+    }
+    const auto withRgb = rgb->pictures();
+    for (const auto& p : withRgb) {
+        EXPECT_TRUE(p.hasRgb);
+        EXPECT_TRUE(p.boxesDrawn);
+        EXPECT_EQ(p.width, 1280);
+    }
+    // The planes with their boxes filled in are the R, G, B picture itself.
+    const VideoPicture last = rgb->last();
+    ASSERT_NE(last.decoded, nullptr);
+    cv::Mat fromPlanes = convertFrame(last.decoded.get(), kDecodeSoftware);
+    fillBoxShapes(fromPlanes, last.boxes);
+    ASSERT_EQ(fromPlanes.size(), last.rgb.size());
+    EXPECT_EQ(cv::norm(fromPlanes, last.rgb, cv::NORM_INF), 0.0);
+    EXPECT_GT(whitePixelsOnRow(last.rgb, 252), 150);
 }
 
 // Key frames every two seconds: the first picture is not the key frame the

@@ -63,8 +63,8 @@ public:
         hub->iDecodeMode = 0;
         videoctl::instance()->setLinkUp(true);
         videoctl::instance()->slot_randerFinished(true);
-        QObject::connect(hub, &OrunAppFace::signal_showVideoFrame, &receiver,
-                         [this](cv::Mat) { ++pictures; });
+        QObject::connect(hub, &OrunAppFace::signal_showVideoPlanes, &receiver,
+                         [this](PlanePicture) { ++pictures; });
         started = started && videoctl::instance()->start();
     }
     ~LiveVideo() {
