@@ -135,35 +135,39 @@ int main(int argc, char** argv) {
     if (live)
         capture->startLiveOutput();
 
+    QElapsedTimer clock;
+    clock.start();
     int connections = 0;
     bool wasConnected = false;
+    // When the live output last wrote, by the clock.
+    uint64_t liveUnitsSeen = 0;
+    qint64 liveWroteAt = -1;
     QTimer linkWatch;
     QObject::connect(&linkWatch, &QTimer::timeout, [&] {
         const bool now = camera->connected;
         if (now && !wasConnected)
             ++connections;
         wasConnected = now;
+        const uint64_t units = capture->liveOutputStats().unitsWritten;
+        if (units != liveUnitsSeen) {
+            liveUnitsSeen = units;
+            liveWroteAt = clock.elapsed();
+        }
     });
     linkWatch.start(50);
-
-    QElapsedTimer clock;
-    clock.start();
     auto reconnections = [&connections] { return connections > 0 ? connections - 1 : 0; };
 
     // The capture's part of a report line. The live output is "sending"
-    // while it wrote since the last line, "idle" while it is on without
+    // while it wrote in the last two seconds, "idle" while it is on without
     // writing (the camera away, or no consumer), else "off".
-    uint64_t liveUnitsBefore = 0;
     auto captureFigures = [&] {
         const WriterStats rec = capture->recordingStats();
         const WriterStats out = capture->liveOutputStats();
         const char* recState = !capture->isRecording()         ? "off"
                                : capture->isRecordingWaiting() ? "waiting"
                                                                : "writing";
-        const char* liveState = !capture->isLiveOutputOn()           ? "off"
-                                : out.unitsWritten > liveUnitsBefore ? "sending"
-                                                                     : "idle";
-        liveUnitsBefore = out.unitsWritten;
+        const bool wrote = liveWroteAt >= 0 && clock.elapsed() - liveWroteAt < 2000;
+        const char* liveState = !capture->isLiveOutputOn() ? "off" : wrote ? "sending" : "idle";
         return QString::asprintf(
             "recordings=%d recording=%s recorded_s=%.1f rec_dropped=%llu live=%s "
             "live_units=%llu live_outputs=%llu live_dropped=%llu live_received=%ld "
