@@ -60,6 +60,21 @@ QStringList threadNames() {
     return names;
 }
 
+QStringList openFiles() {
+    QStringList targets;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    // The listing's own descriptor is closed again once the names are read.
+    for (const QString& fd :
+         fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[4096];
+        const QByteArray link = fds.filePath(fd).toLocal8Bit();
+        const ssize_t n = readlink(link.constData(), target, sizeof target - 1);
+        if (n >= 0)
+            targets << QString::fromLocal8Bit(target, static_cast<int>(n));
+    }
+    return targets;
+}
+
 QList<ThreadCpu> threadCpu() {
     QList<ThreadCpu> out;
     const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));

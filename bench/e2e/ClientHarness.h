@@ -25,6 +25,9 @@ double processCpuSeconds();
 long residentKiB();
 // Name of every thread of the process (one entry per thread).
 QStringList threadNames();
+// What the open file descriptors of the process refer to, one entry per
+// descriptor ("/path", "socket:[1234]", "pipe:[99]"...), from /proc/self/fd.
+QStringList openFiles();
 
 // CPU time (user plus system, seconds) of one thread of the process.
 struct ThreadCpu {
