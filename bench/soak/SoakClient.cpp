@@ -105,17 +105,13 @@ int main(int argc, char** argv) {
     const std::shared_ptr<Camera> camera = Camera::instance();
     CaptureControl* capture = CaptureControl::instance();
 
-    // Pictures of the stream (the disconnected picture comes while the link
-    // is down and is not counted).
+    // Pictures of the stream (the disconnected picture is R, G, B and comes
+    // another way).
     std::atomic<long> frames{0};
     QObject counter;
     QObject::connect(
-        OrunAppFace::instance(), &OrunAppFace::signal_showVideoFrame, &counter,
-        [&frames, camera](cv::Mat) {
-            if (camera->connected)
-                ++frames;
-        },
-        Qt::DirectConnection);
+        OrunAppFace::instance(), &OrunAppFace::signal_showVideoPlanes, &counter,
+        [&frames](PlanePicture) { ++frames; }, Qt::DirectConnection);
 
     // Complete recordings (one per camera session: a lost link ends the
     // file), and what the banner would have said.
