@@ -100,6 +100,10 @@ public:
     // --- Application flags
     std::atomic<bool> uiActive{true};
     std::atomic<bool> showTarget{true};
+    // The screen's OpenGL draws on the CPU (a software rasterizer): shading
+    // the planes costs it more than a plain copy, so the display stage hands
+    // the widget its pictures converted to R, G, B, A as well.
+    std::atomic<bool> softwareScreen{false};
 
     // --- Configuration
     std::atomic<int> iLanguage{1};

@@ -4,6 +4,8 @@
 
 #include <QMetaType>
 
+#include <opencv2/core.hpp>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -21,6 +23,11 @@ struct PlanePicture {
     // the planes (the same size an R, G, B conversion of the frame has).
     int width = 0;
     int height = 0;
+    // The picture converted to R, G, B, A (CV_8UC4, `width` x `height`, the
+    // top left of a matrix whose lines may be longer), made only for a screen
+    // whose OpenGL draws on the CPU; empty otherwise. The matrix is shared and
+    // must not be changed.
+    cv::Mat rgba;
     // The subject boxes with their corner bars, as white filled rectangles
     // (empty when boxes are not shown or there are none).
     std::vector<PictureRect> boxes;

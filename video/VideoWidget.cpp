@@ -26,11 +26,18 @@ extern "C" {
 
 namespace {
 
-const char* const kVertexShader =
-    "attribute highp vec4 vertexIn;              attribute mediump vec4 textureIn;              "
-    "varying mediump vec4 textureOut;               uniform mediump mat4 matrix;             void "
-    "main(void)                        {                                          gl_Position = "
-    "vertexIn;                  textureOut = textureIn;              }";
+// The texture coordinates are scaled here, once per corner, so that the
+// fragment shader of the R, G, B picture stays a plain copy (which a software
+// rasterizer runs on its fast path).
+const char* const kVertexShader = "attribute highp vec4 vertexIn;\n"
+                                  "attribute mediump vec4 textureIn;\n"
+                                  "uniform highp vec2 textureScale;\n"
+                                  "varying mediump vec4 textureOut;\n"
+                                  "void main(void)\n"
+                                  "{\n"
+                                  "    gl_Position = vertexIn;\n"
+                                  "    textureOut = vec4(textureIn.st * textureScale, 0.0, 1.0);\n"
+                                  "}\n";
 
 const char* const kFragmentShader = "uniform sampler2D textureRGB;\n"
                                     "varying mediump vec4 textureOut;\n"
@@ -77,6 +84,16 @@ const char* const kShapeFragmentShader = "uniform mediump vec4 colour;\n"
                                          "    gl_FragColor = colour;\n"
                                          "}\n";
 
+// Whether the OpenGL renderer draws on the CPU.
+bool softwareRenderer(const QByteArray& renderer) {
+    for (const char* name : {"llvmpipe", "softpipe", "swrast", "Software Rasterizer", "SwiftShader",
+                             "GDI Generic", "Microsoft Basic Render"}) {
+        if (renderer.contains(name))
+            return true;
+    }
+    return false;
+}
+
 // Segments of the focus circle's ring.
 constexpr int kCircleSegments = 96;
 
@@ -91,6 +108,17 @@ bool showable(const PlanePicture& p) {
     if (!f || p.width <= 0 || p.height < 2 || f->height != p.height || !f->data[0] || !f->data[1] ||
         f->linesize[0] < p.width || f->linesize[1] <= 0)
         return false;
+    if (!p.rgba.empty()) {
+        // Uploaded whole lines at a time: the matrix must be the top left of
+        // one whose lines are its step long.
+        cv::Size whole;
+        cv::Point offset;
+        p.rgba.locateROI(whole, offset);
+        if (p.rgba.type() != CV_8UC4 || p.rgba.cols != p.width || p.rgba.rows != p.height ||
+            offset != cv::Point(0, 0) || p.rgba.step != static_cast<size_t>(whole.width) * 4 ||
+            whole.height < p.rgba.rows)
+            return false;
+    }
     if (f->format == AV_PIX_FMT_NV12)
         return f->linesize[1] / 2 >= (p.width + 1) / 2;
     if (f->format == AV_PIX_FMT_YUV420P || f->format == AV_PIX_FMT_YUVJ420P)
@@ -163,12 +191,21 @@ void VideoWidget::initializeGL() {
     m_vertexBuffer.allocate(kVertices, sizeof(kVertices));
     m_vertexBuffer.release();
     glGenTextures(1, &m_texture);
+    glGenTextures(1, &m_rgbaTexture);
+    m_rgbaSize = QSize();
     glGenTextures(static_cast<GLsizei>(m_planeTextures.size()), m_planeTextures.data());
     for (GLuint texture : m_planeTextures) {
         glBindTexture(GL_TEXTURE_2D, texture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     }
+    const QByteArray renderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+    const bool software = softwareRenderer(renderer);
+    if (software != OrunAppFace::instance()->softwareScreen.exchange(software) || software)
+        qInfo().noquote() << "video: OpenGL renderer" << renderer
+                          << (software ? "(draws on the CPU: pictures are converted before the "
+                                         "upload)"
+                                       : "");
     // A new context (the widget moved to another window) has none of the
     // old textures' contents: the planes shown are uploaded again.
     m_uploaded = PlaneTextures();
@@ -182,11 +219,19 @@ void VideoWidget::paintGL() {
 
     if (m_planesPending) {
         m_planesPending = false;
-        m_planesShown = uploadPlanes();
+        if (!m_planes.rgba.empty()) {
+            m_rgbaPending = true;
+            m_planesShown = true;
+        } else {
+            m_planesShown = uploadPlanes();
+        }
         latencytrace::painted();
     }
     if (m_planesShown) {
-        drawPlanes();
+        if (m_planes.rgba.empty())
+            drawPlanes();
+        else
+            drawRgba();
         drawOverlays();
     } else {
         drawImage();
@@ -223,6 +268,7 @@ void VideoWidget::drawImage() {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
 
     m_program.setUniformValue("textureRGB", 0);
+    m_program.setUniformValue("textureScale", QVector2D(1.0f, 1.0f));
     // Without a picture the texture is empty (incomplete, so it would sample
     // black): the clear colour stays visible instead.
     if (!upload.isNull())
@@ -292,6 +338,7 @@ void VideoWidget::drawPlanes() {
         // NV12 has no third plane: the unit keeps the Cb, Cr texture, unread.
         glBindTexture(GL_TEXTURE_2D, m_planeTextures[m_uploaded.interleaved && i == 2 ? 1 : i]);
     }
+    m_planeProgram.setUniformValue("textureScale", QVector2D(1.0f, 1.0f));
     m_planeProgram.setUniformValue("planeY", 0);
     m_planeProgram.setUniformValue("planeU", 1);
     m_planeProgram.setUniformValue("planeV", 2);
@@ -310,6 +357,45 @@ void VideoWidget::drawPlanes() {
     m_planeProgram.release();
     m_vertexBuffer.release();
     glActiveTexture(GL_TEXTURE0);
+}
+
+void VideoWidget::drawRgba() {
+    // The texture is as wide as the matrix's lines; the picture's part of it
+    // is chosen by the texture coordinates.
+    const cv::Mat& rgba = m_planes.rgba;
+    const int lineWidth = static_cast<int>(rgba.step / 4);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, m_rgbaTexture);
+    if (m_rgbaSize != QSize(lineWidth, rgba.rows)) {
+        m_rgbaSize = QSize(lineWidth, rgba.rows);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, lineWidth, rgba.rows, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                     nullptr);
+    }
+    if (m_rgbaPending) {
+        m_rgbaPending = false;
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, lineWidth, rgba.rows, GL_RGBA, GL_UNSIGNED_BYTE,
+                        rgba.data);
+    }
+    m_program.bind();
+    m_vertexBuffer.bind();
+    m_program.enableAttributeArray("vertexIn");
+    m_program.enableAttributeArray("textureIn");
+    m_program.setAttributeBuffer("vertexIn", GL_FLOAT, 0, 2, 2 * sizeof(GLfloat));
+    m_program.setAttributeBuffer("textureIn", GL_FLOAT, 8 * sizeof(GLfloat), 2,
+                                 2 * sizeof(GLfloat));
+    m_program.setUniformValue("textureRGB", 0);
+    m_program.setUniformValue("textureScale",
+                              QVector2D(static_cast<float>(rgba.cols) / lineWidth, 1.0f));
+    glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
+    m_program.disableAttributeArray("vertexIn");
+    m_program.disableAttributeArray("textureIn");
+    m_program.release();
+    m_vertexBuffer.release();
 }
 
 void VideoWidget::fillShape(const QVector<GLfloat>& triangles, const QColor& colour) {

@@ -24,8 +24,11 @@ QImage matToQImage(const cv::Mat& mat);
 // pictures come as the decoder's planes (slot_showVideoPlanes): the planes are
 // uploaded as two or three textures and converted in the fragment shader by
 // the picture's own matrix, and the target boxes and the focus circle are
-// drawn over them. Pictures that are R, G, B already (the stop-video picture,
-// the background) come through slot_showVideoFrame and slot_showVideoBgImg.
+// drawn over them. A software rasterizer (Mesa's llvmpipe, say) copies a
+// plain texture far faster than it runs that shader: for it the display stage
+// converts the pictures to R, G, B, A as well, and the widget uploads those. Pictures that are R,
+// G, B already (the stop-video picture, the background) come through slot_showVideoFrame and
+// slot_showVideoBgImg.
 class VideoWidget : public QOpenGLWidget, protected QOpenGLFunctions {
     Q_OBJECT
 public:
@@ -71,6 +74,8 @@ private:
     // frame's layout cannot be shown.
     bool uploadPlanes();
     void drawPlanes();
+    // The planes' R, G, B, A conversion, for a software rasterizer.
+    void drawRgba();
     // Rectangles in picture pixels, and the focus circle, over the planes.
     void drawOverlays();
     void fillShape(const QVector<GLfloat>& triangles, const QColor& colour);
@@ -80,6 +85,8 @@ private:
     QOpenGLShaderProgram m_shapeProgram;
     QOpenGLBuffer m_vertexBuffer{QOpenGLBuffer::VertexBuffer};
     GLuint m_texture = 0;
+    GLuint m_rgbaTexture = 0;
+    QSize m_rgbaSize;
     std::array<GLuint, 3> m_planeTextures{{0, 0, 0}};
     QImage m_image;
 
@@ -89,6 +96,7 @@ private:
     PlanePicture m_planes;
     bool m_planesPending = false;
     bool m_planesShown = false;
+    bool m_rgbaPending = false; // m_planes.rgba is still to be uploaded
     PlaneTextures m_uploaded;
     PlaneColour m_colour;
 

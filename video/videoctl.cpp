@@ -5,6 +5,7 @@
 #include "video/FetchGate.h"
 #include "video/H264Decoder.h"
 #include "video/LatencyTrace.h"
+#include "video/RgbaConverter.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -60,6 +61,7 @@ public:
     bool wantsPicture() const override { return m_ready.load(); }
     bool wantsRgbPicture() const override { return false; }
     bool wantsDecodedFrame() const override { return true; }
+    // Display thread.
     void onPicture(const VideoPicture& picture) override {
         // Nothing from before the link last came up: such a picture could
         // replace the stop-video picture or show a moment long gone.
@@ -72,6 +74,8 @@ public:
         planes.boxes = picture.boxes;
         planes.sequence = picture.sequence;
         planes.cameraTime = picture.cameraTime;
+        if (OrunAppFace::instance()->softwareScreen.load())
+            planes.rgba = m_rgba.convert(*picture.decoded, picture.shownWidth);
         latencytrace::pictureShown(picture.decoded->data[0], picture.cameraTime);
         emit OrunAppFace::instance()->signal_showVideoPlanes(planes);
     }
@@ -81,6 +85,7 @@ private:
     const std::atomic<bool>& m_linkUp;
     const std::atomic<uint64_t>& m_shownFrom;
     std::atomic<bool> m_ready{false};
+    RgbaConverter m_rgba;
 };
 
 videoctl* videoctl::instance() {

@@ -1,4 +1,5 @@
 #include "video/FrameConvert.h"
+#include "video/RgbaConverter.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -101,6 +102,54 @@ TEST(FrameConvert, MismatchedOrEmptyFramesGiveNoPicture) {
     EXPECT_TRUE(convertFrame(odd.get(), kDecodeSoftware).empty());
     FramePtr blank(av_frame_alloc());
     EXPECT_TRUE(convertFrame(blank.get(), kDecodeSoftware).empty());
+}
+
+TEST(RgbaConverter, GivesThePictureOfEitherLayoutAndNeverWritesIntoAHeldBuffer) {
+    RgbaConverter converter;
+    // Widths off libswscale's pixel blocks, lines longer than the picture.
+    for (const AVPixelFormat format : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_NV12}) {
+        SCOPED_TRACE(format);
+        FramePtr frame = makeFrame(format, 630, 360, 704, format == AV_PIX_FMT_NV12 ? 704 : 352);
+        const cv::Mat rgba = converter.convert(*frame, 630);
+        ASSERT_EQ(rgba.type(), CV_8UC4);
+        ASSERT_EQ(rgba.size(), cv::Size(630, 360));
+        EXPECT_GE(rgba.step, 630u * 4);
+        cv::Mat rgb;
+        cv::cvtColor(rgba, rgb, cv::COLOR_RGBA2RGB);
+        expectPicture(rgb, 630, 360);
+        // The same picture as the R, G, B sinks get (conversions differ by
+        // their rounding only).
+        cv::Mat reference = convertFrame(frame.get(), format == AV_PIX_FMT_NV12 ? kDecodeHardware
+                                                                                : kDecodeSoftware);
+        reference = reference(cv::Rect(0, 0, 630, 360));
+        cv::Mat diff;
+        cv::absdiff(rgb, reference, diff);
+        double worst = 0;
+        cv::minMaxLoc(diff.reshape(1), nullptr, &worst);
+        EXPECT_LE(worst, 3.0);
+    }
+
+    // Pictures still held keep their pixels; one let go is used again.
+    FramePtr grey = makeFrame(AV_PIX_FMT_YUV420P, 640, 360, 640, 320);
+    std::vector<cv::Mat> held;
+    for (int i = 0; i < 5; ++i)
+        held.push_back(converter.convert(*grey, 640));
+    for (size_t i = 0; i < held.size(); ++i)
+        for (size_t j = i + 1; j < held.size(); ++j)
+            EXPECT_NE(held[i].data, held[j].data) << i << " " << j;
+    const uchar* released = held[1].data;
+    held.erase(held.begin() + 1);
+    const cv::Mat again = converter.convert(*grey, 640);
+    EXPECT_EQ(again.data, released);
+
+    // Nothing for a frame it cannot read.
+    FramePtr narrow = makeFrame(AV_PIX_FMT_YUV420P, 640, 360, 640, 320);
+    EXPECT_TRUE(converter.convert(*narrow, 700).empty());
+    narrow->linesize[1] = 100;
+    EXPECT_TRUE(converter.convert(*narrow, 640).empty());
+    FramePtr other = makeFrame(AV_PIX_FMT_YUV420P, 640, 360, 640, 320);
+    other->format = AV_PIX_FMT_RGB24;
+    EXPECT_TRUE(converter.convert(*other, 640).empty());
 }
 
 void putFloat(SideInfo& info, int offset, float v) {

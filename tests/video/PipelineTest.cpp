@@ -19,6 +19,8 @@ extern "C" {
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <mutex>
@@ -281,6 +283,34 @@ TEST_F(PipelineTest, NoRgbPictureIsMadeUntilASinkAsksForOneAndItsBoxesMatchThePl
     ASSERT_EQ(fromPlanes.size(), last.rgb.size());
     EXPECT_EQ(cv::norm(fromPlanes, last.rgb, cv::NORM_INF), 0.0);
     EXPECT_GT(whitePixelsOnRow(last.rgb, 252), 150);
+}
+
+TEST_F(PipelineTest, ASoftwareScreenGetsEachPictureConvertedAsWell) {
+    hub->iDecodeMode = 1;
+    hub->softwareScreen = true;
+    std::vector<PlanePicture> planes;
+    QObject::connect(hub, &OrunAppFace::signal_showVideoPlanes, &receiver,
+                     [&](PlanePicture p) { planes.push_back(p); });
+    ASSERT_TRUE(ctl->start());
+    ASSERT_TRUE(waitForPictures(10, 15000));
+    ctl->stop();
+    hub->softwareScreen = false;
+    ASSERT_GE(planes.size(), 10u);
+    for (const PlanePicture& p : planes) {
+        ASSERT_EQ(p.rgba.type(), CV_8UC4);
+        ASSERT_EQ(p.rgba.cols, p.width);
+        ASSERT_EQ(p.rgba.rows, p.height);
+    }
+    // libswscale's conversion, against the one the R, G, B sinks get.
+    const PlanePicture& last = planes.back();
+    cv::Mat rgb = convertFrame(last.frame.get(), kDecodeSoftware);
+    cv::Mat rgba;
+    cv::cvtColor(rgb, rgba, cv::COLOR_RGB2RGBA);
+    cv::Mat diff;
+    cv::absdiff(rgba, last.rgba, diff);
+    const cv::Scalar mean = cv::mean(diff);
+    for (int ch = 0; ch < 3; ++ch)
+        EXPECT_LT(mean[ch], 2.0) << ch;
 }
 
 // Key frames every two seconds: the first picture is not the key frame the

@@ -54,12 +54,15 @@ FramePtr toFrame(const cv::Mat& rgb, AVPixelFormat format, AVColorSpace space, b
     f->colorspace = space;
     f->color_range = full ? AVCOL_RANGE_JPEG : AVCOL_RANGE_MPEG;
     EXPECT_EQ(av_frame_get_buffer(f, 64), 0);
+    // libswscale reads and writes whole blocks of pixels: lines with room.
+    cv::Mat padded(rgb.rows + 1, (rgb.cols + 63) / 64 * 64, CV_8UC3, cv::Scalar(0, 0, 0));
+    rgb.copyTo(padded(cv::Rect(0, 0, rgb.cols, rgb.rows)));
     SwsContext* sws = sws_getContext(rgb.cols, rgb.rows, AV_PIX_FMT_RGB24, rgb.cols, rgb.rows,
                                      format, SWS_POINT, nullptr, nullptr, nullptr);
     sws_setColorspaceDetails(sws, swsTable(space), 1, swsTable(space), full ? 1 : 0, 0, 1 << 16,
                              1 << 16);
-    const uint8_t* src[1] = {rgb.data};
-    const int srcStride[1] = {static_cast<int>(rgb.step)};
+    const uint8_t* src[1] = {padded.data};
+    const int srcStride[1] = {static_cast<int>(padded.step)};
     sws_scale(sws, src, srcStride, 0, rgb.rows, f->data, f->linesize);
     sws_freeContext(sws);
     return owned(f);
@@ -67,8 +70,8 @@ FramePtr toFrame(const cv::Mat& rgb, AVPixelFormat format, AVColorSpace space, b
 
 // libswscale's R, G, B picture of the frame by its own colour space and range,
 // by its unscaled 4:2:0 converter (which, unlike the shader, truncates: its
-// levels are about one lower). NV12 is first split into planes, losslessly,
-// so that both layouts meet the same converter.
+// levels are about one lower). NV12 is first split into planes (by hand,
+// losslessly), so that both layouts meet the same converter.
 cv::Mat swsRgb(const AVFrame& frame) {
     FramePtr planar;
     const AVFrame* f = &frame;
@@ -80,15 +83,20 @@ cv::Mat swsRgb(const AVFrame& frame) {
         split->colorspace = frame.colorspace;
         split->color_range = frame.color_range;
         EXPECT_EQ(av_frame_get_buffer(split, 64), 0);
-        SwsContext* sws =
-            sws_getContext(frame.width, frame.height, AV_PIX_FMT_NV12, frame.width, frame.height,
-                           AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
-        sws_scale(sws, frame.data, frame.linesize, 0, frame.height, split->data, split->linesize);
-        sws_freeContext(sws);
+        for (int y = 0; y < frame.height; ++y)
+            std::memcpy(split->data[0] + y * split->linesize[0],
+                        frame.data[0] + y * frame.linesize[0], static_cast<size_t>(frame.width));
+        for (int y = 0; y < (frame.height + 1) / 2; ++y) {
+            const uint8_t* pair = frame.data[1] + y * frame.linesize[1];
+            for (int x = 0; x < (frame.width + 1) / 2; ++x) {
+                split->data[1][y * split->linesize[1] + x] = pair[2 * x];
+                split->data[2][y * split->linesize[2] + x] = pair[2 * x + 1];
+            }
+        }
         planar = owned(split);
         f = split;
     }
-    cv::Mat rgb(f->height, f->width, CV_8UC3);
+    cv::Mat rgb(f->height + 1, (f->width + 63) / 64 * 64, CV_8UC3);
     SwsContext* sws =
         sws_getContext(f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width,
                        f->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
@@ -99,7 +107,7 @@ cv::Mat swsRgb(const AVFrame& frame) {
     const int dstStride[1] = {static_cast<int>(rgb.step)};
     sws_scale(sws, f->data, f->linesize, 0, f->height, dst, dstStride);
     sws_freeContext(sws);
-    return rgb;
+    return rgb(cv::Rect(0, 0, f->width, f->height)).clone();
 }
 
 // The widget on screen at exactly `size` device pixels.
@@ -232,55 +240,88 @@ bool whiteNear(const cv::Mat& m, int x, int y) {
     return false;
 }
 
+// The planes as they come for a software rasterizer: converted already.
+PlanePicture convertedOf(FramePtr frame, const cv::Mat& rgb, std::vector<PictureRect> boxes = {}) {
+    PlanePicture p = planesOf(std::move(frame), std::move(boxes));
+    cv::cvtColor(rgb, p.rgba, cv::COLOR_RGB2RGBA);
+    return p;
+}
+
+TEST(VideoWidgetPlanes, AConvertedPictureIsShownAsItCame) {
+    const cv::Mat scene = scenePicture(640, 360);
+    FramePtr frame = toFrame(scene, AV_PIX_FMT_YUV420P, AVCOL_SPC_BT470BG, false);
+    VideoWidget* w = shownAt(QSize(640, 360));
+    const cv::Mat got = paintAndReadBack(w, convertedOf(frame, scene));
+    ASSERT_EQ(got.size(), scene.size());
+    double worst = 0;
+    cv::Mat diff;
+    cv::absdiff(got, scene, diff);
+    cv::minMaxLoc(diff.reshape(1), nullptr, &worst);
+    EXPECT_LE(worst, 1.0);
+    // A converted picture of another size than the planes is not shown.
+    PlanePicture wrong = convertedOf(frame, scene);
+    wrong.rgba = wrong.rgba(cv::Rect(0, 0, 320, 360)).clone();
+    QSignalSpy painted(OrunAppFace::instance(), &OrunAppFace::signal_randerFinished);
+    w->slot_showVideoPlanes(wrong);
+    EXPECT_TRUE(painted.isEmpty()) << "dropped before it takes the widget's turn";
+}
+
 TEST(VideoWidgetPlanes, BoxesAndTheFocusCircleAreWhereThePictureHadThem) {
-    const int width = 640, height = 360;
-    const cv::Mat black(height, width, CV_8UC3, cv::Scalar(0, 0, 0));
-    FramePtr frame = toFrame(black, AV_PIX_FMT_YUV420P, AVCOL_SPC_BT470BG, false);
-    const SideInfo info = oneBox(0.2f, 0.25f, 0.55f, 0.8f);
-    std::vector<PictureRect> boxes;
-    ASSERT_EQ(targetBoxShapes(info, frame->linesize[0], height, boxes), 1);
+    for (const bool converted : {false, true}) {
+        SCOPED_TRACE(converted ? "converted for a software rasterizer" : "planes");
+        const int width = 640, height = 360;
+        const cv::Mat black(height, width, CV_8UC3, cv::Scalar(0, 0, 0));
+        FramePtr frame = toFrame(black, AV_PIX_FMT_YUV420P, AVCOL_SPC_BT470BG, false);
+        auto picture = [&](std::vector<PictureRect> shapes) {
+            return converted ? convertedOf(frame, black, std::move(shapes))
+                             : planesOf(frame, std::move(shapes));
+        };
+        const SideInfo info = oneBox(0.2f, 0.25f, 0.55f, 0.8f);
+        std::vector<PictureRect> boxes;
+        ASSERT_EQ(targetBoxShapes(info, frame->linesize[0], height, boxes), 1);
 
-    // The picture the display stage draws for its R, G, B sinks.
-    cv::Mat want = black.clone();
-    ASSERT_EQ(drawTargetBoxes(want, info, frame->linesize[0], height), 1);
+        // The picture the display stage draws for its R, G, B sinks.
+        cv::Mat want = black.clone();
+        ASSERT_EQ(drawTargetBoxes(want, info, frame->linesize[0], height), 1);
 
-    VideoWidget* w = shownAt(QSize(width, height));
-    w->slot_drawFocusCircle(QPointF(0.75, 0.5), false);
-    const cv::Mat got = paintAndReadBack(w, planesOf(frame, boxes));
-    int wantWhite = 0, missing = 0, stray = 0;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool w0 = whiteAt(want, x, y);
-            wantWhite += w0 ? 1 : 0;
-            if (w0 && !whiteNear(got, x, y))
-                ++missing;
-            if (whiteAt(got, x, y) && !whiteNear(want, x, y))
-                ++stray;
+        VideoWidget* w = shownAt(QSize(width, height));
+        w->slot_drawFocusCircle(QPointF(0.75, 0.5), false);
+        const cv::Mat got = paintAndReadBack(w, picture(boxes));
+        int wantWhite = 0, missing = 0, stray = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const bool w0 = whiteAt(want, x, y);
+                wantWhite += w0 ? 1 : 0;
+                if (w0 && !whiteNear(got, x, y))
+                    ++missing;
+                if (whiteAt(got, x, y) && !whiteNear(want, x, y))
+                    ++stray;
+            }
         }
-    }
-    EXPECT_GT(wantWhite, 1000);
-    EXPECT_EQ(missing, 0) << "box pixels not drawn within a pixel of their place";
-    EXPECT_EQ(stray, 0) << "white where the picture has no box";
-    // White itself, on a line of the outline.
-    const cv::Vec3b onLine = got.at<cv::Vec3b>(boxes[0].y, boxes[0].x + 50);
-    EXPECT_GE(onLine[0], 250);
-    EXPECT_GE(onLine[1], 250);
-    EXPECT_GE(onLine[2], 250);
+        EXPECT_GT(wantWhite, 1000);
+        EXPECT_EQ(missing, 0) << "box pixels not drawn within a pixel of their place";
+        EXPECT_EQ(stray, 0) << "white where the picture has no box";
+        // White itself, on a line of the outline.
+        const cv::Vec3b onLine = got.at<cv::Vec3b>(boxes[0].y, boxes[0].x + 50);
+        EXPECT_GE(onLine[0], 250);
+        EXPECT_GE(onLine[1], 250);
+        EXPECT_GE(onLine[2], 250);
 
-    // The focus circle: a ring of the widget's radius around the point, in
-    // the circle's colour, and nothing at its centre.
-    OrunAppFace::instance()->iResolution = 0;
-    w->slot_drawFocusCircle(QPointF(0.75, 0.5), true);
-    const int radius = static_cast<int>(w->circleRadius());
-    const cv::Mat ring = paintAndReadBack(w, planesOf(frame));
-    const int cx = 480, cy = 180;
-    for (const cv::Point at : {cv::Point(cx + radius, cy), cv::Point(cx - radius, cy),
-                               cv::Point(cx, cy + radius), cv::Point(cx, cy - radius)})
-        EXPECT_TRUE(whiteNear(ring, at.x, at.y)) << at;
-    EXPECT_FALSE(whiteNear(ring, cx, cy));
-    EXPECT_FALSE(whiteNear(ring, cx + radius + 3, cy));
-    EXPECT_FALSE(whiteNear(ring, cx + radius - 3, cy));
-    w->slot_drawFocusCircle(QPointF(0.75, 0.5), false);
+        // The focus circle: a ring of the widget's radius around the point, in
+        // the circle's colour, and nothing at its centre.
+        OrunAppFace::instance()->iResolution = 0;
+        w->slot_drawFocusCircle(QPointF(0.75, 0.5), true);
+        const int radius = static_cast<int>(w->circleRadius());
+        const cv::Mat ring = paintAndReadBack(w, picture({}));
+        const int cx = 480, cy = 180;
+        for (const cv::Point at : {cv::Point(cx + radius, cy), cv::Point(cx - radius, cy),
+                                   cv::Point(cx, cy + radius), cv::Point(cx, cy - radius)})
+            EXPECT_TRUE(whiteNear(ring, at.x, at.y)) << at;
+        EXPECT_FALSE(whiteNear(ring, cx, cy));
+        EXPECT_FALSE(whiteNear(ring, cx + radius + 3, cy));
+        EXPECT_FALSE(whiteNear(ring, cx + radius - 3, cy));
+        w->slot_drawFocusCircle(QPointF(0.75, 0.5), false);
+    }
 }
 
 TEST(VideoWidgetPlanes, BoxLinesStayWholeWhenThePictureIsShownSmaller) {
