@@ -5,6 +5,7 @@
 #include "tools/camsim/video/SyntheticVideoSource.h"
 #include "video/FrameConvert.h"
 #include "video/H264Decoder.h"
+#include "video/RgbaConverter.h"
 #include "video/VideoWidget.h"
 
 extern "C" {
@@ -162,6 +163,50 @@ void MatToQImageDeepCopy1080p(benchmark::State& state) {
     }
 }
 
+// What the screen's path costs per picture now: libswscale's R, G, B, A for a
+// software rasterizer, and the planes' upload into textures allocated once.
+void ConvertI420ToRgba1080p(benchmark::State& state) {
+    AVFrame* f = filledFrame(AV_PIX_FMT_YUV420P, 1920);
+    RgbaConverter converter;
+    for (auto _ : state) {
+        cv::Mat rgba = converter.convert(*f, kWidth);
+        benchmark::DoNotOptimize(rgba.data);
+    }
+    av_frame_free(&f);
+}
+
+void PlaneUpload1080p(benchmark::State& state) {
+    QOffscreenSurface surface;
+    surface.create();
+    QOpenGLContext context;
+    if (!context.create() || !context.makeCurrent(&surface)) {
+        state.SkipWithError("no OpenGL context (run under xvfb-run)");
+        return;
+    }
+    QOpenGLFunctions* gl = context.functions();
+    GLuint textures[3] = {0, 0, 0};
+    gl->glGenTextures(3, textures);
+    const int widths[3] = {kWidth, kWidth / 2, kWidth / 2};
+    const int heights[3] = {kHeight, kHeight / 2, kHeight / 2};
+    std::vector<uint8_t> pixels(static_cast<size_t>(kWidth) * kHeight, 100);
+    gl->glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    for (int i = 0; i < 3; ++i) {
+        gl->glBindTexture(GL_TEXTURE_2D, textures[i]);
+        gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_LUMINANCE, widths[i], heights[i], 0, GL_LUMINANCE,
+                         GL_UNSIGNED_BYTE, nullptr);
+    }
+    for (auto _ : state) {
+        for (int i = 0; i < 3; ++i) {
+            gl->glBindTexture(GL_TEXTURE_2D, textures[i]);
+            gl->glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, widths[i], heights[i], GL_LUMINANCE,
+                                GL_UNSIGNED_BYTE, pixels.data());
+        }
+        gl->glFinish();
+    }
+    gl->glDeleteTextures(3, textures);
+    context.doneCurrent();
+}
+
 void TextureUpload1080p(benchmark::State& state) {
     QOffscreenSurface surface;
     surface.create();
@@ -193,6 +238,8 @@ BENCHMARK(ConvertNv12WithBoxes1080p)->Unit(benchmark::kMillisecond);
 BENCHMARK(ConvertI420WithBoxes1080p)->Unit(benchmark::kMillisecond);
 BENCHMARK(MatToQImageDeepCopy1080p)->Unit(benchmark::kMillisecond);
 BENCHMARK(TextureUpload1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(ConvertI420ToRgba1080p)->Unit(benchmark::kMillisecond);
+BENCHMARK(PlaneUpload1080p)->Unit(benchmark::kMillisecond);
 BENCHMARK(SyntheticSourceFrame1080p)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
