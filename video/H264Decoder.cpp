@@ -110,6 +110,10 @@ AVCodecContext* openHwContext(const AVCodec* codec, AVBufferRef* device, int pix
     }
     ctx->opaque = reinterpret_cast<void*>(static_cast<intptr_t>(pixFmt));
     ctx->get_format = getHwFormat;
+    // Surfaces may be kept for the screen (keepSurfaces) while the picture
+    // slots and the widget hold them: room for those beside the decoder's own.
+    if (pixFmt == AV_PIX_FMT_VAAPI)
+        ctx->extra_hw_frames = 12;
     ctx->hw_device_ctx = av_buffer_ref(device);
     err = ctx->hw_device_ctx ? avcodec_open2(ctx, codec, nullptr) : AVERROR(ENOMEM);
     if (err < 0)
@@ -407,6 +411,11 @@ H264Decoder::Result H264Decoder::receive(AVFrame* out) {
         qDebug() << "Error hw_pix_fmt";
         av_frame_unref(m_decFrame);
         return Result::Unchanged;
+    }
+    if (m_decFrame->format == m_keepFormat) {
+        av_frame_unref(out);
+        av_frame_move_ref(out, m_decFrame);
+        return Result::Picture;
     }
     // Transfer into fresh buffers: the display thread may still hold the
     // buffers of the picture this slot had before.

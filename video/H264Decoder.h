@@ -62,11 +62,14 @@ public:
     std::string unusedHardware() const override { return m_unused; }
 
     Result decode(const uint8_t* data, int size, AVFrame* out, int64_t pts = 0) override;
+    void keepSurfaces(int pixelFormat) override { m_keepFormat = pixelFormat; }
 
     // Forgets which hardware device types were found working or failing.
     static void forgetHardwareVerdicts();
 
 private:
+    // Hardware pictures of this format leave as surfaces (keepSurfaces).
+    int m_keepFormat = -1;
     // Opens a decoder on the device type; false (with the reason) when the
     // device is missing or does not decode the probe key frame.
     bool openHardware(int type, std::string& reason);

@@ -44,6 +44,12 @@ public:
     // picture with its own buffers and the `pts` of the unit it came from,
     // which is not always this unit: a decoder may hold pictures back.
     virtual Result decode(const uint8_t* data, int size, AVFrame* out, int64_t pts) = 0;
+
+    // Pictures of hardware frame format `pixelFormat` (an AVPixelFormat; -1:
+    // none) are handed out as the decoder's own surfaces, `out` a hardware
+    // frame, instead of being copied into system memory: the screen imports
+    // them itself. A decoder that cannot simply ignores it.
+    virtual void keepSurfaces(int pixelFormat) { (void)pixelFormat; }
 };
 
 using DecoderFactory = std::function<std::unique_ptr<VideoDecoder>()>;

@@ -44,6 +44,11 @@ struct VideoPicture {
     // boxes; held only while a sink wantsDecodedFrame(), else empty. Its
     // planes stay valid while it is held and must not be changed.
     std::shared_ptr<const AVFrame> decoded;
+    // The hardware decoder's surface the picture is on, when the screen
+    // imports such surfaces itself (videoctl::setScreenSurfaces); empty
+    // otherwise. `decoded` then holds a copy in system memory only while a
+    // sink wantsDecodedFrame() and does not takeSurface().
+    std::shared_ptr<const AVFrame> surface;
 };
 
 // A consumer of decoded pictures: the video widget is the first; a snapshot
@@ -69,5 +74,8 @@ public:
     // Whether this sink takes the decoder's own planes as well (a sink that
     // sends YUV copies them instead of converting the R, G, B picture back).
     virtual bool wantsDecodedFrame() const { return false; }
+    // Whether this sink takes a hardware decoder's surface (`surface`) in
+    // place of the decoded planes in system memory.
+    virtual bool takesSurface() const { return false; }
     virtual void onPicture(const VideoPicture& picture) = 0;
 };

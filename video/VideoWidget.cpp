@@ -2,6 +2,7 @@
 
 #include "hub/OrunAppFace.h"
 #include "video/LatencyTrace.h"
+#include "video/videoctl.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -47,15 +48,16 @@ const char* const kFragmentShader = "uniform sampler2D textureRGB;\n"
                                     "}\n";
 
 // The decoder's planes: Y in one texture, Cb and Cr in two (planar) or as the
-// two channels of one (NV12, Cb in luminance, Cr in alpha). The texture
-// coordinates are scaled per plane so that the line padding is not shown
-// where the picture is narrower than its lines. The chroma is sampled nearest,
-// each value serving its 2 x 2 pixels, as libswscale and OpenCV do.
+// two channels of one (NV12: Cb in luminance, Cr in alpha; an imported
+// surface: Cb in red, Cr in green). The texture coordinates are scaled per
+// plane so that the line padding is not shown where the picture is narrower
+// than its lines. The chroma is sampled nearest, each value serving its 2 x 2
+// pixels, as libswscale and OpenCV do.
 const char* const kPlaneFragmentShader =
     "uniform sampler2D planeY;\n"
     "uniform sampler2D planeU;\n"
     "uniform sampler2D planeV;\n"
-    "uniform mediump float interleaved;\n"
+    "uniform mediump float chromaPairs;\n"
     "uniform highp vec2 lumaScale;\n"
     "uniform highp vec2 chromaScale;\n"
     "uniform highp mat3 yuvToRgb;\n"
@@ -67,7 +69,7 @@ const char* const kPlaneFragmentShader =
     "    highp float y = texture2D(planeY, at * lumaScale).r;\n"
     "    highp vec4 u = texture2D(planeU, at * chromaScale);\n"
     "    highp float v = texture2D(planeV, at * chromaScale).r;\n"
-    "    highp vec2 c = interleaved > 0.5 ? u.ra : vec2(u.r, v);\n"
+    "    highp vec2 c = chromaPairs > 1.5 ? u.rg : (chromaPairs > 0.5 ? u.ra : vec2(u.r, v));\n"
     "    highp vec3 rgb = yuvToRgb * (vec3(y, c) - yuvOffset);\n"
     "    gl_FragColor = vec4(clamp(rgb, 0.0, 1.0), 1.0);\n"
     "}\n";
@@ -103,7 +105,7 @@ const GLfloat kVertices[16] = {-1, 1, 1, 1, 1, -1, -1, -1, 0, 0, 1, 0, 1, 1, 0, 
 
 // Whether the planes can be shown: a 4:2:0 layout whose lines hold the shown
 // width, each plane's lines as wide as the texture made of it.
-bool showable(const PlanePicture& p) {
+bool planesShowable(const PlanePicture& p) {
     const AVFrame* f = p.frame.get();
     if (!f || p.width <= 0 || p.height < 2 || f->height != p.height || !f->data[0] || !f->data[1] ||
         f->linesize[0] < p.width || f->linesize[1] <= 0)
@@ -193,12 +195,7 @@ void VideoWidget::initializeGL() {
     glGenTextures(1, &m_texture);
     glGenTextures(1, &m_rgbaTexture);
     m_rgbaSize = QSize();
-    glGenTextures(static_cast<GLsizei>(m_planeTextures.size()), m_planeTextures.data());
-    for (GLuint texture : m_planeTextures) {
-        glBindTexture(GL_TEXTURE_2D, texture);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    }
+    makePlaneTextures();
     const QByteArray renderer(reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     const bool software = softwareRenderer(renderer);
     if (software != OrunAppFace::instance()->softwareScreen.exchange(software) || software)
@@ -206,6 +203,18 @@ void VideoWidget::initializeGL() {
                           << (software ? "(draws on the CPU: pictures are converted before the "
                                          "upload)"
                                        : "");
+    // Hardware surfaces straight into the textures where the system allows;
+    // a software rasterizer gains nothing by it.
+    QString why = QStringLiteral("the renderer draws on the CPU");
+    m_import.reset();
+    if (!software)
+        m_import = makeSurfaceImport(*context(), why);
+    videoctl::instance()->setScreenSurfaces(m_import ? m_import->pixelFormat() : -1);
+    qInfo().noquote() << (m_import ? QStringLiteral("video: hardware decoders' surfaces are shown "
+                                                    "without a copy (VA-API through EGL)")
+                                   : QStringLiteral("video: hardware decoders' pictures are "
+                                                    "copied through system memory (%1)")
+                                         .arg(why));
     // A new context (the widget moved to another window) has none of the
     // old textures' contents: the planes shown are uploaded again.
     m_uploaded = PlaneTextures();
@@ -281,8 +290,47 @@ void VideoWidget::drawImage() {
     glDisable(GL_DEPTH_TEST);
 }
 
+void VideoWidget::makePlaneTextures() {
+    glGenTextures(static_cast<GLsizei>(m_planeTextures.size()), m_planeTextures.data());
+    for (GLuint texture : m_planeTextures) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    }
+}
+
+bool VideoWidget::importSurface() {
+    const AVFrame* f = m_planes.frame.get();
+    for (size_t i = 0; i < 2; ++i) {
+        glBindTexture(GL_TEXTURE_2D, m_planeTextures[i]);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, i == 0 ? GL_LINEAR : GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, i == 0 ? GL_LINEAR : GL_NEAREST);
+    }
+    if (!m_import->import(*f, m_planeTextures[0], m_planeTextures[1])) {
+        // Given up for good: from the next picture on the decoder copies into
+        // system memory again. Fresh textures: the import may have left
+        // these bound to images.
+        m_import.reset();
+        videoctl::instance()->setScreenSurfaces(-1);
+        glDeleteTextures(static_cast<GLsizei>(m_planeTextures.size()), m_planeTextures.data());
+        makePlaneTextures();
+        m_uploaded = PlaneTextures();
+        return false;
+    }
+    m_uploaded = PlaneTextures();
+    m_uploaded.interleaved = true;
+    m_uploaded.surface = true;
+    m_uploaded.lumaWidth = f->width;
+    m_uploaded.chromaWidth = (f->width + 1) / 2;
+    m_uploaded.height = f->height;
+    m_colour = planeColourOf(*f);
+    return true;
+}
+
 bool VideoWidget::uploadPlanes() {
-    if (!showable(m_planes))
+    if (m_import && m_planes.frame && m_planes.frame->format == m_import->pixelFormat())
+        return importSurface();
+    if (!planesShowable(m_planes))
         return false;
     const AVFrame* f = m_planes.frame.get();
     const bool interleaved = f->format == AV_PIX_FMT_NV12;
@@ -342,7 +390,10 @@ void VideoWidget::drawPlanes() {
     m_planeProgram.setUniformValue("planeY", 0);
     m_planeProgram.setUniformValue("planeU", 1);
     m_planeProgram.setUniformValue("planeV", 2);
-    m_planeProgram.setUniformValue("interleaved", m_uploaded.interleaved ? 1.0f : 0.0f);
+    // Planar, NV12 as luminance and alpha, or an imported surface's red and green.
+    m_planeProgram.setUniformValue("chromaPairs", m_uploaded.surface       ? 2.0f
+                                                  : m_uploaded.interleaved ? 1.0f
+                                                                           : 0.0f);
     const float shownChroma = static_cast<float>(m_planes.width) / 2.0f;
     m_planeProgram.setUniformValue(
         "lumaScale", QVector2D(static_cast<float>(m_planes.width) / m_uploaded.lumaWidth, 1.0f));
@@ -474,6 +525,14 @@ void VideoWidget::drawOverlays() {
     }
     fillShape(ring, QColor(static_cast<int>(m_circleColor[0]), static_cast<int>(m_circleColor[1]),
                            static_cast<int>(m_circleColor[2])));
+}
+
+bool VideoWidget::showable(const PlanePicture& p) const {
+    const AVFrame* f = p.frame.get();
+    if (f && m_import && f->format == m_import->pixelFormat())
+        return f->hw_frames_ctx && p.width == f->width && p.height == f->height && p.height >= 2 &&
+               p.rgba.empty();
+    return planesShowable(p);
 }
 
 void VideoWidget::slot_showVideoPlanes(PlanePicture picture) {

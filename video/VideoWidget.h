@@ -9,6 +9,7 @@
 
 #include "hub/PlanePicture.h"
 #include "video/PlaneColour.h"
+#include "video/SurfaceImport.h"
 
 #include <opencv2/core.hpp>
 
@@ -62,6 +63,7 @@ private:
     // What the planes' textures hold.
     struct PlaneTextures {
         bool interleaved = false; // NV12: one texture of Cb, Cr pairs
+        bool surface = false;     // an imported surface: the pairs in red and green
         int lumaWidth = 0;        // texels (the line size)
         int chromaWidth = 0;
         int height = 0;
@@ -73,6 +75,12 @@ private:
     // Uploads the pending planes into the plane textures; false when the
     // frame's layout cannot be shown.
     bool uploadPlanes();
+    // An imported hardware surface into the plane textures; false when it
+    // could not be imported (the import is then given up).
+    bool importSurface();
+    void makePlaneTextures();
+    // Whether the picture can be shown: its layout, or a surface the import takes.
+    bool showable(const PlanePicture& picture) const;
     void drawPlanes();
     // The planes' R, G, B, A conversion, for a software rasterizer.
     void drawRgba();
@@ -98,6 +106,8 @@ private:
     bool m_planesShown = false;
     bool m_rgbaPending = false; // m_planes.rgba is still to be uploaded
     PlaneTextures m_uploaded;
+    // Hardware surfaces straight into the textures, where the system can.
+    std::unique_ptr<SurfaceImport> m_import;
     PlaneColour m_colour;
 
     int m_hideTimerId = 0;

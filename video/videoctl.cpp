@@ -10,6 +10,7 @@
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libavutil/hwcontext.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -61,22 +62,25 @@ public:
     bool wantsPicture() const override { return m_ready.load(); }
     bool wantsRgbPicture() const override { return false; }
     bool wantsDecodedFrame() const override { return true; }
+    bool takesSurface() const override { return true; }
     // Display thread.
     void onPicture(const VideoPicture& picture) override {
         // Nothing from before the link last came up: such a picture could
         // replace the stop-video picture or show a moment long gone.
-        if (!m_linkUp.load() || picture.sequence < m_shownFrom.load() || !picture.decoded)
+        const std::shared_ptr<const AVFrame>& frame =
+            picture.surface ? picture.surface : picture.decoded;
+        if (!m_linkUp.load() || picture.sequence < m_shownFrom.load() || !frame)
             return;
         PlanePicture planes;
-        planes.frame = picture.decoded;
+        planes.frame = frame;
         planes.width = picture.shownWidth;
         planes.height = picture.height;
         planes.boxes = picture.boxes;
         planes.sequence = picture.sequence;
         planes.cameraTime = picture.cameraTime;
-        if (OrunAppFace::instance()->softwareScreen.load())
+        if (OrunAppFace::instance()->softwareScreen.load() && picture.decoded)
             planes.rgba = m_rgba.convert(*picture.decoded, picture.shownWidth);
-        latencytrace::pictureShown(picture.decoded->data[0], picture.cameraTime);
+        latencytrace::pictureShown(frame->data[0], picture.cameraTime);
         emit OrunAppFace::instance()->signal_showVideoPlanes(planes);
     }
     void setReady(bool ready) { m_ready = ready; }
@@ -126,6 +130,10 @@ void videoctl::addUnitSink(std::shared_ptr<UnitSink> sink) {
 
 void videoctl::removeUnitSink(const std::shared_ptr<UnitSink>& sink) {
     m_unitSinks.remove(sink);
+}
+
+void videoctl::setScreenSurfaces(int pixelFormat) {
+    m_screenSurfaces = pixelFormat;
 }
 
 void videoctl::addPictureSink(std::shared_ptr<PictureSink> sink) {
@@ -419,6 +427,7 @@ void videoctl::kcpDecDispThread() {
             m_counters.decoderSwitches.fetch_add(1, std::memory_order_relaxed);
         }
         if (m_picture) {
+            m_decoder->keepSurfaces(m_screenSurfaces.load());
             result = m_decoder->decode(reinterpret_cast<const uint8_t*>(unit.data->data()),
                                        static_cast<int>(unit.data->size()), m_picture,
                                        static_cast<int64_t>(unit.sequence));
@@ -463,6 +472,26 @@ void videoctl::kcpDisplayThread() {
     qDebug() << "kcpDisplayThread";
 }
 
+namespace {
+
+struct FrameFree {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameFree>;
+
+// A reference of its own to the frame's buffers, shared.
+std::shared_ptr<const AVFrame> heldFrame(const AVFrame* frame) {
+    AVFrame* held = av_frame_clone(frame);
+    if (!held)
+        return nullptr;
+    return std::shared_ptr<const AVFrame>(held, [](const AVFrame* f) {
+        AVFrame* owned = const_cast<AVFrame*>(f);
+        av_frame_free(&owned);
+    });
+}
+
+} // namespace
+
 void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
     m_pictureSinks.dispatch([&](const SinkList<PictureSink>::Sinks& sinks) {
         // Each sink is asked once: the widget may turn ready meanwhile.
@@ -482,17 +511,40 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
             m_counters.picturesBusy.fetch_add(1, std::memory_order_relaxed);
             return;
         }
+        // A hardware decoder's surface, kept for the screen: the sinks that
+        // read pixels get a copy in system memory, made only for them.
+        AVFrame* pixels = picture;
+        FramePtr downloaded;
+        std::shared_ptr<const AVFrame> surface;
+        if (picture->hw_frames_ctx) {
+            bool needsPixels = rgb;
+            for (size_t i = 0; i < sinks.size(); ++i)
+                needsPixels = needsPixels || (wanted[i] && sinks[i]->wantsDecodedFrame() &&
+                                              !sinks[i]->takesSurface());
+            surface = heldFrame(picture);
+            if (needsPixels || OrunAppFace::instance()->softwareScreen.load()) {
+                downloaded.reset(av_frame_alloc());
+                if (!downloaded || av_hwframe_transfer_data(downloaded.get(), picture, 0) < 0 ||
+                    av_frame_copy_props(downloaded.get(), picture) < 0) {
+                    qDebug() << "Error transferring the data to system memory";
+                    return;
+                }
+                pixels = downloaded.get();
+            }
+        }
         // By the picture's own layout: after a decoder was replaced, the
         // ring may still hold pictures of the one before.
-        const int shownWidth = convertedWidth(picture);
+        const int shownWidth = surface ? picture->width : convertedWidth(pixels);
         if (shownWidth <= 0)
             return;
         VideoPicture out;
-        out.boxWidth = picture->linesize[0];
+        // The boxes' fractions are of the line size, as the decoder's
+        // pictures always had them (a surface: of its width).
+        out.boxWidth = surface ? picture->width : pixels->linesize[0];
         out.boxHeight = picture->height;
         if (rgb) {
-            out.rgb = convertFrame(picture, picture->format == AV_PIX_FMT_NV12 ? kDecodeHardware
-                                                                               : kDecodeSoftware);
+            out.rgb = convertFrame(pixels, pixels->format == AV_PIX_FMT_NV12 ? kDecodeHardware
+                                                                             : kDecodeSoftware);
             if (out.rgb.empty())
                 return;
         }
@@ -505,13 +557,9 @@ void videoctl::showPicture(AVFrame* picture, const PictureMeta& meta) {
         out.cameraTime = meta.cameraTime;
         out.arrivalUs = meta.arrivalUs;
         out.clean = out.rgb;
-        if (decoded) {
-            if (AVFrame* held = av_frame_clone(picture))
-                out.decoded = std::shared_ptr<const AVFrame>(held, [](const AVFrame* f) {
-                    AVFrame* owned = const_cast<AVFrame*>(f);
-                    av_frame_free(&owned);
-                });
-        }
+        out.surface = surface;
+        if (decoded && (!surface || downloaded))
+            out.decoded = heldFrame(pixels);
         if (OrunAppFace::instance()->showTarget.load()) {
             out.boxesDrawn = targetBoxShapes(*out.side, out.boxWidth, out.boxHeight, out.boxes) > 0;
             if (out.boxesDrawn && rgb) {

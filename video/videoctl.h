@@ -70,6 +70,12 @@ public:
     // Replaces the media client (KcpWrapper::instance() by default); call
     // before start().
     void setMediaClient(std::shared_ptr<KcpWrapper> client);
+    // The hardware frame format (an AVPixelFormat, -1: none) whose surfaces
+    // the screen imports itself: the decoder hands those out without the
+    // copy into system memory, and the display stage copies them only for
+    // the sinks that read pixels. The video widget says so once its OpenGL
+    // context is made.
+    void setScreenSurfaces(int pixelFormat);
     // The state of the control link: while it is down nothing is fetched or
     // shown. The program hands it in from the connection supervisor.
     void setLinkUp(bool up);
@@ -114,6 +120,7 @@ private:
     WorkerThread m_displayWorker;
     std::atomic<bool> m_fetchPaused{false};
     std::atomic<bool> m_linkUp{false};
+    std::atomic<int> m_screenSurfaces{-1};
     // The first unit admitted since the link last came up: the widget shows
     // no picture from before it.
     std::atomic<uint64_t> m_shownFrom{0};

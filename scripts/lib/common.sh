@@ -9,7 +9,7 @@ ORUN_PACKAGES=(
     qtbase5-dev qttools5-dev qttools5-dev-tools
     libavcodec-dev libavformat-dev libavutil-dev
     libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev
-    libboost-system-dev libsdl2-dev
+    libboost-system-dev libsdl2-dev libegl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth libgl1-mesa-dri fonts-wqy-microhei
     iproute2 nftables

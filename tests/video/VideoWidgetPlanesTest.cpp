@@ -5,6 +5,7 @@
 #include "hub/OrunAppFace.h"
 #include "tools/camsim/video/SyntheticVideoSource.h"
 #include "video/FrameConvert.h"
+#include "video/SurfaceImport.h"
 #include "video/VideoWidget.h"
 
 extern "C" {
@@ -375,6 +376,34 @@ TEST(VideoWidgetPlanes, AnRgbPictureAfterThePlanesReplacesThem) {
     shown = w->grabFramebuffer();
     EXPECT_FALSE(w->planesSize().isValid());
     EXPECT_EQ(qRed(shown.pixel(320, 180)), 255);
+}
+
+} // namespace
+
+namespace {
+
+TEST(VideoWidgetPlanes, HardwareSurfacesAreTakenOnlyWhereTheyCanBeImported) {
+    VideoWidget* w = shownAt(QSize(640, 360));
+    // No GPU here: the context offers no import, and says why.
+    w->makeCurrent();
+    QString why;
+    const std::unique_ptr<SurfaceImport> import = makeSurfaceImport(*w->context(), why);
+    w->doneCurrent();
+    if (!import) {
+        EXPECT_FALSE(why.isEmpty());
+    }
+    // A surface the widget cannot import is dropped before it takes the
+    // widget's turn; the picture shown stays.
+    const cv::Mat grey(360, 640, CV_8UC3, cv::Scalar(128, 128, 128));
+    paintAndReadBack(w, planesOf(toFrame(grey, AV_PIX_FMT_YUV420P, AVCOL_SPC_BT470BG, false)));
+    AVFrame* fake = av_frame_alloc();
+    fake->format = AV_PIX_FMT_VAAPI;
+    fake->width = 640;
+    fake->height = 360;
+    QSignalSpy painted(OrunAppFace::instance(), &OrunAppFace::signal_randerFinished);
+    w->slot_showVideoPlanes(planesOf(owned(fake)));
+    EXPECT_TRUE(painted.isEmpty());
+    EXPECT_EQ(w->planesSize(), QSize(640, 360));
 }
 
 } // namespace
