@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -16,6 +17,21 @@ struct AVFrame;
 // (4:2:0, planar or NV12), with what is to be drawn over it. The screen
 // converts the planes itself, so no R, G, B copy is made for it.
 struct PlanePicture {
+    PlanePicture() = default;
+    PlanePicture(const PlanePicture& other) { *this = other; }
+    PlanePicture& operator=(const PlanePicture& other) {
+        other.m_published.load(std::memory_order_acquire);
+        frame = other.frame;
+        width = other.width;
+        height = other.height;
+        rgba = other.rgba;
+        boxes = other.boxes;
+        sequence = other.sequence;
+        cameraTime = other.cameraTime;
+        m_published.store(true, std::memory_order_release);
+        return *this;
+    }
+
     // The decoder's frame, held by reference: its planes stay valid while it
     // is held and must not be changed.
     std::shared_ptr<const AVFrame> frame;
@@ -34,6 +50,12 @@ struct PlanePicture {
     // Of the unit the picture was decoded from.
     uint64_t sequence = 0;
     int64_t cameraTime = 0;
+
+private:
+    // A picture goes from the display thread to the screen inside Qt's event
+    // queue, whose lock the thread checker cannot see: each copy takes what
+    // the copy it came from published, and publishes what it holds.
+    mutable std::atomic<bool> m_published{false};
 };
 
 Q_DECLARE_METATYPE(PlanePicture)
