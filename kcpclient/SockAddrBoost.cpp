@@ -2,11 +2,9 @@
 
 #include "kcpclient/LogLine.h"
 
-#include <arpa/inet.h>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/udp.hpp>
-#include <netinet/in.h>
 
 #include <cstring>
 
@@ -15,42 +13,44 @@
 namespace SockAddr {
 
 bool sock_init(void* address, size_t size, int family, const std::string& text, uint16_t port) {
+    namespace ip = boost::asio::ip;
     std::memset(address, 0, size);
+    boost::system::error_code ec;
+    ip::udp::endpoint endpoint;
     if (family == AF_INET) {
         if (size < sizeof(sockaddr_in))
             LOG_FATAL;
-        auto* in = static_cast<sockaddr_in*>(address);
-        in->sin_family = AF_INET;
-        // inet_pton, unlike inet_addr, tells 255.255.255.255 from an error.
-        if (::inet_pton(AF_INET, text.c_str(), &in->sin_addr) != 1)
+        // Four dotted decimal parts only, as inet_pton reads them: "192.168.1"
+        // is no address, 255.255.255.255 is one (unlike inet_addr's error).
+        ip::address_v4 v4 = ip::make_address_v4(text, ec);
+        if (ec)
             return false;
-        in->sin_port = htons(port);
-        return true;
-    }
-    if (family == AF_INET6) {
+        endpoint = ip::udp::endpoint(v4, port);
+    } else if (family == AF_INET6) {
         if (size < sizeof(sockaddr_in6))
             LOG_FATAL;
-        auto* in6 = static_cast<sockaddr_in6*>(address);
-        in6->sin6_family = AF_INET6;
-        if (::inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) != 1)
+        ip::address_v6 v6 = ip::make_address_v6(text, ec);
+        if (ec)
             return false;
-        in6->sin6_port = htons(port);
-        return true;
+        endpoint = ip::udp::endpoint(v6, port);
+    } else {
+        return false;
     }
-    return false;
+    std::memcpy(address, endpoint.data(), endpoint.size());
+    return true;
 }
 
 std::string to_string(const sockaddr* address) {
-    char text[INET6_ADDRSTRLEN] = {};
+    namespace ip = boost::asio::ip;
     if (address->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
-        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-        return text;
+        ip::udp::endpoint endpoint(ip::udp::v4(), 0);
+        std::memcpy(endpoint.data(), address, sizeof(sockaddr_in));
+        return endpoint.address().to_string();
     }
     if (address->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
-        ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-        return text;
+        ip::udp::endpoint endpoint(ip::udp::v6(), 0);
+        std::memcpy(endpoint.data(), address, sizeof(sockaddr_in6));
+        return endpoint.address().to_string();
     }
     return {};
 }

@@ -1,6 +1,9 @@
 #pragma once
 
-#include <sys/socket.h>
+// The platform socket address types (sockaddr, sockaddr_in, sockaddr_in6)
+// and AF_INET / AF_INET6, from the system headers Asio includes for this
+// platform.
+#include <boost/asio/ip/udp.hpp>
 
 #include <cstddef>
 #include <cstdint>
