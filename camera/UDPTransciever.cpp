@@ -149,8 +149,8 @@ void UDPTransciever::receiveLoop() {
         while (receiver.running()) {
             boost::asio::ip::udp::endpoint from;
             boost::system::error_code ec;
-            const size_t got =
-                socket->socket.receive_from(boost::asio::buffer(buffer), from, 0, ec);
+            const size_t got = receive_datagram(
+                socket->socket, reinterpret_cast<char*>(buffer.data()), buffer.size(), &from, ec);
             if (ec)
                 break; // a transient error, or the receive side is shut
             // An empty datagram is dropped.

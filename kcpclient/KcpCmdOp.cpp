@@ -4,8 +4,6 @@
 #include "kcpclient/SockAddrBoost.h"
 #include "kcpclient/SockUdpBoost.h"
 
-#include <boost/asio/ip/address_v4.hpp>
-
 #include <cstring>
 
 #define LOG_SOURCE "kcpclient/KcpCmdOp"
@@ -21,9 +19,8 @@ std::string KcpCmd::payload() const {
 namespace kcpcmd {
 
 bool encode_endpoint(const std::string& address, uint16_t port, uint8_t out[6]) {
-    boost::system::error_code ec;
-    boost::asio::ip::address_v4 v4 = boost::asio::ip::make_address_v4(address, ec);
-    if (ec)
+    boost::asio::ip::address_v4 v4;
+    if (!SockAddr::parse_v4(address, v4))
         return false;
     uint32_t host = v4.to_uint(); // first octet most significant
     for (int i = 0; i < 4; i++)

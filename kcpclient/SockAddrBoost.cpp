@@ -12,27 +12,64 @@
 
 namespace SockAddr {
 
+bool parse_v4(const std::string& text, boost::asio::ip::address_v4& out) {
+    boost::asio::ip::address_v4::bytes_type bytes{};
+    size_t at = 0;
+    for (size_t part = 0; part < bytes.size(); part++) {
+        if (part > 0 && (at >= text.size() || text[at++] != '.'))
+            return false;
+        size_t digits = 0;
+        unsigned value = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4) {
+            value = value * 10 + static_cast<unsigned>(text[at] - '0');
+            at++;
+            digits++;
+        }
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[at - digits] == '0'))
+            return false;
+        bytes[part] = static_cast<unsigned char>(value);
+    }
+    if (at != text.size())
+        return false;
+    out = boost::asio::ip::address_v4(bytes);
+    return true;
+}
+
+bool parse_address(const std::string& text, boost::asio::ip::address& out) {
+    boost::asio::ip::address_v4 v4;
+    if (parse_v4(text, v4)) {
+        out = v4;
+        return true;
+    }
+    if (text.find(':') == std::string::npos)
+        return false;
+    boost::system::error_code ec;
+    boost::asio::ip::address_v6 v6 = boost::asio::ip::make_address_v6(text, ec);
+    if (ec)
+        return false;
+    out = v6;
+    return true;
+}
+
 bool sock_init(void* address, size_t size, int family, const std::string& text, uint16_t port) {
     namespace ip = boost::asio::ip;
     std::memset(address, 0, size);
-    boost::system::error_code ec;
     ip::udp::endpoint endpoint;
     if (family == AF_INET) {
         if (size < sizeof(sockaddr_in))
             LOG_FATAL;
-        // Four dotted decimal parts only, as inet_pton reads them: "192.168.1"
-        // is no address, 255.255.255.255 is one (unlike inet_addr's error).
-        ip::address_v4 v4 = ip::make_address_v4(text, ec);
-        if (ec)
+        // 255.255.255.255 is an address (unlike inet_addr's error value).
+        ip::address_v4 v4;
+        if (!parse_v4(text, v4))
             return false;
         endpoint = ip::udp::endpoint(v4, port);
     } else if (family == AF_INET6) {
         if (size < sizeof(sockaddr_in6))
             LOG_FATAL;
-        ip::address_v6 v6 = ip::make_address_v6(text, ec);
-        if (ec)
+        ip::address address;
+        if (!parse_address(text, address) || !address.is_v6())
             return false;
-        endpoint = ip::udp::endpoint(v6, port);
+        endpoint = ip::udp::endpoint(address, port);
     } else {
         return false;
     }
@@ -59,15 +96,8 @@ std::string ip_route(const std::string& peer) {
     namespace ip = boost::asio::ip;
     boost::system::error_code ec;
     ip::address target;
-    ip::address_v6 v6 = ip::make_address_v6(peer, ec);
-    if (!ec) {
-        target = v6;
-    } else {
-        ip::address_v4 v4 = ip::make_address_v4(peer, ec);
-        if (ec)
-            return {};
-        target = v4;
-    }
+    if (!parse_address(peer, target))
+        return {};
     boost::asio::io_context context;
     ip::udp::socket socket(context);
     ip::udp::endpoint endpoint(target, 1024);

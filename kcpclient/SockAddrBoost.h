@@ -13,6 +13,13 @@
 
 namespace SockAddr {
 
+// An IPv4 address from its text: four dotted decimal parts of 0..255 without
+// leading zeros, as inet_pton reads them on every platform ("192.168.1" is
+// none, though Windows' own parser would take it). False for anything else.
+bool parse_v4(const std::string& text, boost::asio::ip::address_v4& out);
+// An IPv4 (as parse_v4) or IPv6 address from its text; false for neither.
+bool parse_address(const std::string& text, boost::asio::ip::address& out);
+
 // Fills a platform socket address (sockaddr_in for AF_INET, at least 16
 // bytes; sockaddr_in6 for AF_INET6, at least 28 bytes) from address text and
 // port. False for unparsable text or another family; a too-small buffer is a

@@ -1,6 +1,7 @@
 #include "kcpclient/SockUdpBoost.h"
 
 #include "kcpclient/LogLine.h"
+#include "kcpclient/SockAddrBoost.h"
 
 #include <boost/asio/ip/address.hpp>
 
@@ -59,8 +60,8 @@ std::shared_ptr<std::string> UdpSocket::read() {
         return {};
     char buffer[kDatagramMax];
     boost::system::error_code ec;
-    size_t n = socket_.receive(boost::asio::buffer(buffer), 0, ec);
-    if (ec && ec != boost::asio::error::message_size)
+    size_t n = receive_datagram(socket_, buffer, sizeof buffer, nullptr, ec);
+    if (ec)
         return {};
     return datagram_of(buffer, n);
 }
@@ -87,8 +88,8 @@ std::shared_ptr<std::string> UdpSocket::read(boost::asio::ip::udp::endpoint& sen
         return {};
     char buffer[kDatagramMax];
     boost::system::error_code ec;
-    size_t n = socket_.receive_from(boost::asio::buffer(buffer), sender, 0, ec);
-    if (ec && ec != boost::asio::error::message_size)
+    size_t n = receive_datagram(socket_, buffer, sizeof buffer, &sender, ec);
+    if (ec)
         return {};
     if (!sender.address().is_v4())
         LOG_FATAL;
@@ -113,21 +114,19 @@ std::shared_ptr<std::string> UdpSocket::read_nonblock() {
         LOG_FATAL << "read_nonblock: " << ec.message();
     char buffer[kDatagramMax];
     boost::system::error_code received;
-    size_t n = socket_.receive(boost::asio::buffer(buffer), 0, received);
+    size_t n = receive_datagram(socket_, buffer, sizeof buffer, nullptr, received);
     socket_.non_blocking(false, ec);
     if (ec)
         LOG_FATAL << "read_nonblock: " << ec.message();
-    if (received && received != boost::asio::error::message_size)
+    if (received)
         return {};
     return datagram_of(buffer, n);
 }
 
 long UdpSocket::receive_into(char* buffer, size_t capacity) {
     boost::system::error_code ec;
-    size_t n = socket_.receive(boost::asio::buffer(buffer, capacity), 0, ec);
-    // Windows reports a datagram cut to the buffer as an error; Linux does
-    // not. Either way the buffer holds its first `capacity` bytes.
-    if (!ec || ec == boost::asio::error::message_size)
+    size_t n = receive_datagram(socket_, buffer, capacity, nullptr, ec);
+    if (!ec)
         return static_cast<long>(n);
     if (ec == boost::asio::error::bad_descriptor || ec == boost::asio::error::not_socket ||
         ec == boost::asio::error::fault || ec == boost::asio::error::invalid_argument) {
@@ -148,8 +147,10 @@ void UdpSocket::shut_receive() {
 
 bool UdpSocket::connect(const std::string& address, uint16_t port) {
     try {
-        boost::asio::ip::udp::endpoint peer(boost::asio::ip::make_address(address), port);
-        socket_.connect(peer);
+        boost::asio::ip::address parsed;
+        if (!SockAddr::parse_address(address, parsed))
+            throw boost::system::system_error(boost::asio::error::invalid_argument);
+        socket_.connect(boost::asio::ip::udp::endpoint(parsed, port));
     } catch (const std::exception& e) {
         LOG_WARNING << "connect " << address << ':' << port << ": " << e.what();
         valid_ = false;

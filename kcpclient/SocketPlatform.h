@@ -47,6 +47,13 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Receives one datagram into `buffer`, and its sender when `sender` is given:
+// its size, a longer one cut to `capacity` (as Linux does; Windows reports
+// such a datagram as an error, and Asio then gives no size), or 0 with `ec`
+// set.
+size_t receive_datagram(boost::asio::ip::udp::socket& socket, char* buffer, size_t capacity,
+                        boost::asio::ip::udp::endpoint* sender, boost::system::error_code& ec);
+
 // Makes an unconnected socket's reads ignore the port-unreachable reports
 // that earlier sends caused (as they are on Linux), so that a peer that is
 // not listening yet costs no read error.

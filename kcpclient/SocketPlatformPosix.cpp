@@ -23,6 +23,13 @@ void ReceiveWait::stop() {
     impl_->socket.shutdown(boost::asio::socket_base::shutdown_receive, ec);
 }
 
+size_t receive_datagram(boost::asio::ip::udp::socket& socket, char* buffer, size_t capacity,
+                        boost::asio::ip::udp::endpoint* sender, boost::system::error_code& ec) {
+    if (sender)
+        return socket.receive_from(boost::asio::buffer(buffer, capacity), *sender, 0, ec);
+    return socket.receive(boost::asio::buffer(buffer, capacity), 0, ec);
+}
+
 void ignore_unreachable_reports(boost::asio::ip::udp::socket&) {
     // An unconnected socket on Linux is never told of them.
 }
