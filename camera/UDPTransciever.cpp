@@ -3,30 +3,27 @@
 #include "camera/Camera.h"
 #include "camera/CameraReplyParsers.h"
 #include "hub/OrunAppFace.h"
+#include "kcpclient/SocketPlatform.h"
 
 #include <QElapsedTimer>
 #include <QtGlobal>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
 
-#include <algorithm>
 #include <chrono>
 #include <vector>
 
-// Socket design: the control socket is a plain POSIX UDP socket rather than a
-// QUdpSocket. A QUdpSocket belongs to the thread that created it and may not be
-// used from others, yet frames are sent from the operation runtime and the
-// connection supervisor while the receive thread reads. The kernel allows
-// sendto() and recvfrom() on one descriptor from several threads at once, each
-// call moving one whole datagram, so no lock is needed around the socket. The
-// receive thread waits for datagrams with poll(): a reply is handled the moment
-// it arrives, an idle link costs nothing, and stop() shuts the receive side
-// to end the wait.
+// Socket design: the control socket is an Asio UDP socket used only through
+// its blocking calls, rather than a QUdpSocket. A QUdpSocket belongs to the
+// thread that created it and may not be used from others, yet frames are sent
+// from the operation runtime and the connection supervisor while the receive
+// thread reads. The system allows sendto() and recvfrom() on one socket from
+// several threads at once, each call moving one whole datagram, and Asio's
+// blocking calls go straight to them, so no lock is needed around the socket.
+// The receive thread waits for datagrams through ReceiveWait: a reply is
+// handled the moment it arrives, an idle link costs nothing, and stop() ends
+// the wait at once.
 
 namespace {
 
@@ -35,6 +32,10 @@ std::atomic<uint16_t> sequenceCounter{0};
 
 // Largest datagram built by sendFrame.
 constexpr int kPackBufferSize = kMaxFrameSize;
+
+// Room for the largest UDP datagram, so that none is cut short before it is
+// validated (an oversized frame is refused whole).
+constexpr size_t kReceiveBufferSize = 65536;
 
 } // namespace
 
@@ -56,6 +57,14 @@ bool senderAccepted(const QHostAddress& sender, uint16_t senderPort, const QStri
     return !senderText.isEmpty() && senderText == peerAddress.trimmed();
 }
 
+struct UDPTransciever::Socket {
+    Socket() : socket(context), wait(socket) {}
+    boost::asio::io_context context;
+    boost::asio::ip::udp::socket socket;
+    ReceiveWait wait;
+    bool open = false;
+};
+
 std::shared_ptr<UDPTransciever> UDPTransciever::instance() {
     // Never destroyed: the receive thread may run until the process ends.
     static auto* holder =
@@ -68,20 +77,22 @@ UDPTransciever::UDPTransciever(uint16_t localPort_, uint16_t peerPort_)
     peerAddress.set(OrunAppFace::instance()->sCameraAddress.get());
     registerCameraParsers(table);
 
-    socketFd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (socketFd >= 0) {
-        const int on = 1;
+    namespace ip = boost::asio::ip;
+    socket = std::make_unique<Socket>();
+    boost::system::error_code ec;
+    socket->socket.open(ip::udp::v4(), ec);
+    socket->open = !ec;
+    if (socket->open) {
+        keep_from_children(socket->socket);
+        ignore_unreachable_reports(socket->socket);
         // Shared, reusable local port, and permission to send to the subnet
         // broadcast address used by the station-mode discovery.
-        ::setsockopt(socketFd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
-        ::setsockopt(socketFd, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_ANY);
-        local.sin_port = htons(localPort);
+        socket->socket.set_option(ip::udp::socket::reuse_address(true), ec);
+        socket->socket.set_option(ip::udp::socket::broadcast(true), ec);
         // A failed bind is not reported: frames still go out (from a port the
         // system picks), nothing is received.
-        bound = ::bind(socketFd, reinterpret_cast<const sockaddr*>(&local), sizeof(local)) == 0;
+        socket->socket.bind(ip::udp::endpoint(ip::address_v4::any(), localPort), ec);
+        bound = !ec;
     }
 
     receiver.start("orun-control-rx", [this] { receiveLoop(); });
@@ -89,8 +100,8 @@ UDPTransciever::UDPTransciever(uint16_t localPort_, uint16_t peerPort_)
 
 UDPTransciever::~UDPTransciever() {
     stop();
-    if (socketFd >= 0)
-        ::close(socketFd);
+    boost::system::error_code ec;
+    socket->socket.close(ec);
 }
 
 int UDPTransciever::sendFrame(ControlFrame& frame, const QString& address) {
@@ -106,24 +117,19 @@ int UDPTransciever::sendFrame(ControlFrame& frame, const QString& address) {
     const QString destination = address.isEmpty() ? peerAddress.get() : address;
     bool ok = false;
     const quint32 v4 = QHostAddress(destination.trimmed()).toIPv4Address(&ok);
-    if (!ok || socketFd < 0)
+    if (!ok || !socket->open)
         return -1;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(v4);
-    to.sin_port = htons(peerPort);
-    const ssize_t sent = ::sendto(socketFd, buffer, static_cast<size_t>(packed), MSG_NOSIGNAL,
-                                  reinterpret_cast<const sockaddr*>(&to), sizeof(to));
-    return sent < 0 ? -1 : static_cast<int>(sent);
+    const boost::asio::ip::udp::endpoint to(boost::asio::ip::address_v4(v4), peerPort);
+    boost::system::error_code ec;
+    const size_t sent =
+        socket->socket.send_to(boost::asio::buffer(buffer, static_cast<size_t>(packed)), to, 0, ec);
+    return ec ? -1 : static_cast<int>(sent);
 }
 
 void UDPTransciever::stop() {
     // Shutting the receive side ends the wait for a datagram at once; frames
     // still go out.
-    receiver.stop(2000, [this] {
-        if (socketFd >= 0)
-            ::shutdown(socketFd, SHUT_RD);
-    });
+    receiver.stop(2000, [this] { socket->wait.stop(); });
 }
 
 void UDPTransciever::receiveLoop() {
@@ -133,27 +139,26 @@ void UDPTransciever::receiveLoop() {
         }
         return;
     }
+    std::vector<uint8_t> buffer(kReceiveBufferSize);
     while (receiver.running()) {
-        // Waits for a datagram, or for stop(), which shuts the receive side.
-        pollfd pfd{socketFd, POLLIN, 0};
-        if (::poll(&pfd, 1, -1) <= 0)
+        // Waits for a datagram, or for stop(), which ends the wait.
+        if (!socket->wait.wait(-1))
             continue;
-        // Drain every pending datagram, each into a buffer of exactly its size.
+        // Drain every pending datagram; the socket is readable before each
+        // receive, which therefore does not block.
         while (receiver.running()) {
-            uint8_t probe = 0;
-            const ssize_t pending =
-                ::recv(socketFd, &probe, sizeof(probe), MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
-            if (pending < 0)
-                break; // nothing left (EAGAIN) or a transient error
-            std::vector<uint8_t> buffer(static_cast<size_t>(std::max<ssize_t>(pending, 1)), 0);
-            sockaddr_in from{};
-            socklen_t fromLength = sizeof(from);
-            const ssize_t got = ::recvfrom(socketFd, buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                           reinterpret_cast<sockaddr*>(&from), &fromLength);
-            if (got <= 0 || fromLength < static_cast<socklen_t>(sizeof(sockaddr_in)))
-                continue; // empty datagram: dropped
-            handleDatagram(buffer.data(), static_cast<int>(got),
-                           QHostAddress(ntohl(from.sin_addr.s_addr)), ntohs(from.sin_port));
+            boost::asio::ip::udp::endpoint from;
+            boost::system::error_code ec;
+            const size_t got = receive_datagram(
+                socket->socket, reinterpret_cast<char*>(buffer.data()), buffer.size(), &from, ec);
+            if (ec)
+                break; // a transient error, or the receive side is shut
+            // An empty datagram is dropped.
+            if (got > 0 && from.address().is_v4())
+                handleDatagram(buffer.data(), static_cast<int>(got),
+                               QHostAddress(from.address().to_v4().to_uint()), from.port());
+            if (!socket->wait.wait(0))
+                break; // nothing left
         }
     }
 }

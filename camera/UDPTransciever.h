@@ -50,8 +50,10 @@ private:
     void receiveLoop();
     void handleDatagram(uint8_t* data, int size, const QHostAddress& sender, uint16_t senderPort);
 
+    // The socket and its wait (Asio's types stay out of this header).
+    struct Socket;
+    std::unique_ptr<Socket> socket;
     WorkerThread receiver;
-    int socketFd = -1;
     bool bound = false;
     uint16_t localPort;
     uint16_t peerPort;

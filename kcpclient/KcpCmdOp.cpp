@@ -4,9 +4,6 @@
 #include "kcpclient/SockAddrBoost.h"
 #include "kcpclient/SockUdpBoost.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-
 #include <cstring>
 
 #define LOG_SOURCE "kcpclient/KcpCmdOp"
@@ -22,10 +19,10 @@ std::string KcpCmd::payload() const {
 namespace kcpcmd {
 
 bool encode_endpoint(const std::string& address, uint16_t port, uint8_t out[6]) {
-    sockaddr_in in{};
-    if (!sock_init(&in, sizeof in, AF_INET, address, port))
+    boost::asio::ip::address_v4 v4;
+    if (!SockAddr::parse_v4(address, v4))
         return false;
-    uint32_t host = ntohl(in.sin_addr.s_addr); // first octet most significant
+    uint32_t host = v4.to_uint(); // first octet most significant
     for (int i = 0; i < 4; i++)
         out[i] = static_cast<uint8_t>(host >> (8 * i));
     out[4] = static_cast<uint8_t>(port & 0xff);

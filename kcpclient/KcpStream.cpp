@@ -4,8 +4,6 @@
 #include "kcpclient/SockAddrBoost.h"
 #include "kcpclient/ThreadName.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -22,9 +20,8 @@ namespace {
 constexpr size_t kFrameLimit = 16u << 20;
 
 int media_output(const char* buf, int len, ikcpcb*, void* user) {
-    int fd = static_cast<int>(reinterpret_cast<intptr_t>(user));
-    ssize_t sent = ::send(fd, buf, static_cast<size_t>(len), 0);
-    return sent == len ? 0 : -1;
+    auto* socket = static_cast<UdpSocket*>(user);
+    return socket->send_bytes(buf, static_cast<size_t>(len)) ? 0 : -1;
 }
 
 } // namespace
@@ -74,8 +71,7 @@ bool KcpStream::start() {
     } while (!mediaSocket_->is_valid());
     // The camera may send faster than the thread drains; give the kernel room
     // for a whole window.
-    int bytes = KcpStreamDetail::kMediaReceiveBuffer;
-    ::setsockopt(mediaSocket_->native_handle(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    mediaSocket_->set_receive_buffer(KcpStreamDetail::kMediaReceiveBuffer);
 
     // A start that does not complete is undone at once.
     struct StopUnlessStarted {
@@ -113,8 +109,8 @@ KcpStreamDetail::KcpStreamDetail(const std::string& cameraAddress, uint16_t comm
       counters_(std::move(counters)) {
     if (!started_)
         return;
-    int fd = mediaSocket_->native_handle();
-    kcp_ = ikcp_create(conv_, reinterpret_cast<void*>(static_cast<intptr_t>(fd)));
+    // The socket lives as long as the engine: both end with this session.
+    kcp_ = ikcp_create(conv_, mediaSocket_.get());
     if (!kcp_)
         LOG_FATAL << "fail to create ikcp";
     ikcp_setoutput(kcp_, &media_output);

@@ -2,11 +2,9 @@
 
 #include "kcpclient/LogLine.h"
 
-#include <arpa/inet.h>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/udp.hpp>
-#include <netinet/in.h>
 
 #include <cstring>
 
@@ -14,43 +12,82 @@
 
 namespace SockAddr {
 
+bool parse_v4(const std::string& text, boost::asio::ip::address_v4& out) {
+    boost::asio::ip::address_v4::bytes_type bytes{};
+    size_t at = 0;
+    for (size_t part = 0; part < bytes.size(); part++) {
+        if (part > 0 && (at >= text.size() || text[at++] != '.'))
+            return false;
+        size_t digits = 0;
+        unsigned value = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && digits < 4) {
+            value = value * 10 + static_cast<unsigned>(text[at] - '0');
+            at++;
+            digits++;
+        }
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[at - digits] == '0'))
+            return false;
+        bytes[part] = static_cast<unsigned char>(value);
+    }
+    if (at != text.size())
+        return false;
+    out = boost::asio::ip::address_v4(bytes);
+    return true;
+}
+
+bool parse_address(const std::string& text, boost::asio::ip::address& out) {
+    boost::asio::ip::address_v4 v4;
+    if (parse_v4(text, v4)) {
+        out = v4;
+        return true;
+    }
+    if (text.find(':') == std::string::npos)
+        return false;
+    boost::system::error_code ec;
+    boost::asio::ip::address_v6 v6 = boost::asio::ip::make_address_v6(text, ec);
+    if (ec)
+        return false;
+    out = v6;
+    return true;
+}
+
 bool sock_init(void* address, size_t size, int family, const std::string& text, uint16_t port) {
+    namespace ip = boost::asio::ip;
     std::memset(address, 0, size);
+    ip::udp::endpoint endpoint;
     if (family == AF_INET) {
         if (size < sizeof(sockaddr_in))
             LOG_FATAL;
-        auto* in = static_cast<sockaddr_in*>(address);
-        in->sin_family = AF_INET;
-        // inet_pton, unlike inet_addr, tells 255.255.255.255 from an error.
-        if (::inet_pton(AF_INET, text.c_str(), &in->sin_addr) != 1)
+        // 255.255.255.255 is an address (unlike inet_addr's error value).
+        ip::address_v4 v4;
+        if (!parse_v4(text, v4))
             return false;
-        in->sin_port = htons(port);
-        return true;
-    }
-    if (family == AF_INET6) {
+        endpoint = ip::udp::endpoint(v4, port);
+    } else if (family == AF_INET6) {
         if (size < sizeof(sockaddr_in6))
             LOG_FATAL;
-        auto* in6 = static_cast<sockaddr_in6*>(address);
-        in6->sin6_family = AF_INET6;
-        if (::inet_pton(AF_INET6, text.c_str(), &in6->sin6_addr) != 1)
+        ip::address address;
+        if (!parse_address(text, address) || !address.is_v6())
             return false;
-        in6->sin6_port = htons(port);
-        return true;
+        endpoint = ip::udp::endpoint(address, port);
+    } else {
+        return false;
     }
-    return false;
+    std::memcpy(address, endpoint.data(), endpoint.size());
+    return true;
 }
 
 std::string to_string(const sockaddr* address) {
-    char text[INET6_ADDRSTRLEN] = {};
+    namespace ip = boost::asio::ip;
     if (address->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
-        ::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-        return text;
+        ip::udp::endpoint endpoint(ip::udp::v4(), 0);
+        std::memcpy(endpoint.data(), address, sizeof(sockaddr_in));
+        return endpoint.address().to_string();
     }
     if (address->sa_family == AF_INET6) {
-        const auto* in6 = reinterpret_cast<const sockaddr_in6*>(address);
-        ::inet_ntop(AF_INET6, &in6->sin6_addr, text, sizeof text);
-        return text;
+        ip::udp::endpoint endpoint(ip::udp::v6(), 0);
+        std::memcpy(endpoint.data(), address, sizeof(sockaddr_in6));
+        return endpoint.address().to_string();
     }
     return {};
 }
@@ -59,15 +96,8 @@ std::string ip_route(const std::string& peer) {
     namespace ip = boost::asio::ip;
     boost::system::error_code ec;
     ip::address target;
-    ip::address_v6 v6 = ip::make_address_v6(peer, ec);
-    if (!ec) {
-        target = v6;
-    } else {
-        ip::address_v4 v4 = ip::make_address_v4(peer, ec);
-        if (ec)
-            return {};
-        target = v4;
-    }
+    if (!parse_address(peer, target))
+        return {};
     boost::asio::io_context context;
     ip::udp::socket socket(context);
     ip::udp::endpoint endpoint(target, 1024);

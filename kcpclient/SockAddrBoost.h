@@ -1,6 +1,9 @@
 #pragma once
 
-#include <sys/socket.h>
+// The platform socket address types (sockaddr, sockaddr_in, sockaddr_in6)
+// and AF_INET / AF_INET6, from the system headers Asio includes for this
+// platform.
+#include <boost/asio/ip/udp.hpp>
 
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +12,13 @@
 #include <utility>
 
 namespace SockAddr {
+
+// An IPv4 address from its text: four dotted decimal parts of 0..255 without
+// leading zeros, as inet_pton reads them on every platform ("192.168.1" is
+// none, though Windows' own parser would take it). False for anything else.
+bool parse_v4(const std::string& text, boost::asio::ip::address_v4& out);
+// An IPv4 (as parse_v4) or IPv6 address from its text; false for neither.
+bool parse_address(const std::string& text, boost::asio::ip::address& out);
 
 // Fills a platform socket address (sockaddr_in for AF_INET, at least 16
 // bytes; sockaddr_in6 for AF_INET6, at least 28 bytes) from address text and

@@ -1,29 +1,23 @@
 #include "kcpclient/SockUdpBoost.h"
 
 #include "kcpclient/LogLine.h"
+#include "kcpclient/SockAddrBoost.h"
 
 #include <boost/asio/ip/address.hpp>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-
-#include <cerrno>
-#include <cstring>
-#include <system_error>
 
 #define LOG_SOURCE "kcpclient/SockUdpBoost"
 
 namespace {
 
-std::string errno_text(int code) {
-    return std::system_category().message(code);
+std::shared_ptr<std::string> datagram_of(const char* buffer, size_t size) {
+    return std::make_shared<std::string>(buffer, size);
 }
 
 } // namespace
 
 UdpSocket::UdpSocket(uint16_t localPort, int32_t receiveTimeoutMs)
-    : localPort_(localPort), receiveTimeoutMs_(receiveTimeoutMs), socket_(context_) {
+    : localPort_(localPort), receiveTimeoutMs_(receiveTimeoutMs), socket_(context_),
+      wait_(socket_) {
     boost::system::error_code ec;
     socket_.open(boost::asio::ip::udp::v4(), ec);
     if (ec)
@@ -41,15 +35,10 @@ UdpSocket::UdpSocket(uint16_t localPort, int32_t receiveTimeoutMs)
             return;
         }
     }
-
-    if (receiveTimeoutMs_ < 1) {
-        valid_ = true;
-        return;
-    }
-    timeval tv{};
-    tv.tv_sec = receiveTimeoutMs_ / 1000;
-    tv.tv_usec = (receiveTimeoutMs_ % 1000) * 1000;
-    valid_ = ::setsockopt(socket_.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+    // The receive time-out is a wait before each blocking read rather than
+    // a socket option: the option has a different form on each platform, and
+    // Asio's blocking receive waits again by itself when it fires.
+    valid_ = true;
 }
 
 UdpSocket::~UdpSocket() {
@@ -57,44 +46,61 @@ UdpSocket::~UdpSocket() {
     socket_.close(ec);
 }
 
-int UdpSocket::native_handle() {
+boost::asio::ip::udp::socket::native_handle_type UdpSocket::native_handle() {
     return socket_.native_handle();
 }
 
+void UdpSocket::set_receive_buffer(int bytes) {
+    boost::system::error_code ec;
+    socket_.set_option(boost::asio::socket_base::receive_buffer_size(bytes), ec);
+}
+
 std::shared_ptr<std::string> UdpSocket::read() {
-    char buffer[kDatagramMax];
-    ssize_t n = ::recv(native_handle(), buffer, sizeof buffer, 0);
-    if (n < 0)
+    if (receiveTimeoutMs_ > 0 && !wait_.wait(receiveTimeoutMs_))
         return {};
-    return std::make_shared<std::string>(buffer, static_cast<size_t>(n));
+    char buffer[kDatagramMax];
+    boost::system::error_code ec;
+    size_t n = receive_datagram(socket_, buffer, sizeof buffer, nullptr, ec);
+    if (ec)
+        return {};
+    return datagram_of(buffer, n);
 }
 
 bool UdpSocket::write(const std::string& data) {
-    ssize_t n = ::send(native_handle(), data.data(), data.size(), 0);
-    if (n < 0) {
+    boost::system::error_code ec;
+    socket_.send(boost::asio::buffer(data), 0, ec);
+    if (ec) {
         valid_ = false;
         return false;
     }
     return true;
 }
 
-std::shared_ptr<std::string> UdpSocket::read(sockaddr_in& sender) {
-    std::memset(&sender, 0, sizeof sender);
-    char buffer[kDatagramMax];
-    socklen_t length = sizeof sender;
-    ssize_t n = ::recvfrom(native_handle(), buffer, sizeof buffer, 0,
-                           reinterpret_cast<sockaddr*>(&sender), &length);
-    if (n < 0)
-        return {};
-    if (length != sizeof sender)
-        LOG_FATAL;
-    return std::make_shared<std::string>(buffer, static_cast<size_t>(n));
+bool UdpSocket::send_bytes(const char* data, size_t size) {
+    boost::system::error_code ec;
+    size_t sent = socket_.send(boost::asio::buffer(data, size), 0, ec);
+    return !ec && sent == size;
 }
 
-bool UdpSocket::write_to(const std::string& data, const sockaddr_in& destination) {
-    ssize_t n = ::sendto(native_handle(), data.data(), data.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&destination), sizeof destination);
-    if (n < 0) {
+std::shared_ptr<std::string> UdpSocket::read(boost::asio::ip::udp::endpoint& sender) {
+    sender = boost::asio::ip::udp::endpoint();
+    if (receiveTimeoutMs_ > 0 && !wait_.wait(receiveTimeoutMs_))
+        return {};
+    char buffer[kDatagramMax];
+    boost::system::error_code ec;
+    size_t n = receive_datagram(socket_, buffer, sizeof buffer, &sender, ec);
+    if (ec)
+        return {};
+    if (!sender.address().is_v4())
+        LOG_FATAL;
+    return datagram_of(buffer, n);
+}
+
+bool UdpSocket::write_to(const std::string& data,
+                         const boost::asio::ip::udp::endpoint& destination) {
+    boost::system::error_code ec;
+    socket_.send_to(boost::asio::buffer(data), destination, 0, ec);
+    if (ec) {
         valid_ = false;
         return false;
     }
@@ -102,53 +108,49 @@ bool UdpSocket::write_to(const std::string& data, const sockaddr_in& destination
 }
 
 std::shared_ptr<std::string> UdpSocket::read_nonblock() {
-    int fd = native_handle();
-    int on = 1;
-    if (::ioctl(fd, FIONBIO, &on) != 0)
-        LOG_FATAL << "read_nonblock: " << errno_text(errno);
+    boost::system::error_code ec;
+    socket_.non_blocking(true, ec);
+    if (ec)
+        LOG_FATAL << "read_nonblock: " << ec.message();
     char buffer[kDatagramMax];
-    ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    int off = 0;
-    if (::ioctl(fd, FIONBIO, &off) != 0)
-        LOG_FATAL << "read_nonblock: " << errno_text(errno);
-    if (n < 0)
+    boost::system::error_code received;
+    size_t n = receive_datagram(socket_, buffer, sizeof buffer, nullptr, received);
+    socket_.non_blocking(false, ec);
+    if (ec)
+        LOG_FATAL << "read_nonblock: " << ec.message();
+    if (received)
         return {};
-    return std::make_shared<std::string>(buffer, static_cast<size_t>(n));
+    return datagram_of(buffer, n);
 }
 
 long UdpSocket::receive_into(char* buffer, size_t capacity) {
-    ssize_t n = ::recv(native_handle(), buffer, capacity, 0);
-    if (n >= 0)
+    boost::system::error_code ec;
+    size_t n = receive_datagram(socket_, buffer, capacity, nullptr, ec);
+    if (!ec)
         return static_cast<long>(n);
-    switch (errno) {
-    case EBADF:
-    case ENOTSOCK:
-    case EFAULT:
-    case EINVAL:
-        LOG_WARNING << "receive: " << errno_text(errno);
+    if (ec == boost::asio::error::bad_descriptor || ec == boost::asio::error::not_socket ||
+        ec == boost::asio::error::fault || ec == boost::asio::error::invalid_argument) {
+        LOG_WARNING << "receive: " << ec.message();
         return kReceiveFailed;
-    default:
-        // Reported once and consumed with this read: the next wait blocks.
-        return kReceiveAgain;
     }
+    // Reported once and consumed with this read: the next wait blocks.
+    return kReceiveAgain;
 }
 
 bool UdpSocket::wait_readable(int32_t timeoutMs) {
-    pollfd ready{native_handle(), POLLIN, 0};
-    int n = ::poll(&ready, 1, timeoutMs < 0 ? -1 : timeoutMs);
-    return n > 0;
+    return wait_.wait(timeoutMs);
 }
 
 void UdpSocket::shut_receive() {
-    // Also on a socket that was never connected: the receive side is shut
-    // and a blocked poll wakes, though the call reports ENOTCONN.
-    ::shutdown(native_handle(), SHUT_RD);
+    wait_.stop();
 }
 
 bool UdpSocket::connect(const std::string& address, uint16_t port) {
     try {
-        boost::asio::ip::udp::endpoint peer(boost::asio::ip::make_address(address), port);
-        socket_.connect(peer);
+        boost::asio::ip::address parsed;
+        if (!SockAddr::parse_address(address, parsed))
+            throw boost::system::system_error(boost::asio::error::invalid_argument);
+        socket_.connect(boost::asio::ip::udp::endpoint(parsed, port));
     } catch (const std::exception& e) {
         LOG_WARNING << "connect " << address << ':' << port << ": " << e.what();
         valid_ = false;

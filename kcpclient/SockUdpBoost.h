@@ -1,10 +1,10 @@
 #pragma once
 
 #include "kcpclient/SockUdp.h"
+#include "kcpclient/SocketPlatform.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/udp.hpp>
-#include <netinet/in.h>
 
 #include <cstdint>
 #include <memory>
@@ -19,7 +19,8 @@ public:
     static constexpr size_t kDatagramMax = 2048;
 
     // localPort 0 leaves the socket unbound; receiveTimeoutMs < 1 means a
-    // blocking read waits without limit. A port in use leaves the socket
+    // blocking read waits without limit (else read() and read(sender) give
+    // up after that long). A port in use leaves the socket
     // invalid (is_valid() false).
     UdpSocket(uint16_t localPort, int32_t receiveTimeoutMs);
     ~UdpSocket() override;
@@ -31,8 +32,11 @@ public:
     bool write(const std::string& data) override;
 
     // Receives one datagram and its IPv4 sender.
-    std::shared_ptr<std::string> read(sockaddr_in& sender);
-    bool write_to(const std::string& data, const sockaddr_in& destination);
+    std::shared_ptr<std::string> read(boost::asio::ip::udp::endpoint& sender);
+    bool write_to(const std::string& data, const boost::asio::ip::udp::endpoint& destination);
+    // Sends `size` bytes as one datagram to the connected peer; false unless
+    // all of them went (the valid flag is left as it is).
+    bool send_bytes(const char* data, size_t size);
     // One receive that never blocks: an empty pointer when nothing is queued.
     std::shared_ptr<std::string> read_nonblock();
     // What receive_into() returns for a fault that passes (interrupted, a
@@ -56,13 +60,16 @@ public:
     // The bound local port; a FATAL fault on an unbound socket.
     uint16_t self_port() const;
     bool is_valid() const { return valid_; }
-    int native_handle();
+    // Asks for a kernel receive buffer of this many bytes (best effort).
+    void set_receive_buffer(int bytes);
+    boost::asio::ip::udp::socket::native_handle_type native_handle();
 
 private:
     uint16_t localPort_;
     int32_t receiveTimeoutMs_;
     boost::asio::io_context context_;
     boost::asio::ip::udp::socket socket_;
+    ReceiveWait wait_;
     bool valid_ = false;
 };
 

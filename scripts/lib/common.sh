@@ -23,6 +23,11 @@ ORUN_PACKAGES=(
     pipewire wireplumber gstreamer1.0-pipewire gstreamer1.0-tools dbus-bin
 )
 
+# Only the Windows build check (scripts/test --windows, scripts/windows-check)
+# installs these: MinGW-w64 with the POSIX thread model, Wine to run the
+# cross-compiled tests, and GoogleTest's sources to build it for Windows.
+ORUN_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64-posix wine64 googletest)
+
 orun_install_packages() {
     local missing=()
     for p in "${ORUN_PACKAGES[@]}"; do

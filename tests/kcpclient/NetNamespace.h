@@ -1,11 +1,24 @@
 #pragma once
 
+#ifndef _WIN32
 #include <sched.h>
+#endif
 
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 
 namespace kcptest {
+
+#ifdef _WIN32
+// Windows has no network namespaces: the tests that need one are skipped.
+inline bool enter_private_network(std::initializer_list<const char*>) {
+    return false;
+}
+inline bool private_network_possible() {
+    return false;
+}
+#else
 
 // Moves the calling (child) process into a fresh network namespace with only
 // a loopback device carrying the given extra addresses ("192.168.88.5/24").
@@ -27,5 +40,7 @@ inline bool private_network_possible() {
     }();
     return possible == 1;
 }
+
+#endif
 
 } // namespace kcptest

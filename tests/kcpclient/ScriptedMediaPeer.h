@@ -5,11 +5,8 @@
 
 #include "kcpclient/KcpCmdOp.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/udp.hpp>
 
 #include <atomic>
 #include <functional>
@@ -58,24 +55,27 @@ public:
     using Script = std::function<std::vector<std::string>(const KcpCmd& request, int index)>;
 
     ScriptedMediaPeer() {
+        namespace ip = boost::asio::ip;
         std::mt19937 random(std::random_device{}());
         for (;;) {
-            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
             port_ = static_cast<uint16_t>(20000 + random() % 40000);
-            sockaddr_in in{};
-            in.sin_family = AF_INET;
-            in.sin_port = htons(port_);
-            in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&in), sizeof in) == 0)
+            boost::system::error_code ec;
+            socket_.open(ip::udp::v4(), ec);
+            if (!ec)
+                socket_.bind({ip::address_v4::loopback(), port_}, ec);
+            if (!ec)
                 break;
-            ::close(fd_);
+            socket_.close(ec);
         }
         thread_ = std::thread([this] { run(); });
     }
     ~ScriptedMediaPeer() {
         running_ = false;
+        // An empty datagram to itself ends the thread's blocking receive.
+        boost::system::error_code ec;
+        socket_.send_to(boost::asio::buffer("", 0), socket_.local_endpoint(ec), 0, ec);
         thread_.join();
-        ::close(fd_);
+        socket_.close(ec);
     }
 
     uint16_t port() const { return port_; }
@@ -90,22 +90,18 @@ public:
     // Sends raw bytes to the last requester.
     void send_raw(const std::string& bytes) {
         std::lock_guard<std::mutex> lock(mutex_);
-        ::sendto(fd_, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&last_),
-                 sizeof last_);
+        boost::system::error_code ec;
+        socket_.send_to(boost::asio::buffer(bytes), last_, 0, ec);
     }
 
 private:
     void run() {
         char buffer[2048];
         while (running_) {
-            pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0)
-                continue;
-            sockaddr_in from{};
-            socklen_t len = sizeof from;
-            ssize_t n =
-                ::recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            if (n < 0)
+            boost::asio::ip::udp::endpoint from;
+            boost::system::error_code ec;
+            size_t n = socket_.receive_from(boost::asio::buffer(buffer), from, 0, ec);
+            if (ec || !running_)
                 continue;
             KcpCmd request;
             if (!kcpcmd::parse_packet(std::string(buffer, static_cast<size_t>(n)), request))
@@ -119,18 +115,19 @@ private:
                     replies = script_(request, static_cast<int>(requests_.size()) - 1);
             }
             for (const auto& r : replies)
-                ::sendto(fd_, r.data(), r.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
+                socket_.send_to(boost::asio::buffer(r), from, 0, ec);
         }
     }
 
-    int fd_ = -1;
+    boost::asio::io_context context_;
+    boost::asio::ip::udp::socket socket_{context_};
     uint16_t port_ = 0;
     std::atomic<bool> running_{true};
     std::thread thread_;
     std::mutex mutex_;
     Script script_;
     std::vector<KcpCmd> requests_;
-    sockaddr_in last_{};
+    boost::asio::ip::udp::endpoint last_;
 };
 
 } // namespace kcptest

@@ -1,17 +1,21 @@
 // The socket layer on loopback: datagram boundaries, time-outs, the
-// non-blocking read, bind and connect failures, addresses and routes, and the
-// log line with its FATAL exit.
+// non-blocking read, the wait and the stop that ends it, bind and connect
+// failures, addresses and routes, and the log line with its FATAL exit.
 #include "NetNamespace.h"
 #include "kcpclient/LogLine.h"
 #include "kcpclient/SockAddrBoost.h"
 #include "kcpclient/SockUdpBoost.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#endif
 
+#include <chrono>
 #include <cstring>
+#include <future>
 #include <random>
+#include <regex>
 
 namespace {
 
@@ -53,21 +57,22 @@ TEST(UdpSocket, EmptyDatagramIsAnEmptyStringAndATimeOutIsNull) {
 TEST(UdpSocket, SenderAddressAndWriteTo) {
     auto a = bound_socket(200);
     auto b = bound_socket(200);
-    sockaddr_in to{};
-    ASSERT_TRUE(sock_init(&to, sizeof to, AF_INET, "127.0.0.1", b->self_port()));
+    boost::asio::ip::udp::endpoint to(boost::asio::ip::address_v4::loopback(), b->self_port());
     ASSERT_TRUE(a->write_to("ping", to));
-    sockaddr_in from{};
+    boost::asio::ip::udp::endpoint from;
     auto got = b->read(from);
     ASSERT_TRUE(got);
     EXPECT_EQ(*got, "ping");
-    EXPECT_EQ(ntohs(from.sin_port), a->self_port());
-    EXPECT_EQ(SockAddr::to_string(reinterpret_cast<sockaddr*>(&from)), "127.0.0.1");
+    EXPECT_EQ(from.port(), a->self_port());
+    EXPECT_EQ(SockAddr::to_string(from.data()), "127.0.0.1");
 }
 
 TEST(UdpSocket, NonblockingReadOnAnEmptySocketReturnsAtOnceAndStaysBlocking) {
     auto s = bound_socket(0); // no time-out: a blocking read would hang
     EXPECT_FALSE(s->read_nonblock());
+#ifndef _WIN32
     EXPECT_EQ(::fcntl(s->native_handle(), F_GETFL) & O_NONBLOCK, 0);
+#endif
 
     auto peer = make_connected_socket("127.0.0.1", s->self_port(), 0);
     ASSERT_TRUE(peer->write("x"));
@@ -78,10 +83,66 @@ TEST(UdpSocket, NonblockingReadOnAnEmptySocketReturnsAtOnceAndStaysBlocking) {
     EXPECT_EQ(*got, "x");
 }
 
+TEST(UdpSocket, AStopEndsAWaitOnAnotherThreadAndEveryLaterOne) {
+    // Generous: a wait the stop does not end fails here instead of hanging.
+    const auto returns = [](std::future<bool>& f) {
+        return f.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    };
+    for (int32_t timeoutMs : {-1, 60000}) {
+        auto s = bound_socket(0);
+        std::promise<void> waiting;
+        std::future<bool> woke = std::async(std::launch::async, [&] {
+            waiting.set_value();
+            return s->wait_readable(timeoutMs);
+        });
+        waiting.get_future().wait();
+        // Whether the wait has begun yet or not, the stop ends it.
+        s->shut_receive();
+        ASSERT_TRUE(returns(woke)) << timeoutMs;
+        EXPECT_TRUE(woke.get());
+        EXPECT_TRUE(s->wait_readable(-1)); // and every later one
+
+        // A read after the stop takes nothing for a datagram.
+        std::vector<char> buffer(16);
+        EXPECT_LE(s->receive_into(buffer.data(), buffer.size()), 0);
+    }
+
+    // A stop before any wait: the first one returns as well.
+    auto early = bound_socket(0);
+    early->shut_receive();
+    std::future<bool> woke =
+        std::async(std::launch::async, [&] { return early->wait_readable(-1); });
+    ASSERT_TRUE(returns(woke));
+    EXPECT_TRUE(woke.get());
+}
+
+TEST(UdpSocket, AWaitEndsWithADatagramOrTheTimeOut) {
+    auto s = bound_socket(0);
+    EXPECT_FALSE(s->wait_readable(0));
+    EXPECT_FALSE(s->wait_readable(20));
+    auto peer = make_connected_socket("127.0.0.1", s->self_port(), 0);
+    ASSERT_TRUE(peer->write("ready"));
+    EXPECT_TRUE(s->wait_readable(-1));
+    char buffer[UdpSocket::kDatagramMax];
+    EXPECT_EQ(s->receive_into(buffer, sizeof buffer), 5);
+    EXPECT_FALSE(s->wait_readable(0)); // consumed
+    // An empty datagram wakes the wait as well.
+    ASSERT_TRUE(peer->write(""));
+    EXPECT_TRUE(s->wait_readable(-1));
+    EXPECT_EQ(s->receive_into(buffer, sizeof buffer), 0);
+}
+
 TEST(UdpSocket, FailuresShowInTheValidFlag) {
     auto first = bound_socket(100);
+    ::testing::internal::CaptureStderr();
     UdpSocket second(first->self_port(), 100);
+    const std::string log = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(second.is_valid()); // port in use
+    // One warning names the port and the system's reason.
+    const std::regex line("\\[WARNING\\] \\[[-0-9T:.]+\\] \\[kcpclient/SockUdpBoost:[0-9]+\\] "
+                          "\\[UdpSocket\\] bind " +
+                          std::to_string(first->self_port()) + ": bind: [^\n]+\n");
+    EXPECT_TRUE(std::regex_match(log, line)) << log;
 
     UdpSocket unbound(0, 100);
     EXPECT_TRUE(unbound.is_valid());

@@ -148,8 +148,7 @@ std::shared_ptr<UdpSocket> bind_loopback() {
             continue;
         // Room for a whole send window in flight, so that the kernel does
         // not add losses of its own to the profile's.
-        int bytes = 4 << 20;
-        ::setsockopt(socket->native_handle(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+        socket->set_receive_buffer(4 << 20);
         return socket;
     }
 }
