@@ -249,15 +249,25 @@ void VideoWidget::paintGL() {
     emit OrunAppFace::instance()->signal_randerFinished(true);
 }
 
+void VideoWidget::bindQuad(QOpenGLShaderProgram& program) {
+    program.bind();
+    m_vertexBuffer.bind();
+    program.enableAttributeArray("vertexIn");
+    program.enableAttributeArray("textureIn");
+    program.setAttributeBuffer("vertexIn", GL_FLOAT, 0, 2, 2 * sizeof(GLfloat));
+    program.setAttributeBuffer("textureIn", GL_FLOAT, 8 * sizeof(GLfloat), 2, 2 * sizeof(GLfloat));
+}
+
+void VideoWidget::releaseQuad(QOpenGLShaderProgram& program) {
+    program.disableAttributeArray("vertexIn");
+    program.disableAttributeArray("textureIn");
+    program.release();
+    m_vertexBuffer.release();
+}
+
 void VideoWidget::drawImage() {
     glEnable(GL_DEPTH_TEST);
-    m_program.bind();
-    m_vertexBuffer.bind();
-    m_program.enableAttributeArray("vertexIn");
-    m_program.enableAttributeArray("textureIn");
-    m_program.setAttributeBuffer("vertexIn", GL_FLOAT, 0, 2, 2 * sizeof(GLfloat));
-    m_program.setAttributeBuffer("textureIn", GL_FLOAT, 8 * sizeof(GLfloat), 2,
-                                 2 * sizeof(GLfloat));
+    bindQuad(m_program);
 
     // The texture is uploaded as three bytes per pixel. An image with fewer
     // bytes per line than that (the indexed grey copy) is widened first so
@@ -283,10 +293,7 @@ void VideoWidget::drawImage() {
     if (!upload.isNull())
         glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
 
-    m_program.disableAttributeArray("vertexIn");
-    m_program.disableAttributeArray("textureIn");
-    m_program.release();
-    m_vertexBuffer.release();
+    releaseQuad(m_program);
     glDisable(GL_DEPTH_TEST);
 }
 
@@ -374,13 +381,7 @@ bool VideoWidget::uploadPlanes() {
 }
 
 void VideoWidget::drawPlanes() {
-    m_planeProgram.bind();
-    m_vertexBuffer.bind();
-    m_planeProgram.enableAttributeArray("vertexIn");
-    m_planeProgram.enableAttributeArray("textureIn");
-    m_planeProgram.setAttributeBuffer("vertexIn", GL_FLOAT, 0, 2, 2 * sizeof(GLfloat));
-    m_planeProgram.setAttributeBuffer("textureIn", GL_FLOAT, 8 * sizeof(GLfloat), 2,
-                                      2 * sizeof(GLfloat));
+    bindQuad(m_planeProgram);
     for (size_t i = 0; i < m_planeTextures.size(); ++i) {
         glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
         // NV12 has no third plane: the unit keeps the Cb, Cr texture, unread.
@@ -403,10 +404,7 @@ void VideoWidget::drawPlanes() {
     m_planeProgram.setUniformValue(
         "yuvOffset", QVector3D(m_colour.offset[0], m_colour.offset[1], m_colour.offset[2]));
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-    m_planeProgram.disableAttributeArray("vertexIn");
-    m_planeProgram.disableAttributeArray("textureIn");
-    m_planeProgram.release();
-    m_vertexBuffer.release();
+    releaseQuad(m_planeProgram);
     glActiveTexture(GL_TEXTURE0);
 }
 
@@ -432,21 +430,12 @@ void VideoWidget::drawRgba() {
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, lineWidth, rgba.rows, GL_RGBA, GL_UNSIGNED_BYTE,
                         rgba.data);
     }
-    m_program.bind();
-    m_vertexBuffer.bind();
-    m_program.enableAttributeArray("vertexIn");
-    m_program.enableAttributeArray("textureIn");
-    m_program.setAttributeBuffer("vertexIn", GL_FLOAT, 0, 2, 2 * sizeof(GLfloat));
-    m_program.setAttributeBuffer("textureIn", GL_FLOAT, 8 * sizeof(GLfloat), 2,
-                                 2 * sizeof(GLfloat));
+    bindQuad(m_program);
     m_program.setUniformValue("textureRGB", 0);
     m_program.setUniformValue("textureScale",
                               QVector2D(static_cast<float>(rgba.cols) / lineWidth, 1.0f));
     glDrawArrays(GL_TRIANGLE_FAN, 0, 4);
-    m_program.disableAttributeArray("vertexIn");
-    m_program.disableAttributeArray("textureIn");
-    m_program.release();
-    m_vertexBuffer.release();
+    releaseQuad(m_program);
 }
 
 void VideoWidget::fillShape(const QVector<GLfloat>& triangles, const QColor& colour) {

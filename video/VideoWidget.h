@@ -71,6 +71,9 @@ private:
 
     void killCircleTimers();
     float fullRadius() const;
+    // The picture's quad with `program` bound, and back.
+    void bindQuad(QOpenGLShaderProgram& program);
+    void releaseQuad(QOpenGLShaderProgram& program);
     void drawImage();
     // Uploads the pending planes into the plane textures; false when the
     // frame's layout cannot be shown.

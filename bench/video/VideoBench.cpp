@@ -175,15 +175,24 @@ void ConvertI420ToRgba1080p(benchmark::State& state) {
     av_frame_free(&f);
 }
 
-void PlaneUpload1080p(benchmark::State& state) {
-    QOffscreenSurface surface;
+// An offscreen OpenGL context made current; null (and the benchmark skipped)
+// without a display.
+QOpenGLFunctions* currentContext(benchmark::State& state, QOffscreenSurface& surface,
+                                 QOpenGLContext& context) {
     surface.create();
-    QOpenGLContext context;
     if (!context.create() || !context.makeCurrent(&surface)) {
         state.SkipWithError("no OpenGL context (run under xvfb-run)");
-        return;
+        return nullptr;
     }
-    QOpenGLFunctions* gl = context.functions();
+    return context.functions();
+}
+
+void PlaneUpload1080p(benchmark::State& state) {
+    QOffscreenSurface surface;
+    QOpenGLContext context;
+    QOpenGLFunctions* gl = currentContext(state, surface, context);
+    if (!gl)
+        return;
     GLuint textures[3] = {0, 0, 0};
     gl->glGenTextures(3, textures);
     const int widths[3] = {kWidth, kWidth / 2, kWidth / 2};
@@ -209,13 +218,10 @@ void PlaneUpload1080p(benchmark::State& state) {
 
 void TextureUpload1080p(benchmark::State& state) {
     QOffscreenSurface surface;
-    surface.create();
     QOpenGLContext context;
-    if (!context.create() || !context.makeCurrent(&surface)) {
-        state.SkipWithError("no OpenGL context (run under xvfb-run)");
+    QOpenGLFunctions* gl = currentContext(state, surface, context);
+    if (!gl)
         return;
-    }
-    QOpenGLFunctions* gl = context.functions();
     GLuint texture = 0;
     gl->glGenTextures(1, &texture);
     gl->glBindTexture(GL_TEXTURE_2D, texture);
