@@ -117,6 +117,10 @@ void CameraRig::SetUp() {
     setDeviceReportHooks(reports);
     std::shared_ptr<UDPTransciever> udp = UDPTransciever::instance();
     ASSERT_TRUE(udp->isBound());
+    // Connected before the address is set: the receive thread reads the
+    // address (under its lock) before it dispatches a reply, so the thread
+    // checker sees the connections made before any call through them.
+    signals_ = std::make_unique<SignalLog>();
     udp->peerAddress.set("127.0.0.1");
 
     cam = std::make_unique<camsim::ControlCamera>(fastConfig());
@@ -129,7 +133,6 @@ void CameraRig::SetUp() {
     hub->clearCameraRecords();
     hub->iWho = 0;
     hub->sdkInfo2F.set(SdkRecord44{});
-    signals_ = std::make_unique<SignalLog>();
 }
 
 void CameraRig::TearDown() {
