@@ -67,8 +67,10 @@ public:
     void onPicture(const VideoPicture& picture) override {
         // Nothing from before the link last came up: such a picture could
         // replace the stop-video picture or show a moment long gone.
+        // A software rasterizer imports no surfaces: it takes the copy.
+        const bool software = OrunAppFace::instance()->softwareScreen.load();
         const std::shared_ptr<const AVFrame>& frame =
-            picture.surface ? picture.surface : picture.decoded;
+            picture.surface && !software ? picture.surface : picture.decoded;
         if (!m_linkUp.load() || picture.sequence < m_shownFrom.load() || !frame)
             return;
         PlanePicture planes;
@@ -78,7 +80,7 @@ public:
         planes.boxes = picture.boxes;
         planes.sequence = picture.sequence;
         planes.cameraTime = picture.cameraTime;
-        if (OrunAppFace::instance()->softwareScreen.load() && picture.decoded)
+        if (software && picture.decoded)
             planes.rgba = m_rgba.convert(*picture.decoded, picture.shownWidth);
         latencytrace::pictureShown(frame->data[0], picture.cameraTime);
         emit OrunAppFace::instance()->signal_showVideoPlanes(planes);
