@@ -15,6 +15,7 @@
 #include "ui/PohtoModeSettingDlg.h"
 #include "ui/StatsOverlay.h"
 #include "ui/VideoStatisticalTimeDlg.h"
+#include "ui/overlay/VideoControlOverlay.h"
 #include "ui/settings/GeneralSettingsDlg.h"
 #include "video/videoctl.h"
 
@@ -486,6 +487,17 @@ TEST(WindowEndToEnd, KeysSendWhatTheirButtonsSend) {
     auto key = [&window](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
         QTest::keyClick(&window, k, m);
     };
+    // The shutter and the mode switch ignore a key while their last request
+    // still waits for the camera, as they ignore a click; a slow machine
+    // needs longer than a fixed pause for the camera's answer.
+    auto* controls = qobject_cast<VideoControlOverlay*>(overlay);
+    ASSERT_NE(controls, nullptr);
+    auto keyWhenIdle = [&](Qt::Key k) {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !controls->isBusy(); }, 10000))
+            << "the last request never finished";
+        camsim.mark();
+        key(k);
+    };
 
     // The arrow keys give the joystick's records: first the joystick, dragged
     // to the right and let go...
@@ -550,26 +562,20 @@ TEST(WindowEndToEnd, KeysSendWhatTheirButtonsSend) {
     // Space: the shutter of the current mode (a single photo).
     ASSERT_EQ(hub->iWorkMode.load(), 0);
     QTest::qWait(300);
-    camsim.mark();
-    key(Qt::Key_Space);
+    keyWhenIdle(Qt::Key_Space);
     EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 5000).payload, bytes({0}));
 
     // V: the camera's video; from photo mode it switches to video mode first.
-    QTest::qWait(500);
-    camsim.mark();
-    key(Qt::Key_V);
+    keyWhenIdle(Qt::Key_V);
     EXPECT_GE(camsim.waitFor(kCamera, 0x200, 8000).set, 0) << "no work-mode change";
     EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 8000).payload, bytes({0}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return hub->iWorkMode.load() == 1; }, 3000));
     QTest::qWait(1200);
-    camsim.mark();
-    key(Qt::Key_V);
+    keyWhenIdle(Qt::Key_V);
     EXPECT_EQ(camsim.waitFor(kCamera, 0x600, 8000).payload, bytes({1}));
 
     // M: the mode switch, back to photos.
-    QTest::qWait(300);
-    camsim.mark();
-    key(Qt::Key_M);
+    keyWhenIdle(Qt::Key_M);
     EXPECT_GE(camsim.waitFor(kCamera, 0x200, 8000).set, 0) << "no work-mode change";
     EXPECT_TRUE(QTest::qWaitFor([&] { return hub->iWorkMode.load() == 0; }, 8000));
 
